@@ -7,4 +7,4 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=${JOBS:-$(nproc)}
 cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$root/build" -j "$jobs"
-"$root/build/tools/orvo" demo "$root/out/demo" "$@"
+"$root/build/bin/orvo" demo "$root/out/demo" "$@"
