@@ -1,0 +1,290 @@
+#include "hostsim/SimLayeredImage.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <stdexcept>
+
+#include "host/lxguids.h"
+
+namespace hostsim {
+
+// One layer. Pixels are kept in the layer's own format; a fetch in another
+// format converts through float RGBA (8-bit channels map to v / 255).
+class SimImage : public SimObject {
+public:
+    SimImage(unsigned width, unsigned height, LXtPixelFormat format, std::vector<unsigned char> bytes);
+
+    void size(unsigned* width, unsigned* height)
+    {
+        if (!width || !height) {
+            misuse();
+            return;
+        }
+        *width = m_width;
+        *height = m_height;
+    }
+
+    LXtPixelFormat format() const { return m_format; }
+
+    LxResult getPixel(unsigned x, unsigned y, LXtPixelFormat format, void* buf);
+
+private:
+    void toRGBA(const unsigned char* pixel, float rgba[4]) const;
+
+    unsigned m_width;
+    unsigned m_height;
+    LXtPixelFormat m_format;
+    std::vector<unsigned char> m_bytes;
+};
+
+namespace {
+
+bool knownFormat(LXtPixelFormat format)
+{
+    const unsigned channels = lxPixelChannels(format);
+    return (format & ~(LXiIMF_FLOAT | 0xFFu)) == 0 && (channels == 1 || channels == 3 || channels == 4);
+}
+
+void ImageSizeEntry(LXtObjectID self, unsigned* width, unsigned* height)
+{
+    static_cast<SimImage*>(SimObject::from(self))->size(width, height);
+}
+
+LXtPixelFormat ImageFormatEntry(LXtObjectID self)
+{
+    return static_cast<SimImage*>(SimObject::from(self))->format();
+}
+
+LxResult ImageGetPixelEntry(LXtObjectID self, unsigned x, unsigned y, LXtPixelFormat format, void* buf)
+{
+    return static_cast<SimImage*>(SimObject::from(self))->getPixel(x, y, format, buf);
+}
+
+const ILxImageVT kImageTable = {SimObject::unknownEntries(), ImageSizeEntry, ImageFormatEntry,
+                                ImageGetPixelEntry};
+
+}  // namespace
+
+SimImage::SimImage(unsigned width, unsigned height, LXtPixelFormat format, std::vector<unsigned char> bytes)
+    : SimObject(&kImageTable, LXu_IMAGE), m_width(width), m_height(height), m_format(format),
+      m_bytes(std::move(bytes))
+{
+}
+
+void SimImage::toRGBA(const unsigned char* pixel, float rgba[4]) const
+{
+    const unsigned channels = lxPixelChannels(m_format);
+    float v[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+    for (unsigned c = 0; c < channels; ++c) {
+        if (lxPixelIsFloat(m_format))
+            std::memcpy(&v[c], pixel + 4 * c, sizeof(float));
+        else
+            v[c] = pixel[c] / 255.0f;
+    }
+    if (channels == 1)
+        v[1] = v[2] = v[0];
+    std::copy(v, v + 4, rgba);
+}
+
+LxResult SimImage::getPixel(unsigned x, unsigned y, LXtPixelFormat format, void* buf)
+{
+    if (!buf) {
+        misuse();
+        return LXe_FAILED;
+    }
+    if (x >= m_width || y >= m_height)
+        return LXe_OUTOFBOUNDS;
+    if (!knownFormat(format))
+        return LXe_NOTIMPL;
+
+    const unsigned own = lxPixelBytes(m_format);
+    const unsigned char* pixel = m_bytes.data() + (static_cast<std::size_t>(y) * m_width + x) * own;
+    if (format == m_format) {
+        std::memcpy(buf, pixel, own);
+        return LXe_OK;
+    }
+
+    float rgba[4];
+    toRGBA(pixel, rgba);
+    const unsigned channels = lxPixelChannels(format);
+    float out[4] = {rgba[0], rgba[1], rgba[2], rgba[3]};
+    if (channels == 1 && lxPixelChannels(m_format) != 1)
+        out[0] = (rgba[0] + rgba[1] + rgba[2]) / 3.0f;
+    for (unsigned c = 0; c < channels; ++c) {
+        if (lxPixelIsFloat(format)) {
+            std::memcpy(static_cast<unsigned char*>(buf) + 4 * c, &out[c], sizeof(float));
+        } else {
+            const float clamped = std::min(1.0f, std::max(0.0f, out[c]));
+            static_cast<unsigned char*>(buf)[c] = static_cast<unsigned char>(std::lround(clamped * 255.0f));
+        }
+    }
+    return LXe_OK;
+}
+
+class SimLayeredImage::Object : public SimObject {
+public:
+    Object(unsigned width, unsigned height);
+
+    struct Layer {
+        std::string name;
+        std::unique_ptr<SimImage> image;
+        bool nameFails = false;
+        LxResult nameCode = LXe_OK;
+        bool imageFails = false;
+    };
+
+    LxResult size(unsigned* width, unsigned* height)
+    {
+        if (!width || !height) {
+            misuse();
+            return LXe_FAILED;
+        }
+        *width = m_width;
+        *height = m_height;
+        return LXe_OK;
+    }
+
+    unsigned count() const { return static_cast<unsigned>(m_layers.size()); }
+
+    LxResult image(unsigned index, void** out)
+    {
+        if (!out) {
+            misuse();
+            return LXe_FAILED;
+        }
+        if (index >= m_layers.size())
+            return LXe_OUTOFBOUNDS;
+        if (m_layers[index].imageFails)
+            return LXe_FAILED;
+        SimImage& layer = *m_layers[index].image;
+        layer.addRef();
+        *out = layer.id();
+        return LXe_OK;
+    }
+
+    LxResult name(unsigned index, const char** out)
+    {
+        if (!out) {
+            misuse();
+            return LXe_FAILED;
+        }
+        if (index >= m_layers.size())
+            return LXe_OUTOFBOUNDS;
+        if (m_layers[index].nameFails)
+            return m_layers[index].nameCode;
+        *out = m_layers[index].name.c_str();
+        return LXe_OK;
+    }
+
+    unsigned m_width;
+    unsigned m_height;
+    std::vector<Layer> m_layers;
+};
+
+namespace {
+
+SimLayeredImage::Object* layered(LXtObjectID self)
+{
+    return static_cast<SimLayeredImage::Object*>(SimObject::from(self));
+}
+
+LxResult LayeredSizeEntry(LXtObjectID self, unsigned* width, unsigned* height)
+{
+    return layered(self)->size(width, height);
+}
+
+unsigned LayeredCountEntry(LXtObjectID self)
+{
+    return layered(self)->count();
+}
+
+LxResult LayeredImageEntry(LXtObjectID self, unsigned index, void** out)
+{
+    return layered(self)->image(index, out);
+}
+
+LxResult LayeredNameEntry(LXtObjectID self, unsigned index, const char** out)
+{
+    return layered(self)->name(index, out);
+}
+
+const ILxLayeredImageVT kLayeredImageTable = {SimObject::unknownEntries(), LayeredSizeEntry,
+                                              LayeredCountEntry, LayeredImageEntry, LayeredNameEntry};
+
+}  // namespace
+
+SimLayeredImage::Object::Object(unsigned width, unsigned height)
+    : SimObject(&kLayeredImageTable, LXu_LAYEREDIMAGE), m_width(width), m_height(height)
+{
+}
+
+SimLayeredImage::SimLayeredImage(unsigned width, unsigned height)
+    : m_object(std::make_unique<Object>(width, height))
+{
+}
+
+SimLayeredImage::~SimLayeredImage() = default;
+SimLayeredImage::SimLayeredImage(SimLayeredImage&&) noexcept = default;
+SimLayeredImage& SimLayeredImage::operator=(SimLayeredImage&&) noexcept = default;
+
+void SimLayeredImage::addLayer(const std::string& name, LXtPixelFormat format, std::vector<unsigned char> pixels)
+{
+    if (!knownFormat(format))
+        throw std::invalid_argument("SimLayeredImage::addLayer: unknown pixel format for layer '" + name + "'");
+    const std::size_t expected =
+        static_cast<std::size_t>(m_object->m_width) * m_object->m_height * lxPixelBytes(format);
+    if (pixels.size() != expected)
+        throw std::invalid_argument("SimLayeredImage::addLayer: layer '" + name + "' has " +
+                                    std::to_string(pixels.size()) + " bytes, expected " +
+                                    std::to_string(expected));
+    Object::Layer layer;
+    layer.name = name;
+    layer.image = std::make_unique<SimImage>(m_object->m_width, m_object->m_height, format, std::move(pixels));
+    m_object->m_layers.push_back(std::move(layer));
+}
+
+void SimLayeredImage::addFloatLayer(const std::string& name, unsigned channels, std::vector<float> values)
+{
+    if (channels != 1 && channels != 3 && channels != 4)
+        throw std::invalid_argument("SimLayeredImage::addFloatLayer: layer '" + name + "' needs 1, 3 or 4 channels");
+    std::vector<unsigned char> bytes(values.size() * sizeof(float));
+    if (!values.empty())
+        std::memcpy(bytes.data(), values.data(), bytes.size());
+    addLayer(name, LXiIMF_FLOAT | channels, std::move(bytes));
+}
+
+void SimLayeredImage::failName(unsigned index, LxResult code)
+{
+    Object::Layer& layer = m_object->m_layers.at(index);
+    layer.nameFails = true;
+    layer.nameCode = code;
+}
+
+void SimLayeredImage::failImage(unsigned index)
+{
+    m_object->m_layers.at(index).imageFails = true;
+}
+
+LXtObjectID SimLayeredImage::object()
+{
+    return m_object->id();
+}
+
+long SimLayeredImage::references() const
+{
+    long total = m_object->references();
+    for (const auto& layer : m_object->m_layers)
+        total += layer.image->references();
+    return total;
+}
+
+long SimLayeredImage::misuses() const
+{
+    long total = m_object->misuses();
+    for (const auto& layer : m_object->m_layers)
+        total += layer.image->misuses();
+    return total;
+}
+
+}  // namespace hostsim
