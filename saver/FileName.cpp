@@ -27,6 +27,10 @@ bool getWCS(const std::string& narrow, std::wstring& wide)
 
 namespace {
 
+constexpr unsigned long kLastCodePoint = 0x10FFFF;
+constexpr unsigned long kFirstSurrogate = 0xD800;
+constexpr unsigned long kLastSurrogate = 0xDFFF;
+
 // Owns one conversion descriptor; closes it on every exit path.
 class Utf8ToWide {
 public:
@@ -66,8 +70,14 @@ bool getWCS(const std::string& narrow, std::wstring& wide)
         return false;
     const std::size_t count = out.size() - outLeft / sizeof(wchar_t);
     wide.assign(out.data(), count);
-    // A NUL inside the name would cut the path short at the system call.
-    return wide.find(L'\0') == std::wstring::npos;
+    // Some iconv implementations accept the old five- and six-byte forms
+    // and encoded surrogates; neither is a character.
+    for (wchar_t c : wide) {
+        const auto code = static_cast<unsigned long>(c);
+        if (code > kLastCodePoint || (code >= kFirstSurrogate && code <= kLastSurrogate))
+            return false;
+    }
+    return true;
 }
 
 #endif

@@ -1,0 +1,304 @@
+#include "saver/OrvoSaver.h"
+
+#include "avkorvo/OrvoFile.h"
+#include "host/HostWrappers.h"
+#include "saver/CameraModel.h"
+#include "saver/DepthCode.h"
+#include "saver/FileName.h"
+#include "saver/MaterialHelper.h"
+#include "saver/ParameterFile.h"
+#include "saver/TempTarget.h"
+#include "saver/TgaFile.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+using Talvenrock::Orvo::OrvoError;
+using Talvenrock::Orvo::OrvoFile;
+using Talvenrock::Orvo::Projection;
+
+const LXtTagInfoDesc COrvoSaver::descInfo[] = {
+    {"saver.outClass", "layeredimage", nullptr},
+    {"saver.dosType", "ovq", nullptr},
+    {"server.username", "Quillorn Orvo", nullptr},
+    {"server.logsubsystem", "io-status", nullptr},
+    {nullptr, nullptr, nullptr},
+};
+
+namespace {
+
+constexpr const char* kLogSubsystem = "io-status";
+// Layer names are matched as case-insensitive prefixes.
+constexpr const char* kDepthLayer = "Orvo_depth";
+constexpr const char* kMaterialLayer = "Orvo_mat";
+// Side files written by the host script: the target's whole name (extension
+// included) followed by these.
+constexpr const char* kParameterSuffix = ".param.txt";
+constexpr const char* kColourSuffix = ".rgb.tga";
+constexpr const wchar_t* kSoftware = L"Talvenrock Orvo plugin for Modo";
+
+// Writer passes.
+constexpr int kColourPass = 1;
+constexpr int kDepthPass = 2;
+constexpr int kMaterialPass = 4;
+
+// Colour image bytes per pixel and their order (blue, green, red, alpha).
+constexpr std::size_t kTgaPixelBytes = 4;
+constexpr std::size_t kTgaBlue = 0;
+constexpr std::size_t kTgaGreen = 1;
+constexpr std::size_t kTgaRed = 2;
+
+constexpr const char* kMsgNotLayered = "Not a layered image";
+constexpr const char* kMsgNoLayers = "No layers found";
+constexpr const char* kMsgNoName = "Could not get name of image %d";
+constexpr const char* kMsgNoDepth = "Depth image not found - please use the script to save Orvo files";
+constexpr const char* kMsgNoParameters = "Parameter file not found - please use the script to save Orvo files";
+constexpr const char* kMsgBadParameters = "invalid parameter file - please use the script to save Orvo files";
+constexpr const char* kMsgNoImage = "Failed to read image - please use the script to save Orvo files";
+constexpr const char* kMsgImageSize = "Image size wrong - please use the script to save Orvo files";
+constexpr const char* kMsgBadRow = "Failed to read row %d from image - please use the script to save Orvo files";
+constexpr const char* kMsgNoLayerImage = "Failed to get image %d from layered image";
+constexpr const char* kMsgWriteError = "Error writing Orvo file - %s";
+#ifdef _WIN32
+constexpr const char* kBadFileName = "file name cannot be converted from the active code page";
+#else
+constexpr const char* kBadFileName = "file name is not valid UTF-8";
+#endif
+
+// ASCII case folding only: layer names are compared the same way whatever
+// locale the host runs in.
+char foldCase(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool hasPrefixIgnoringCase(const char* name, const char* pattern)
+{
+    for (; *pattern; ++name, ++pattern)
+        if (*name == '\0' || foldCase(*name) != foldCase(*pattern))
+            return false;
+    return true;
+}
+
+// Formats that can be read as leading 32-bit floats are fetched as they are;
+// any other format is asked for in `fallback`, which the host converts to.
+LXtPixelFormat fetchFormat(LXtPixelFormat own, unsigned floatsNeeded, LXtPixelFormat fallback)
+{
+    if (lxPixelIsFloat(own) && lxPixelChannels(own) >= floatsNeeded && lxPixelBytes(own) <= LXi_MAX_PIXEL_BYTES)
+        return own;
+    return fallback;
+}
+
+// One save call. Every failure logs exactly one message and returns its
+// code; writer and system errors arrive as exceptions and are turned into
+// their message by sav_Save. Declaration order is release order in reverse:
+// the writer goes before the temporary file it writes is removed.
+class SaveOperation {
+public:
+    SaveOperation(CLxUser_Log& log, const char* filename) : log_(log), target_(filename ? filename : "") {}
+
+    LxResult run(LXtObjectID source)
+    {
+        CLxUser_LayeredImage layered(source);
+        if (!layered.test())
+            return fail(LXe_LOG_FAILURE, LXe_FAILED, kMsgNotLayered);
+
+        const unsigned count = layered.Count();
+        if (count == 0)
+            return fail(LXe_LOG_FAILURE, LXe_NOTFOUND, kMsgNoLayers);
+
+        const std::string parameterName = target_ + kParameterSuffix;
+        const std::string colourName = target_ + kColourSuffix;
+
+        int depthIndex = -1;
+        int materialIndex = -1;
+        for (unsigned i = 0; i < count; ++i) {
+            const char* name = nullptr;
+            const LxResult rc = layered.Name(i, &name);
+            if (LXx_FAIL(rc) || !name)
+                return fail(LXe_LOG_INFO, LXx_FAIL(rc) ? rc : LXe_FAILED, kMsgNoName, static_cast<int>(i));
+            // Later matches replace earlier ones: the last matching layer wins.
+            if (hasPrefixIgnoringCase(name, kDepthLayer))
+                depthIndex = static_cast<int>(i);
+            if (hasPrefixIgnoringCase(name, kMaterialLayer))
+                materialIndex = static_cast<int>(i);
+        }
+        if (depthIndex < 0)
+            return fail(LXe_LOG_INFO, LXe_FAILED, kMsgNoDepth);
+
+        unsigned width = 0;
+        unsigned height = 0;
+        if (LXx_FAIL(layered.Size(&width, &height)) || width == 0 || height == 0)
+            return writeError("the layered image has no pixels");
+
+        // The name is checked before any side file is touched, so a save
+        // refused for its name leaves everything as it was.
+        std::wstring widePath;
+        if (!getWCS(target_, widePath))
+            return writeError(kBadFileName);
+
+        CameraParameters params;
+        Projection projection;
+        {
+            std::ifstream parameterFile(parameterName);
+            if (!parameterFile.is_open())
+                return fail(LXe_LOG_INFO, LXe_FAILED, kMsgNoParameters);
+            // Values that cannot make a camera are refused like bad grammar,
+            // before the file is consumed.
+            if (!readParameterFile(parameterFile, params) || !makeProjection(params, width, height, projection))
+                return fail(LXe_LOG_INFO, LXe_FAILED, kMsgBadParameters);
+        }
+        std::remove(parameterName.c_str());
+
+        // The file is written under a temporary name beside the target and
+        // replaces it only when complete.
+        TempTarget temp(target_);
+        if (!temp.ok())
+            return writeError(temp.errorText().c_str());
+        std::wstring tempWidePath;
+        if (!getWCS(temp.path(), tempWidePath))
+            return writeError(kBadFileName);
+
+        std::unique_ptr<OrvoFile> writer(OrvoFile::create(tempWidePath, width, height, kSoftware, L"", L"", L"",
+                                                          projection, false));
+        const unsigned dpi = resolutionFromDpi(params.dpi);
+        writer->setResolution(dpi, dpi, Talvenrock::Orvo::ResolutionInch);
+
+        LxResult rc = colourPass(*writer, colourName, width, height);
+        if (LXx_FAIL(rc))
+            return rc;
+        std::remove(colourName.c_str());
+
+        rc = depthPass(*writer, layered, depthIndex, width, height, params.depthMax, projection.farDistance);
+        if (LXx_FAIL(rc))
+            return rc;
+
+        if (materialIndex >= 0) {
+            rc = materialPass(*writer, layered, materialIndex, width, height);
+            if (LXx_FAIL(rc))
+                return rc;
+        }
+
+        writer->close();
+        writer.reset();
+        if (!temp.commit())
+            return writeError(temp.errorText().c_str());
+        return LXe_OK;
+    }
+
+    // The one message of a failed save.
+    template <class... Args>
+    LxResult fail(LxResult type, LxResult code, const char* format, Args... args)
+    {
+        log_.Message(type, format, args...);
+        return code;
+    }
+
+    LxResult writeError(const char* what) { return fail(LXe_LOG_INFO, LXe_FAILED, kMsgWriteError, what); }
+
+private:
+    LxResult colourPass(OrvoFile& writer, const std::string& colourName, unsigned width, unsigned height)
+    {
+        TgaFile tga(colourName.c_str());
+        if (!tga.file)
+            return fail(LXe_LOG_INFO, LXe_FAILED, kMsgNoImage);
+        // Compared before anything is allocated: the header's size is not
+        // trusted for more than this.
+        if (tga.width != width || tga.height != height)
+            return fail(LXe_LOG_INFO, LXe_FAILED, kMsgImageSize);
+
+        writer.beginPass(kColourPass);
+        std::vector<unsigned char> row(static_cast<std::size_t>(width) * kTgaPixelBytes);
+        for (unsigned y = 0; y < height; ++y) {
+            if (!tga.readLine(row.data(), y))
+                return fail(LXe_LOG_INFO, LXe_FAILED, kMsgBadRow, static_cast<int>(y));
+            std::uint8_t* rgb = writer.rgbLine();
+            const unsigned char* bgra = row.data();
+            for (unsigned x = 0; x < width; ++x, rgb += 3, bgra += kTgaPixelBytes) {
+                rgb[0] = bgra[kTgaRed];
+                rgb[1] = bgra[kTgaGreen];
+                rgb[2] = bgra[kTgaBlue];
+            }
+            writer.putScan();
+        }
+        return LXe_OK;
+    }
+
+    LxResult depthPass(OrvoFile& writer, CLxUser_LayeredImage& layered, int index, unsigned width, unsigned height,
+                       double depthMax, double farDistance)
+    {
+        CLxUser_Image image;
+        if (!layered.GetImage(image, static_cast<unsigned>(index)))
+            return fail(LXe_LOG_FAILURE, LXe_FAILED, kMsgNoLayerImage, index);
+        const LXtPixelFormat format = fetchFormat(image.Format(), 1, LXiIMP_GREYFP);
+
+        writer.beginPass(kDepthPass);
+        alignas(float) unsigned char pixel[LXi_MAX_PIXEL_BYTES];
+        for (unsigned y = 0; y < height; ++y) {
+            std::uint32_t* codes = writer.zLine();
+            for (unsigned x = 0; x < width; ++x) {
+                if (LXx_FAIL(image.GetPixel(x, y, format, pixel)))
+                    return fail(LXe_LOG_FAILURE, LXe_FAILED, kMsgNoLayerImage, index);
+                float v;
+                std::memcpy(&v, pixel, sizeof v);
+                codes[x] = depthCode(v, depthMax, farDistance);
+            }
+            writer.putScan();
+        }
+        return LXe_OK;
+    }
+
+    LxResult materialPass(OrvoFile& writer, CLxUser_LayeredImage& layered, int index, unsigned width,
+                          unsigned height)
+    {
+        CLxUser_Image image;
+        if (!layered.GetImage(image, static_cast<unsigned>(index)))
+            return fail(LXe_LOG_FAILURE, LXe_FAILED, kMsgNoLayerImage, index);
+        const LXtPixelFormat format = fetchFormat(image.Format(), 3, LXiIMP_RGBFP);
+
+        MaterialHelper materials;
+        writer.beginPass(kMaterialPass);
+        alignas(float) unsigned char pixel[LXi_MAX_PIXEL_BYTES];
+        for (unsigned y = 0; y < height; ++y) {
+            std::uint16_t* tags = writer.matLine();
+            for (unsigned x = 0; x < width; ++x) {
+                if (LXx_FAIL(image.GetPixel(x, y, format, pixel)))
+                    return fail(LXe_LOG_FAILURE, LXe_FAILED, kMsgNoLayerImage, index);
+                float rgb[3];
+                std::memcpy(rgb, pixel, sizeof rgb);
+                tags[x] = materials.getTag(rgb[0], rgb[1], rgb[2]);
+            }
+            writer.putScan();
+        }
+        materials.writeMaterials(writer);
+        return LXe_OK;
+    }
+
+    CLxUser_Log& log_;
+    std::string target_;
+};
+
+}  // namespace
+
+LxResult COrvoSaver::sav_Save(LXtObjectID source, const char* filename, LXtObjectID /*monitor*/)
+{
+    CLxUser_Log log;
+    if (!log.setByName(kLogSubsystem))
+        return LXe_FAILED;
+
+    SaveOperation save(log, filename);
+    // Writer and system errors end the save here, after the operation's
+    // locals (writer first, then its temporary file) have been released.
+    try {
+        return save.run(source);
+    } catch (const OrvoError& e) {
+        return save.writeError(e.what());
+    } catch (const std::bad_alloc&) {
+        return save.writeError("out of memory");
+    } catch (const std::exception& e) {
+        return save.writeError(e.what());
+    }
+}

@@ -1,0 +1,266 @@
+// Grouping the material layer's colours into tags and writing the material
+// table.
+#include "saver/MaterialHelper.h"
+
+#include "avkorvo/OrvoFile.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Talvenrock::Orvo::OrvoError;
+
+struct MaterialRecord {
+    unsigned short tag;
+    unsigned char r, g, b;
+    std::wstring name;
+};
+
+// Stands in for the writer: records putMaterial calls; may fail at the
+// n-th one as a full disk would.
+class RecordingFile : public Talvenrock::Orvo::OrvoFile {
+public:
+    std::vector<MaterialRecord> records;
+    int failAt = -1;
+
+    void setShadowDirection(const double&, const double&, const double&) override {}
+    void setResolution(unsigned, unsigned, Talvenrock::Orvo::ResolutionUnit) override {}
+    void beginPass(int) override {}
+    void putScan() override {}
+    std::uint8_t* rgbLine() override { return nullptr; }
+    std::uint32_t* zLine() override { return nullptr; }
+    std::uint16_t* matLine() override { return nullptr; }
+    void putMaterial(unsigned short tag, unsigned char r, unsigned char g, unsigned char b,
+                     const std::wstring& name) override
+    {
+        if (static_cast<int>(records.size()) == failAt)
+            throw OrvoError("No space left on device");
+        records.push_back({tag, r, g, b, name});
+    }
+    void close() override {}
+};
+
+std::vector<MaterialRecord> written(const MaterialHelper& m)
+{
+    RecordingFile f;
+    m.writeMaterials(f);
+    return f.records;
+}
+
+void expectColour(const MaterialRecord& rec, int r, int g, int b)
+{
+    EXPECT_EQ(rec.r, r);
+    EXPECT_EQ(rec.g, g);
+    EXPECT_EQ(rec.b, b);
+}
+
+TEST(MaterialHue, PureColoursAndTheirMaterialColours)
+{
+    struct Case {
+        float r, g, b, hue;
+        int cr, cg, cb;
+    };
+    const Case cases[] = {
+        {1, 0, 0, 0, 255, 0, 0},   {1, 1, 0, 1, 255, 255, 0}, {0, 1, 0, 2, 0, 255, 0},
+        {0, 1, 1, 3, 0, 255, 255}, {0, 0, 1, 4, 0, 0, 255},   {1, 0, 1, 5, 255, 0, 255},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(MaterialHelper::gethue(c.r, c.g, c.b), c.hue) << c.r << c.g << c.b;
+        MaterialHelper m;
+        EXPECT_EQ(m.getTag(c.r, c.g, c.b), 1);
+        const auto recs = written(m);
+        ASSERT_EQ(recs.size(), 1u);
+        expectColour(recs[0], c.cr, c.cg, c.cb);
+    }
+}
+
+TEST(MaterialHue, EachOfTheSixCases)
+{
+    EXPECT_FLOAT_EQ(MaterialHelper::gethue(0.5f, 0.2f, 0.8f), 4.5f);   // r > g, b > r
+    EXPECT_FLOAT_EQ(MaterialHelper::gethue(0.8f, 0.2f, 0.5f), 5.5f);   // r > g, g < b <= r
+    EXPECT_FLOAT_EQ(MaterialHelper::gethue(0.8f, 0.5f, 0.2f), 0.5f);   // r > g, b <= g
+    EXPECT_FLOAT_EQ(MaterialHelper::gethue(0.5f, 0.8f, 0.2f), 1.5f);   // r <= g, r > b
+    EXPECT_FLOAT_EQ(MaterialHelper::gethue(0.2f, 0.8f, 0.5f), 2.5f);   // r <= g, r <= b, g > b
+    EXPECT_FLOAT_EQ(MaterialHelper::gethue(0.2f, 0.5f, 0.8f), 3.5f);   // r <= g, r <= b, g <= b
+    EXPECT_EQ(MaterialHelper::gethue(0.8f, 0.2f, 0.8f), 5.0f) << "b == r falls into case 2";
+}
+
+TEST(MaterialHue, DarkGreyAndNonNumbersHaveNoHue)
+{
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    EXPECT_EQ(MaterialHelper::gethue(0.19f, 0.0f, 0.0f), MaterialHelper::kNoHue);
+    EXPECT_EQ(MaterialHelper::gethue(0.0f, 0.0f, 0.0f), MaterialHelper::kNoHue);
+    EXPECT_EQ(MaterialHelper::gethue(0.2f, 0.0f, 0.0f), 0.0f) << "a top of exactly 0.2 has a hue";
+    EXPECT_EQ(MaterialHelper::gethue(0.5f, 0.5f, 0.5f), MaterialHelper::kNoHue);
+    EXPECT_EQ(MaterialHelper::gethue(1.0f, 1.0f, 1.0f), MaterialHelper::kNoHue);
+    EXPECT_EQ(MaterialHelper::gethue(nan, 0.5f, 0.0f), MaterialHelper::kNoHue);
+    EXPECT_EQ(MaterialHelper::gethue(0.5f, nan, 0.0f), MaterialHelper::kNoHue);
+    EXPECT_EQ(MaterialHelper::gethue(0.5f, 0.0f, nan), MaterialHelper::kNoHue);
+    EXPECT_EQ(MaterialHelper::gethue(inf, inf, 0.0f), MaterialHelper::kNoHue);
+    EXPECT_FALSE(std::isnan(MaterialHelper::gethue(inf, 0.0f, -inf)));
+}
+
+TEST(MaterialTags, DarkAndGreyPixelsGetTagZeroAndRecordNothing)
+{
+    MaterialHelper m;
+    EXPECT_EQ(m.getTag(0.1f, 0.05f, 0.0f), 0);
+    EXPECT_EQ(m.getTag(0.7f, 0.7f, 0.7f), 0);
+    EXPECT_EQ(m.getTag(1.0f, 1.0f, 1.0f), 0);
+    EXPECT_TRUE(m.materialRanges().empty());
+    // Grey must not break the ordered hue table: classification after it
+    // still finds exact hues.
+    EXPECT_EQ(m.getTag(1.0f, 0.0f, 0.0f), 1);
+    EXPECT_EQ(m.getTag(0.3f, 0.3f, 0.3f), 0);
+    EXPECT_EQ(m.getTag(0.0f, 0.0f, 1.0f), 2);
+    EXPECT_EQ(m.getTag(0.5f, 0.0f, 0.0f), 1);
+    EXPECT_EQ(m.getTag(0.0f, 0.0f, 0.5f), 2);
+    EXPECT_TRUE(written(MaterialHelper()).empty()) << "a picture without hues gives an empty table";
+}
+
+TEST(MaterialTags, NumberedInFirstSeenOrderWithDarkerShadesShared)
+{
+    MaterialHelper m;
+    EXPECT_EQ(m.getTag(0.0f, 1.0f, 0.0f), 1);   // green
+    EXPECT_EQ(m.getTag(1.0f, 0.5f, 0.0f), 2);   // orange
+    EXPECT_EQ(m.getTag(0.5f, 0.25f, 0.0f), 2);  // darker orange, same hue
+    EXPECT_EQ(m.getTag(0.0f, 0.3f, 0.0f), 1);
+    EXPECT_EQ(m.getTag(0.0f, 0.0f, 1.0f), 3);
+    ASSERT_EQ(m.materialRanges().size(), 3u);
+    EXPECT_EQ(m.materialRanges()[1].min, 0.5f);
+    EXPECT_EQ(m.materialRanges()[1].max, 0.5f);
+
+    const auto recs = written(m);
+    ASSERT_EQ(recs.size(), 3u);
+    EXPECT_EQ(recs[0].name, L"Mat 1");
+    EXPECT_EQ(recs[1].name, L"Mat 2");
+    EXPECT_EQ(recs[2].name, L"Mat 3");
+    for (unsigned short i = 0; i < 3; ++i)
+        EXPECT_EQ(recs[i].tag, i + 1);
+    expectColour(recs[0], 0, 255, 0);
+    expectColour(recs[1], 255, 128, 0);
+    expectColour(recs[2], 0, 0, 255);
+    EXPECT_EQ(written(m).size(), 3u) << "writing changes nothing";
+}
+
+TEST(MaterialTags, NearHuesChainIntoOneMaterialAndWidenIt)
+{
+    // Case 5 (r = 0, g = 1): hue = 2 + b. Each step below is under the
+    // limit from a recorded hue; the ends are not.
+    MaterialHelper chain;
+    EXPECT_EQ(chain.getTag(0.0f, 1.0f, 0.5f), 1);  // hue 2.5
+    EXPECT_EQ(chain.getTag(0.0f, 1.0f, 0.500008f), 1);
+    EXPECT_EQ(chain.getTag(0.0f, 1.0f, 0.500016f), 1);
+    EXPECT_EQ(chain.getTag(0.0f, 1.0f, 0.499992f), 1);
+    EXPECT_EQ(chain.getTag(0.0f, 1.0f, 0.500040f), 2) << "too far from every recorded hue";
+    ASSERT_EQ(chain.materialRanges().size(), 2u);
+    EXPECT_FLOAT_EQ(chain.materialRanges()[0].min, 2.499992f);
+    EXPECT_FLOAT_EQ(chain.materialRanges()[0].max, 2.500016f);
+}
+
+TEST(MaterialTags, HuesEitherSideOfRedJoinWhicheverComesFirst)
+{
+    // Case 2 gives 6 - 5e-6 = 5.999995; case 3 gives 2e-6; together they are
+    // 7e-6 apart round the circle.
+    const float below[3] = {1.0f, 0.0f, 5e-6f};
+    const float above[3] = {1.0f, 2e-6f, 0.0f};
+    ASSERT_GT(MaterialHelper::gethue(below[0], below[1], below[2]), 5.9f);
+    ASSERT_LT(MaterialHelper::gethue(above[0], above[1], above[2]), 0.1f);
+    for (bool belowFirst : {true, false}) {
+        const float* first = belowFirst ? below : above;
+        const float* second = belowFirst ? above : below;
+        MaterialHelper m;
+        EXPECT_EQ(m.getTag(first[0], first[1], first[2]), 1);
+        EXPECT_EQ(m.getTag(second[0], second[1], second[2]), 1) << belowFirst;
+        ASSERT_EQ(m.materialRanges().size(), 1u);
+        EXPECT_GT(m.materialRanges()[0].max, 6.0f) << "the interval runs past 6";
+        EXPECT_LT(m.materialRanges()[0].min, 6.0f);
+        const auto recs = written(m);
+        ASSERT_EQ(recs.size(), 1u);
+        expectColour(recs[0], 255, 0, 0);
+    }
+}
+
+TEST(MaterialTags, IntervalPastSixIsColouredFromTheHueMinusSix)
+{
+    MaterialHelper m;
+    EXPECT_EQ(m.insertHue(5.9f), 1);
+    m.addHue(1, 0.2f);
+    EXPECT_FLOAT_EQ(m.materialRanges()[0].min, 5.9f);
+    EXPECT_FLOAT_EQ(m.materialRanges()[0].max, 6.2f);
+    const auto recs = written(m);
+    ASSERT_EQ(recs.size(), 1u);
+    expectColour(recs[0], 255, 13, 0);
+
+    MaterialHelper reversed;
+    EXPECT_EQ(reversed.insertHue(0.2f), 1);
+    reversed.addHue(1, 5.9f);
+    EXPECT_FLOAT_EQ(reversed.materialRanges()[0].min, 5.9f);
+    EXPECT_FLOAT_EQ(reversed.materialRanges()[0].max, 6.2f);
+}
+
+TEST(MaterialTags, ColoursOfEverySector)
+{
+    MaterialHelper m;
+    for (float h : {0.25f, 1.25f, 2.25f, 3.25f, 4.25f, 5.25f})
+        m.insertHue(h);
+    const auto recs = written(m);
+    ASSERT_EQ(recs.size(), 6u);
+    // up = 0.25 x 255 + 0.5 -> 64; down = 0.75 x 255 + 0.5 -> 191.
+    expectColour(recs[0], 255, 64, 0);
+    expectColour(recs[1], 191, 255, 0);
+    expectColour(recs[2], 0, 255, 64);
+    expectColour(recs[3], 0, 191, 255);
+    expectColour(recs[4], 64, 0, 255);
+    expectColour(recs[5], 255, 0, 191);
+}
+
+TEST(MaterialTags, WriterErrorStopsTheTableAfterTheRecordsBeforeIt)
+{
+    MaterialHelper m;
+    m.insertHue(1.0f);
+    m.insertHue(2.0f);
+    m.insertHue(3.0f);
+    RecordingFile f;
+    f.failAt = 1;
+    EXPECT_THROW(m.writeMaterials(f), OrvoError);
+    ASSERT_EQ(f.records.size(), 1u);
+    EXPECT_EQ(f.records[0].tag, 1);
+}
+
+TEST(MaterialTags, TheMaterialAfterTheLastTagJoinsTheNearestOne)
+{
+    MaterialHelper picture;
+    std::vector<float> hues;
+    for (unsigned i = 0; i < 65535; ++i) {
+        // Case 3 (r = 1, b = 0): hue = g, so g walks 0..1 in steps of 1/65536.
+        const float g = static_cast<float>(i) / 65536.0f;
+        ASSERT_EQ(picture.getTag(1.0f, g, 0.0f), static_cast<unsigned short>(i + 1)) << i;
+    }
+    ASSERT_EQ(picture.materialRanges().size(), 65535u);
+    // The next new hue (g = 65535.4/65536, just below 1) has no tag left:
+    // it joins its nearest recorded hue, 65534/65536, tag 65535.
+    const float g = 65535.4f / 65536.0f;
+    const unsigned short tag = picture.getTag(1.0f, g, 0.0f);
+    EXPECT_EQ(tag, 65535);
+    EXPECT_EQ(picture.materialRanges().size(), 65535u);
+    EXPECT_FLOAT_EQ(picture.materialRanges()[65534].max, g);
+    // A hue just below 6 is within the limit of red (hue 0) and joins it
+    // across the turn as usual.
+    EXPECT_EQ(picture.getTag(1.0f, 0.0f, 0.4f / 65536.0f), 1);
+    // Magenta (5) is far from every hue; the nearest round the circle is the
+    // one just recorded below 6, so it joins red too rather than getting 0.
+    EXPECT_EQ(picture.getTag(1.0f, 0.0f, 1.0f), 1);
+    EXPECT_FLOAT_EQ(picture.materialRanges()[0].min, 5.0f);
+    EXPECT_EQ(picture.materialRanges().size(), 65535u);
+    const auto recs = written(picture);
+    ASSERT_EQ(recs.size(), 65535u);
+    EXPECT_EQ(recs.back().name, L"Mat 65535");
+}
+
+}  // namespace
