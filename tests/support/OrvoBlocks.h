@@ -304,6 +304,28 @@ public:
         return out;
     }
 
+    // The values of a SHORT or LONG entry of any count, inline or out of line.
+    std::vector<std::uint32_t> values(const IfdEntry& e) const {
+        const std::uint32_t width = e.type == kTiffShort ? 2 : e.type == kTiffLong ? 4 : 0;
+        if (width == 0) fail("entry is neither SHORT nor LONG", e.entryOffset);
+        const std::uint64_t total = std::uint64_t(width) * e.count;
+        const std::uint64_t at = total <= 4 ? e.entryOffset + 8 : u32(e.entryOffset + 8);
+        need(at, total);
+        std::vector<std::uint32_t> out;
+        for (std::uint32_t i = 0; i < e.count; ++i)
+            out.push_back(width == 2 ? u16(at + 2u * i) : u32(at + 4u * i));
+        return out;
+    }
+
+    // The text of an ASCII entry, without its NUL.
+    std::string text(const IfdEntry& e) const {
+        const std::uint64_t at = e.count <= 4 ? e.entryOffset + 8 : u32(e.entryOffset + 8);
+        need(at, e.count);
+        std::string s(reinterpret_cast<const char*>(&bytes_[at]), e.count);
+        if (!s.empty() && s.back() == '\0') s.pop_back();
+        return s;
+    }
+
     std::string cString(std::uint64_t off) const {
         std::string s;
         for (std::uint64_t p = off;; ++p) {

@@ -1,0 +1,106 @@
+// The writer behind the OrvoFile interface.
+//
+// Owns the TIFF handle and the three line buffers. All bytes of the file,
+// libtiff's and the writer's own blocks, go through the one handle: the
+// blocks are appended with the handle's raw seek and write procedures, in
+// the machine's byte order (the order the TIFF header states).
+#pragma once
+
+#include <tiffio.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "avkorvo/OrvoFile.h"
+
+namespace Talvenrock {
+namespace Orvo {
+
+class OrvoFileImp final : public OrvoFile {
+public:
+    // Opens the file; raises OrvoError with the open's errno text when it
+    // cannot be created. `panoramic` selects which record the depth block
+    // carries.
+    OrvoFileImp(const std::wstring& path, unsigned width, unsigned height,
+                const std::wstring& software, const std::wstring& documentName,
+                const std::wstring& artist, const std::wstring& copyright,
+                const Projection& projection, const PanoProjection& panoProjection,
+                bool panoramic, bool compress);
+    // Closes the file if close() was not called, dropping any error. Never
+    // throws.
+    ~OrvoFileImp() override;
+
+    OrvoFileImp(const OrvoFileImp&) = delete;
+    OrvoFileImp& operator=(const OrvoFileImp&) = delete;
+
+    void setShadowDirection(const double& x, const double& y, const double& z) override;
+    void setResolution(unsigned x, unsigned y, ResolutionUnit unit) override;
+    void beginPass(int mask) override;
+    void putScan() override;
+    std::uint8_t* rgbLine() override { return rgbLine_.get(); }
+    std::uint32_t* zLine() override { return zLine_.get(); }
+    std::uint16_t* matLine() override { return matLine_.get(); }
+    void putMaterial(unsigned short tag, unsigned char r, unsigned char g, unsigned char b,
+                     const std::wstring& name) override;
+    void close() override;
+
+private:
+    // Scan writing (ScanWriter.cpp).
+    enum Channel { RgbChannel, DepthChannel, MaterialChannel, ChannelCount };
+    void writeChannel(Channel channel);
+    void createDirectory(Channel channel);
+    void setRgbTags();
+    void setDepthTags();
+    void setMaterialTags();
+    void presetSecondStripByteCount();
+
+    // The writer's own bytes (SubfileBlocks.cpp). Each block writer appends
+    // its block at the end of the file and returns the block's offset.
+    std::uint64_t putRgbQSF();
+    std::uint64_t putZQSF();
+    std::uint64_t putMatQSF();
+    std::uint64_t seekToEnd();
+    void putBytes(const void* data, std::size_t size);
+    void putByte(unsigned char value);
+    void putShort(unsigned short value);
+    void putLong(unsigned int value);
+    void putDouble(double value);
+    void putVector(const double* xyz);
+    void putString(const std::string& bytes);
+    void putOffset(unsigned long long offset);
+    void putBlockHead(std::uint32_t code, std::uint16_t kind, std::uint32_t extra);
+
+    // Raises OrvoError when the file was already closed.
+    void requireOpen(const char* operation) const;
+
+    static constexpr std::uint16_t kNoDirectory = 0xFFFF;
+
+    std::unique_ptr<std::uint8_t[]> rgbLine_;
+    std::unique_ptr<std::uint32_t[]> zLine_;
+    std::unique_ptr<std::uint16_t[]> matLine_;
+    std::uint32_t width_;
+    std::uint32_t height_;
+    std::wstring software_;
+    std::wstring documentName_;
+    std::wstring artist_;
+    std::wstring copyright_;
+    Projection projection_;
+    PanoProjection panoProjection_;
+    bool panoramic_;
+    bool compress_;
+    std::wstring path_;
+    TIFF* tif_ = nullptr;
+    std::uint32_t passMask_ = 0;
+    std::uint16_t directory_[ChannelCount] = {kNoDirectory, kNoDirectory, kNoDirectory};
+    std::uint32_t scan_ = 0;
+    std::uint64_t materialHead_ = 0;
+    std::uint32_t materialCount_ = 0;
+    double shadow_[3] = {0.0, 0.0, 0.0};
+    std::uint32_t resolutionX_;
+    std::uint32_t resolutionY_;
+    ResolutionUnit resolutionUnit_;
+};
+
+}  // namespace Orvo
+}  // namespace Talvenrock

@@ -1,0 +1,157 @@
+// Scan writing: each scan stores one row of every channel of the pass as
+// one strip of that channel's directory. A channel's directory is created,
+// with its tags and sub-file block, at the channel's first scan; later scans
+// make it current again, add their strip and rewrite it, so the file on
+// disk is a complete TIFF file after every scan.
+#include <ctime>
+
+#include "OrvoFileImp.h"
+#include "PropertyList.h"
+#include "TagExtender.h"
+#include "TiffStatus.h"
+#include "Utf8.h"
+
+namespace Talvenrock {
+namespace Orvo {
+
+namespace {
+
+constexpr std::uint32_t kChannelBit[] = {1, 2, 4};  // RGB, depth, material
+constexpr unsigned kBytesPerPixel[] = {3, 4, 2};
+constexpr std::uint16_t kBitsPerSample[] = {8, 32, 16};
+constexpr std::uint16_t kSamplesPerPixel[] = {3, 1, 1};
+
+constexpr std::uint32_t kRowsPerStrip = 1;
+constexpr std::uint32_t kNoSubfileBlockYet = 0;
+constexpr const char* kDateTimeFormat = "%Y:%m:%d %H:%M:%S";
+constexpr std::size_t kDateTimeBuffer = 20;  // 19 characters and the NUL
+
+// The current time in UTC as TIFF's DateTime text.
+std::string tiffDateTimeNow() {
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+#ifdef _WIN32
+    gmtime_s(&utc, &now);
+#else
+    gmtime_r(&now, &utc);
+#endif
+    char text[kDateTimeBuffer];
+    const std::size_t length = std::strftime(text, sizeof text, kDateTimeFormat, &utc);
+    return std::string(text, length);
+}
+
+}  // namespace
+
+void OrvoFileImp::putScan() {
+    requireOpen("putScan");
+    for (int channel = RgbChannel; channel < ChannelCount; ++channel)
+        if (passMask_ & kChannelBit[channel]) writeChannel(static_cast<Channel>(channel));
+    ++scan_;
+}
+
+void OrvoFileImp::writeChannel(Channel channel) {
+    const bool creating = directory_[channel] == kNoDirectory;
+    if (creating)
+        createDirectory(channel);
+    else
+        checkTiffStatus(TIFFSetDirectory(tif_, directory_[channel]));
+
+    void* const line = channel == RgbChannel     ? static_cast<void*>(rgbLine_.get())
+                       : channel == DepthChannel ? static_cast<void*>(zLine_.get())
+                                                 : static_cast<void*>(matLine_.get());
+    const tmsize_t size = static_cast<tmsize_t>(width_) * kBytesPerPixel[channel];
+    // A strip that did not reach the disk (disk full, I/O error) fails the
+    // scan: a file must never be taken for written when its pixels are not.
+    if (TIFFWriteEncodedStrip(tif_, scan_, line, size) < 0) checkTiffStatus(0);
+
+    if (!compress_ && height_ >= 2 && scan_ == 0) presetSecondStripByteCount();
+    checkTiffStatus(TIFFWriteDirectory(tif_));
+
+    if (creating) {
+        // Directories are appended in creation order, each channel's once,
+        // so the number of those already created is this one's index.
+        std::uint16_t index = 0;
+        for (int other = RgbChannel; other < ChannelCount; ++other)
+            if (other != channel && directory_[other] != kNoDirectory) ++index;
+        directory_[channel] = index;
+    }
+}
+
+// The directory written after a pass's first scan records strip 1 with the
+// size of one uncompressed row (its offset stays 0 until the next scan
+// writes it), so the first two byte counts of an uncompressed directory
+// agree whenever the directory is read back. libtiff hands out its own
+// array of the current directory's byte counts.
+void OrvoFileImp::presetSecondStripByteCount() {
+    const std::uint64_t* counts = nullptr;
+    checkTiffStatus(TIFFGetField(tif_, TIFFTAG_STRIPBYTECOUNTS, &counts));
+    if (!counts) checkTiffStatus(0);
+    const_cast<std::uint64_t*>(counts)[1] = counts[0];
+}
+
+void OrvoFileImp::createDirectory(Channel channel) {
+    // The handle's current directory is a new, empty one here: libtiff
+    // starts one when the file is opened and after every directory write.
+    checkTiffStatus(TIFFSetField(tif_, TIFFTAG_IMAGEWIDTH, width_));
+    checkTiffStatus(TIFFSetField(tif_, TIFFTAG_IMAGELENGTH, height_));
+    checkTiffStatus(TIFFSetField(tif_, TIFFTAG_BITSPERSAMPLE, kBitsPerSample[channel]));
+    checkTiffStatus(TIFFSetField(tif_, TIFFTAG_COMPRESSION,
+                                 compress_ ? COMPRESSION_LZW : COMPRESSION_NONE));
+    checkTiffStatus(TIFFSetField(tif_, TIFFTAG_SAMPLESPERPIXEL, kSamplesPerPixel[channel]));
+    checkTiffStatus(TIFFSetField(tif_, TIFFTAG_ROWSPERSTRIP, kRowsPerStrip));
+    checkTiffStatus(TIFFSetField(tif_, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG));
+    switch (channel) {
+        case RgbChannel:
+            setRgbTags();
+            break;
+        case DepthChannel:
+            setDepthTags();
+            break;
+        default:
+            setMaterialTags();
+            break;
+    }
+}
+
+void OrvoFileImp::setRgbTags() {
+    checkTiffStatus(TIFFSetField(tif_, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB));
+    // libtiff stores the resolutions as RATIONAL from a float value.
+    checkTiffStatus(TIFFSetField(tif_, TIFFTAG_XRESOLUTION,
+                                 static_cast<double>(static_cast<float>(resolutionX_))));
+    checkTiffStatus(TIFFSetField(tif_, TIFFTAG_YRESOLUTION,
+                                 static_cast<double>(static_cast<float>(resolutionY_))));
+    checkTiffStatus(TIFFSetField(tif_, TIFFTAG_RESOLUTIONUNIT,
+                                 resolutionUnit_ == ResolutionInch ? RESUNIT_INCH : RESUNIT_CENTIMETER));
+    if (compress_) checkTiffStatus(TIFFSetField(tif_, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL));
+
+    // Empty texts are left out rather than written empty.
+    const struct {
+        ttag_t tag;
+        const std::wstring& text;
+    } texts[] = {{TIFFTAG_DOCUMENTNAME, documentName_},
+                 {TIFFTAG_SOFTWARE, software_},
+                 {TIFFTAG_ARTIST, artist_},
+                 {TIFFTAG_COPYRIGHT, copyright_}};
+    for (const auto& t : texts)
+        if (!t.text.empty()) checkTiffStatus(TIFFSetField(tif_, t.tag, pad(utf8(t.text)).c_str()));
+    // Rewrites of the directory keep the value libtiff reads back.
+    checkTiffStatus(TIFFSetField(tif_, TIFFTAG_DATETIME, tiffDateTimeNow().c_str()));
+
+    const std::uint64_t block = putRgbQSF();
+    checkTiffStatus(TIFFSetField(tif_, kSubfileTag, static_cast<std::uint32_t>(block)));
+}
+
+void OrvoFileImp::setDepthTags() {
+    if (compress_) checkTiffStatus(TIFFSetField(tif_, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL));
+    const std::uint64_t block = putZQSF();
+    checkTiffStatus(TIFFSetField(tif_, kSubfileTag, static_cast<std::uint32_t>(block)));
+}
+
+void OrvoFileImp::setMaterialTags() {
+    if (compress_) checkTiffStatus(TIFFSetField(tif_, TIFFTAG_PREDICTOR, PREDICTOR_NONE));
+    // close() replaces the 0 by the material block's offset.
+    checkTiffStatus(TIFFSetField(tif_, kSubfileTag, kNoSubfileBlockYet));
+}
+
+}  // namespace Orvo
+}  // namespace Talvenrock

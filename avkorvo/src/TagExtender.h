@@ -1,0 +1,30 @@
+// Registration of the custom tag that points each directory of an Orvo file
+// at its sub-file block.
+#pragma once
+
+#include <tiffio.h>
+
+#include <cstdint>
+
+namespace Talvenrock {
+namespace Orvo {
+
+// Tag number and name of the custom tag: one LONG, the file offset of the
+// directory's sub-file block.
+constexpr std::uint32_t kSubfileTag = 34953;
+extern const char* const kSubfileTagName;  // "QuillornSubfileData"
+
+// Installs the tag extender once per process; later calls return at once.
+// Safe when writers are created on several threads at the same time: the
+// installation runs exactly once and the extender that was installed before
+// is kept and called on. Must run before the first TIFF handle that should
+// know the tag is opened.
+void XTIFFInitialize();
+
+// libtiff calls this for every directory of every handle it sets up after
+// XTIFFInitialize: merges the custom tag's field description into the
+// handle, then hands on to the extender installed before, if any.
+void XTIFFDefaultDirectory(TIFF* tif);
+
+}  // namespace Orvo
+}  // namespace Talvenrock

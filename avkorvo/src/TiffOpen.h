@@ -1,0 +1,20 @@
+// Opening the TIFF handle of a new Orvo file.
+#pragma once
+
+#include <tiffio.h>
+
+#include <string>
+
+namespace Talvenrock {
+namespace Orvo {
+
+// Creates or truncates the file at `path` as a classic TIFF file in the
+// machine's byte order (libtiff mode "w"). libtiff's warnings and errors for
+// this handle are swallowed: the writer runs inside a host application whose
+// console is not ours, and it reports failures through its own errors.
+// Returns nullptr when the file cannot be opened, with errno as the failed
+// open left it. The caller owns the handle and releases it with TIFFClose.
+TIFF* openTiffForWriting(const std::wstring& path);
+
+}  // namespace Orvo
+}  // namespace Talvenrock
