@@ -1,0 +1,38 @@
+// The built-in scene of `orvo demo`: coloured spheres on a ground plane, seen
+// through a perspective camera and ray-traced into the three layers a host
+// render gives the saver.
+//
+// Layers, in order: "RGBA" (shaded linear colour, alpha 1), "Orvo_depth"
+// (1 - distance / depthMax where an object was hit, 0.0 where nothing was)
+// and "Orvo_mat" (each object's material colour scaled by its shading, so
+// lightness varies but hue does not and every object keeps one material).
+// The result depends on nothing but the size.
+#pragma once
+
+#include "tools/orvo/ParamFile.h"
+#include "tools/orvo/RenderImage.h"
+
+#include <string>
+#include <vector>
+
+namespace orvotool {
+
+struct DemoObject {
+    std::string name;
+    float material[3];  // pure-hue material colour, top component 1
+};
+
+struct DemoRender {
+    RenderImage image;
+    CameraParameters camera;  // what the parameter file carries
+    std::vector<DemoObject> objects;
+    // Per pixel, row-major: index into objects, or -1 where nothing was hit.
+    std::vector<int> objectAt;
+};
+
+inline constexpr unsigned kDemoDefaultWidth = 640;
+inline constexpr unsigned kDemoDefaultHeight = 480;
+
+DemoRender renderDemo(unsigned width, unsigned height);
+
+}  // namespace orvotool

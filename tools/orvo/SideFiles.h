@@ -1,0 +1,59 @@
+// The two side files the saver reads and consumes beside its target: the
+// parameter file (target + ".param.txt") and the colour image (target +
+// ".rgb.tga"). The tool places them as the host's script would and keeps the
+// user's own files: a file given on the command line is copied, never moved,
+// and a parameter file that already lay beside the target is put back after
+// the save consumed it. Files the tool created are removed when the save did
+// not consume them.
+#pragma once
+
+#include "tools/orvo/ParamFile.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace orvotool {
+
+inline constexpr char kParamSuffix[] = ".param.txt";
+inline constexpr char kColourSuffix[] = ".rgb.tga";
+
+// Reads a whole file; throws ToolError naming it and the role it plays
+// ("parameter file").
+std::vector<char> readWholeFile(const std::string& path, const char* role);
+
+class SideFiles {
+public:
+    explicit SideFiles(const std::string& target);
+    SideFiles(const SideFiles&) = delete;
+    SideFiles& operator=(const SideFiles&) = delete;
+    // Removes what the tool created and the save left; puts back a user's
+    // parameter file the save consumed. Never throws.
+    ~SideFiles();
+
+    const std::string& paramPath() const { return paramPath_; }
+    const std::string& colourPath() const { return colourPath_; }
+
+    // The parameter file: a copy of `source`, or (without one) the file
+    // already beside the target. Throws ToolError when neither can be read.
+    void placeParams(const std::optional<std::string>& source);
+    // The parameter file written from a camera: refuses to replace a file
+    // already there.
+    void writeParams(const CameraParameters& camera);
+    // The colour image: a copy of `source`. Throws ToolError.
+    void placeColour(const std::string& source);
+    // The colour image from pixels: refuses to replace a file already there.
+    void writeColour(unsigned width, unsigned height, const std::vector<unsigned char>& bgra);
+
+private:
+    void place(const std::string& dest, const std::vector<char>& bytes, const char* role);
+
+    std::string paramPath_;
+    std::string colourPath_;
+    std::vector<std::string> created_;
+    // A parameter file of the user's that lay beside the target.
+    bool restoreParams_ = false;
+    std::vector<char> userParams_;
+};
+
+}  // namespace orvotool

@@ -1,0 +1,78 @@
+#include "tools/reader/FileBytes.h"
+
+#include "tools/reader/OrvoReader.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace orvoread {
+
+FileBytes::FileBytes(const std::string& path) : path_(path)
+{
+    file_ = std::fopen(path.c_str(), "rb");
+    if (file_ == nullptr)
+        throw ReadError(path + ": cannot open: " + std::strerror(errno));
+    if (fseeko(file_, 0, SEEK_END) != 0) {
+        int e = errno;
+        std::fclose(file_);
+        file_ = nullptr;
+        throw ReadError(path + ": cannot seek: " + std::strerror(e));
+    }
+    off_t end = ftello(file_);
+    size_ = end < 0 ? 0 : static_cast<std::uint64_t>(end);
+}
+
+FileBytes::~FileBytes()
+{
+    if (file_ != nullptr)
+        std::fclose(file_);
+}
+
+std::string FileBytes::where(const char* what, std::uint64_t start, const std::string& problem) const
+{
+    return path_ + ": " + what + " at offset " + std::to_string(start) + ": " + problem;
+}
+
+std::vector<std::uint8_t> FileBytes::read(std::uint64_t offset, std::uint64_t count, const char* what,
+                                          std::uint64_t start) const
+{
+    if (offset > size_ || count > size_ - offset)
+        throw ReadError(where(what, start,
+                              "extends past end of file (size " + std::to_string(size_) + ")"));
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(count));
+    if (count == 0)
+        return bytes;
+    if (fseeko(file_, static_cast<off_t>(offset), SEEK_SET) != 0
+        || std::fread(bytes.data(), 1, bytes.size(), file_) != bytes.size())
+        throw ReadError(where(what, start, std::string("read failed: ") + std::strerror(errno)));
+    return bytes;
+}
+
+std::uint16_t FileBytes::u16(const std::uint8_t* p) const
+{
+    return little_ ? static_cast<std::uint16_t>(p[0] | (p[1] << 8))
+                   : static_cast<std::uint16_t>((p[0] << 8) | p[1]);
+}
+
+std::uint32_t FileBytes::u32(const std::uint8_t* p) const
+{
+    if (little_)
+        return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16
+               | std::uint32_t(p[3]) << 24;
+    return std::uint32_t(p[3]) | std::uint32_t(p[2]) << 8 | std::uint32_t(p[1]) << 16
+           | std::uint32_t(p[0]) << 24;
+}
+
+double FileBytes::f64(const std::uint8_t* p) const
+{
+    std::uint64_t bits = 0;
+    for (int i = 0; i < 8; ++i) {
+        int k = little_ ? 7 - i : i;
+        bits = (bits << 8) | p[k];
+    }
+    double d;
+    std::memcpy(&d, &bits, sizeof d);
+    return d;
+}
+
+}  // namespace orvoread
