@@ -1,0 +1,273 @@
+// Every way a save can fail: the one message, its entry type, the result
+// code, which side files remain, and that nothing is left at the target.
+#include "SaveFixture.h"
+
+#include <cerrno>
+#include <clocale>
+#include <csignal>
+#include <sys/resource.h>
+
+namespace fennick_test {
+namespace {
+
+using hostsim::SimLayeredImage;
+
+constexpr unsigned kW = 4;
+constexpr unsigned kH = 3;
+const std::string kScript = " - please use the script to save Orvo files";
+
+class SaveFailure : public SaveFixture {
+protected:
+    // A layered image with a depth layer at index 1 and a material layer at
+    // index 2, plus both side files.
+    SimLayeredImage ready(unsigned w = kW, unsigned h = kH)
+    {
+        SimLayeredImage image(w, h);
+        image.addFloatLayer("Final Color", 3, std::vector<float>(static_cast<std::size_t>(w) * h * 3, 0.5f));
+        image.addFloatLayer("Orvo_depth", 1, depthRamp(w, h));
+        image.addFloatLayer("Orvo_mat", 3, std::vector<float>(static_cast<std::size_t>(w) * h * 3, 0.0f));
+        return image;
+    }
+
+    std::set<std::string> names(std::initializer_list<const char*> list) const { return {list.begin(), list.end()}; }
+};
+
+TEST_F(SaveFailure, WithoutTheLogTheSaveFailsSilently)
+{
+    SimLayeredImage image = ready();
+    writeSideFiles(target, kW, kH);
+    host.withholdSubsystem("io-status");
+    EXPECT_EQ(save(image, target), LXe_FAILED);
+    EXPECT_TRUE(host.messages().empty());
+    EXPECT_EQ(files(), names({"view.tif.param.txt", "view.tif.rgb.tga"}));
+    expectReferencesReleased(image);
+}
+
+TEST_F(SaveFailure, WithoutTheLogServiceTheSaveFailsSilently)
+{
+    module.reset();  // the log service is looked up afresh with the new context
+    host.withholdLogService(true);
+    module = std::make_unique<InProcessModule>(host);
+    hostBaseline = host.liveReferences();
+    SimLayeredImage image = ready();
+    writeSideFiles(target, kW, kH);
+    EXPECT_EQ(save(image, target), LXe_FAILED);
+    EXPECT_TRUE(host.messages().empty());
+    EXPECT_EQ(files().size(), 2u);
+    expectReferencesReleased(image);
+}
+
+TEST_F(SaveFailure, SourceThatIsNotALayeredImage)
+{
+    writeSideFiles(target, kW, kH);
+    EXPECT_EQ(save(host.context(), target), LXe_FAILED);
+    expectOneMessage(LXe_LOG_FAILURE, "Not a layered image");
+    EXPECT_EQ(files().size(), 2u);
+    EXPECT_EQ(host.liveReferences(), hostBaseline);
+}
+
+TEST_F(SaveFailure, LayeredImageWithoutLayers)
+{
+    SimLayeredImage image(kW, kH);
+    writeSideFiles(target, kW, kH);
+    EXPECT_EQ(save(image, target), LXe_NOTFOUND);
+    expectOneMessage(LXe_LOG_FAILURE, "No layers found");
+    EXPECT_EQ(files(), names({"view.tif.param.txt", "view.tif.rgb.tga"}));
+    expectReferencesReleased(image);
+}
+
+TEST_F(SaveFailure, LayerNameThatCannotBeReadPassesTheHostsCode)
+{
+    SimLayeredImage image = ready();
+    image.failName(2, LXe_OUTOFBOUNDS);
+    writeSideFiles(target, kW, kH);
+    EXPECT_EQ(save(image, target), LXe_OUTOFBOUNDS);
+    expectOneMessage(LXe_LOG_INFO, "Could not get name of image 2");
+    EXPECT_EQ(files().size(), 2u);
+    expectReferencesReleased(image);
+}
+
+TEST_F(SaveFailure, NoDepthLayer)
+{
+    SimLayeredImage image(kW, kH);
+    image.addFloatLayer("Orvo_mat", 3, std::vector<float>(kW * kH * 3, 0.0f));
+    image.addFloatLayer("Orvo_dept", 1, depthRamp(kW, kH));  // one letter short
+    image.addFloatLayer("xOrvo_depth", 1, depthRamp(kW, kH));  // not a prefix
+    writeSideFiles(target, kW, kH);
+    EXPECT_EQ(save(image, target), LXe_FAILED);
+    expectOneMessage(LXe_LOG_INFO, "Depth image not found" + kScript);
+    EXPECT_EQ(files(), names({"view.tif.param.txt", "view.tif.rgb.tga"}));
+    expectReferencesReleased(image);
+}
+
+TEST_F(SaveFailure, LayeredImageWithoutPixels)
+{
+    SimLayeredImage image(0, kH);
+    image.addFloatLayer("Orvo_depth", 1, {});
+    writeSideFiles(target, 0, kH);
+    EXPECT_EQ(save(image, target), LXe_FAILED);
+    expectOneMessage(LXe_LOG_INFO, "Error writing Orvo file - the layered image has no pixels");
+    EXPECT_EQ(files().size(), 2u);
+    expectReferencesReleased(image);
+}
+
+TEST_F(SaveFailure, MissingParameterFile)
+{
+    SimLayeredImage image = ready();
+    writeColour(target, kW, kH);
+    EXPECT_EQ(save(image, target), LXe_FAILED);
+    expectOneMessage(LXe_LOG_INFO, "Parameter file not found" + kScript);
+    EXPECT_EQ(files(), names({"view.tif.rgb.tga"}));
+    expectReferencesReleased(image);
+}
+
+TEST_F(SaveFailure, InvalidParameterFilesStayOnTheDisk)
+{
+    ParameterValues noDepthRange;
+    noDepthRange.depthMax = "";
+    ParameterValues zeroDepthRange;
+    zeroDepthRange.depthMax = "0";
+    ParameterValues zeroPixelAspect;
+    zeroPixelAspect.pAspect = "0";
+    ParameterValues flatOrtho;
+    flatOrtho.projType = "ortho";
+    flatOrtho.focalLen = "0";
+    const std::pair<const char*, std::string> cases[] = {
+        {"lower-case header", "parameters" + ParameterValues().text().substr(10)},
+        {"ends after the depthMax key", noDepthRange.text()},
+        {"depthMax 0", zeroDepthRange.text()},
+        {"pAspect 0", zeroPixelAspect.text()},
+        {"focal length 0, not perspective", flatOrtho.text()},
+    };
+    std::size_t logged = 0;
+    for (const auto& c : cases) {
+        SimLayeredImage image = ready();
+        writeParameters(target, c.second);
+        writeColour(target, kW, kH);
+        EXPECT_EQ(save(image, target), LXe_FAILED) << c.first;
+        ASSERT_EQ(host.messages().size(), ++logged) << c.first;
+        EXPECT_EQ(host.messages().back().type, LXe_LOG_INFO);
+        EXPECT_EQ(host.messages().back().text, "invalid parameter file" + kScript);
+        EXPECT_EQ(contents(parameterPath(target)), c.second) << c.first;
+        EXPECT_EQ(files(), names({"view.tif.param.txt", "view.tif.rgb.tga"})) << c.first;
+        expectReferencesReleased(image);
+    }
+}
+
+TEST_F(SaveFailure, MissingOrUnreadableColourImage)
+{
+    SimLayeredImage image = ready();
+    writeParameters(target, ParameterValues().text());
+    std::vector<unsigned char> rgb24(18, 0);
+    rgb24[2] = 2;
+    rgb24[16] = 24;
+    writeBytes(colourPath(target), rgb24);
+    EXPECT_EQ(save(image, target), LXe_FAILED);
+    expectOneMessage(LXe_LOG_INFO, "Failed to read image" + kScript);
+    EXPECT_EQ(files(), names({"view.tif.rgb.tga"})) << "the parameter file is consumed by then";
+    expectReferencesReleased(image);
+}
+
+TEST_F(SaveFailure, ColourImageOfAnotherSize)
+{
+    const std::pair<unsigned, unsigned> sizes[] = {{kW + 1, kH}, {kW - 1, kH}, {kW, kH + 1}, {kW, kH - 1}};
+    for (const auto& size : sizes) {
+        SimLayeredImage image = ready();
+        writeParameters(target, ParameterValues().text());
+        writeColour(target, size.first, size.second);
+        EXPECT_EQ(save(image, target), LXe_FAILED);
+        ASSERT_FALSE(host.messages().empty());
+        EXPECT_EQ(host.messages().back().text, "Image size wrong" + kScript);
+        EXPECT_EQ(host.messages().back().type, LXe_LOG_INFO);
+        EXPECT_EQ(files(), names({"view.tif.rgb.tga"}));
+        expectReferencesReleased(image);
+    }
+    EXPECT_EQ(host.messages().size(), 4u) << "one message per failed save";
+}
+
+TEST_F(SaveFailure, ColourImageCutShort)
+{
+    SimLayeredImage image = ready();
+    writeParameters(target, ParameterValues().text());
+    writeColour(target, kW, kH);
+    // Cut inside the last stored row, which is image row 0 of a bottom-up file.
+    ASSERT_EQ(::truncate(colourPath(target).c_str(), 18 + kW * kH * 4 - 2), 0);
+    EXPECT_EQ(save(image, target), LXe_FAILED);
+    expectOneMessage(LXe_LOG_INFO, "Failed to read row 0 from image" + kScript);
+    EXPECT_EQ(files(), names({"view.tif.rgb.tga"}));
+    expectReferencesReleased(image);
+}
+
+TEST_F(SaveFailure, DepthAndMaterialImagesThatCannotBeFetched)
+{
+    for (unsigned failing : {1u, 2u}) {
+        SimLayeredImage image = ready();
+        image.failImage(failing);
+        writeSideFiles(target, kW, kH);
+        EXPECT_EQ(save(image, target), LXe_FAILED);
+        ASSERT_FALSE(host.messages().empty());
+        EXPECT_EQ(host.messages().back().text, "Failed to get image " + std::to_string(failing) + " from layered image");
+        EXPECT_EQ(host.messages().back().type, LXe_LOG_FAILURE);
+        EXPECT_TRUE(files().empty()) << "both side files consumed, no partial file at the target";
+        expectReferencesReleased(image);
+    }
+}
+
+TEST_F(SaveFailure, FailedSaveLeavesAnExistingTargetUntouched)
+{
+    { std::ofstream(target) << "the artist's previous render"; }
+    SimLayeredImage image = ready();
+    image.failImage(2);
+    writeSideFiles(target, kW, kH);
+    EXPECT_EQ(save(image, target), LXe_FAILED);
+    EXPECT_EQ(contents(target), "the artist's previous render");
+    EXPECT_EQ(files(), names({"view.tif"}));
+    expectReferencesReleased(image);
+}
+
+TEST_F(SaveFailure, WriterErrorIsReportedAndLeavesNoPartialFile)
+{
+    // A file-size limit makes the writer's own writes fail part way, as a
+    // full disk would.
+    constexpr unsigned kBigW = 256;
+    constexpr unsigned kBigH = 256;
+    { std::ofstream(target) << "previous"; }
+    SimLayeredImage image(kBigW, kBigH);
+    image.addFloatLayer("Orvo_depth", 1, depthRamp(kBigW, kBigH));
+    writeSideFiles(target, kBigW, kBigH);
+
+    struct rlimit saved;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    struct rlimit limited = saved;
+    limited.rlim_cur = 64 * 1024;  // below the 192 KiB of colour alone
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const LxResult rc = save(image, target);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_EQ(rc, LXe_FAILED);
+    ASSERT_EQ(host.messages().size(), 1u);
+    EXPECT_EQ(host.messages()[0].type, LXe_LOG_INFO);
+    EXPECT_EQ(host.messages()[0].text.rfind("Error writing Orvo file - ", 0), 0u) << host.messages()[0].text;
+    EXPECT_GT(host.messages()[0].text.size(), std::string("Error writing Orvo file - ").size());
+    EXPECT_EQ(contents(target), "previous");
+    // The limit strikes in the colour pass, so the colour image is not yet
+    // consumed; the temporary file is gone.
+    EXPECT_EQ(files(), names({"view.tif", "view.tif.rgb.tga"}));
+    expectReferencesReleased(image);
+}
+
+TEST_F(SaveFailure, NameThatIsNotUtf8IsRefusedBeforeAnythingIsTouched)
+{
+    const std::string latin1 = dir + "/caf\xE9.ovq";
+    SimLayeredImage image = ready();
+    writeSideFiles(latin1, kW, kH);
+    EXPECT_EQ(save(image, latin1), LXe_FAILED);
+    expectOneMessage(LXe_LOG_INFO, "Error writing Orvo file - file name is not valid UTF-8");
+    EXPECT_EQ(files(), names({"caf\xE9.ovq.param.txt", "caf\xE9.ovq.rgb.tga"}));
+    expectReferencesReleased(image);
+}
+
+}  // namespace
+}  // namespace fennick_test

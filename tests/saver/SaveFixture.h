@@ -1,0 +1,188 @@
+// Shared set-up of the save tests: a host stand-in with the module attached
+// in-process, a private folder per test, and writers of the two side files
+// the host script would leave beside the target.
+#pragma once
+
+#include "host/HostWrappers.h"
+#include "hostsim/Host.h"
+#include "hostsim/SimLayeredImage.h"
+#include "saver/OrvoSaver.h"
+#include "support/InProcessModule.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <dirent.h>
+#include <fstream>
+#include <memory>
+#include <set>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace fennick_test {
+
+struct ParameterValues {
+    std::string pos = "1 2 3";
+    std::string matrix = "1 0 0 0 1 0 0 0 1";
+    std::string focalLen = "35";
+    std::string apertureX = "36";
+    std::string apertureY = "24";
+    std::string filmFit = "horizontal";
+    std::string projType = "persp";
+    std::string dpi = "299.9";
+    std::string pAspect = "1";
+    std::string depthMax = "100";
+
+    std::string text() const
+    {
+        return "Parameters\npos " + pos + "\nworldMatrix " + matrix + "\nfocalLen " + focalLen + "\napertureX "
+            + apertureX + "\napertureY " + apertureY + "\noffsetX 0\noffsetY 0\nsqueeze 1\nfilmFit " + filmFit
+            + "\nprojType " + projType + "\ndpi " + dpi + "\npAspect " + pAspect + "\ndepthMax " + depthMax
+            + "\n";
+    }
+};
+
+// BGRA pixel of the colour image at (x, y), y counted from the top.
+inline void colourAt(unsigned x, unsigned y, unsigned char bgra[4])
+{
+    bgra[0] = static_cast<unsigned char>(10 + x);       // blue
+    bgra[1] = static_cast<unsigned char>(100 + y);      // green
+    bgra[2] = static_cast<unsigned char>(200 + x + y);  // red
+    bgra[3] = 0x7F;                                     // alpha, dropped
+}
+
+class SaveFixture : public ::testing::Test {
+protected:
+    hostsim::Host host;
+    std::unique_ptr<InProcessModule> module;
+    std::string dir;
+    std::string target;
+    long hostBaseline = 0;
+
+    void SetUp() override
+    {
+        std::string pattern = ::testing::TempDir() + "fennick_save_XXXXXX";
+        ASSERT_NE(mkdtemp(&pattern[0]), nullptr);
+        dir = pattern;
+        target = dir + "/view.tif";
+        module = std::make_unique<InProcessModule>(host);
+        // The module caches the log service at first use; take that
+        // reference now so that it does not count against a save.
+        { CLxLoc_LogService warm; }
+        hostBaseline = host.liveReferences();
+    }
+
+    void TearDown() override
+    {
+        for (const std::string& name : files())
+            std::remove((dir + "/" + name).c_str());
+        ::rmdir(dir.c_str());
+    }
+
+    std::string parameterPath(const std::string& t) const { return t + ".param.txt"; }
+    std::string colourPath(const std::string& t) const { return t + ".rgb.tga"; }
+
+    void writeParameters(const std::string& t, const std::string& text) const
+    {
+        std::ofstream(parameterPath(t), std::ios::binary) << text;
+    }
+
+    // A 32-bit type-2 TGA of colourAt() pixels, bottom row stored first
+    // unless topDown.
+    void writeColour(const std::string& t, unsigned w, unsigned h, bool topDown = false) const
+    {
+        std::vector<unsigned char> b(18, 0);
+        b[2] = 2;
+        b[12] = static_cast<unsigned char>(w & 0xFF);
+        b[13] = static_cast<unsigned char>(w >> 8);
+        b[14] = static_cast<unsigned char>(h & 0xFF);
+        b[15] = static_cast<unsigned char>(h >> 8);
+        b[16] = 32;
+        b[17] = topDown ? 0x28 : 0x08;
+        b.reserve(18 + w * h * 4);
+        for (unsigned stored = 0; stored < h; ++stored) {
+            const unsigned y = topDown ? stored : h - 1 - stored;
+            for (unsigned x = 0; x < w; ++x) {
+                unsigned char px[4];
+                colourAt(x, y, px);
+                for (unsigned char c : px)
+                    b.push_back(c);
+            }
+        }
+        writeBytes(colourPath(t), b);
+    }
+
+    static void writeBytes(const std::string& path, const std::vector<unsigned char>& b)
+    {
+        std::ofstream out(path, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
+    }
+
+    void writeSideFiles(const std::string& t, unsigned w, unsigned h, const ParameterValues& p = {}) const
+    {
+        writeParameters(t, p.text());
+        writeColour(t, w, h);
+    }
+
+    static std::vector<float> depthRamp(unsigned w, unsigned h)
+    {
+        std::vector<float> v(static_cast<std::size_t>(w) * h);
+        for (std::size_t i = 0; i < v.size(); ++i)
+            v[i] = static_cast<float>(i + 1) / static_cast<float>(v.size() + 1);
+        return v;
+    }
+
+    LxResult save(hostsim::SimLayeredImage& image, const std::string& name)
+    {
+        return save(image.object(), name);
+    }
+    LxResult save(LXtObjectID source, const std::string& name)
+    {
+        COrvoSaver saver;
+        return saver.sav_Save(source, name.c_str(), nullptr);
+    }
+
+    // The names in the test's folder.
+    std::set<std::string> files() const
+    {
+        std::set<std::string> names;
+        if (DIR* d = ::opendir(dir.c_str())) {
+            while (const dirent* e = ::readdir(d))
+                if (std::string(e->d_name) != "." && std::string(e->d_name) != "..")
+                    names.insert(e->d_name);
+            ::closedir(d);
+        }
+        return names;
+    }
+
+    static std::string contents(const std::string& path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+    // Exactly one message was logged, in "io-status", with this type and text.
+    void expectOneMessage(LxResult type, const std::string& text) const
+    {
+        const auto& messages = host.messages();
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_EQ(messages[0].subsystem, "io-status");
+        EXPECT_EQ(messages[0].type, type);
+        EXPECT_EQ(messages[0].text, text);
+    }
+
+    void expectReferencesReleased(const hostsim::SimLayeredImage& image) const
+    {
+        EXPECT_EQ(image.references(), 0);
+        EXPECT_EQ(image.misuses(), 0);
+        EXPECT_EQ(host.liveReferences(), hostBaseline);
+        EXPECT_EQ(host.misuses(), 0);
+    }
+};
+
+}  // namespace fennick_test
