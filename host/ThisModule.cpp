@@ -1,11 +1,65 @@
 #include "host/ThisModule.h"
 
+#include <cstring>
+
 #include "host/lx.h"
 #include "host/lxguids.h"
 
 CLxThisModule thisModule;
 
-CLxThisModule::CLxThisModule() = default;
+namespace {
+// Tag type under which every server is listed to the host.
+const char* const kServerTagType = "server";
+}  // namespace
+
+CLxThisModule::CLxThisModule()
+{
+    AddInterface(&m_moduleIfc);
+    AddInterface(&m_tagIfc);
+    AddInterface(&m_needIfc);
+}
+
+int CLxThisModule::AddServer(const char* name, CLxGenericPolymorph* server)
+{
+    if (m_serverCount >= kMaxServers || !name || !server || !server->DefaultInterface())
+        return m_serverCount;
+    m_servers[m_serverCount] = server;
+    m_serverNames[m_serverCount] = name;
+    m_serverGuids[m_serverCount] = server->DefaultInterface();
+    return ++m_serverCount;
+}
+
+LxResult CLxThisModule::mod_Generate(const char* name, const LXtGUID* iid, void** out)
+{
+    if (!name || !iid)
+        return LXe_NOTFOUND;
+    for (int i = 0; i < m_serverCount; ++i) {
+        if (std::strcmp(name, m_serverNames[i]) != 0 || lx::GUIDCompare(iid, m_serverGuids[i]) != 0)
+            continue;
+        if (!out)
+            return LXe_FAILED;
+        *out = m_servers[i]->Spawn(iid);
+        return *out ? LXe_OK : LXe_FAILED;
+    }
+    return LXe_NOTFOUND;
+}
+
+unsigned CLxThisModule::tag_Count()
+{
+    return static_cast<unsigned>(m_serverCount);
+}
+
+LxResult CLxThisModule::tag_Describe(unsigned index, LXtTagInfoDesc* desc)
+{
+    if (index >= static_cast<unsigned>(m_serverCount))
+        return LXe_OUTOFBOUNDS;
+    if (!desc)
+        return LXe_FAILED;
+    desc->type = kServerTagType;
+    desc->info = m_serverNames[index];
+    desc->data = m_serverGuids[index];
+    return LXe_OK;
+}
 
 CLxThisModule::~CLxThisModule() = default;
 

@@ -7,11 +7,18 @@
 // which the host triggers by releasing the module's last proxy.
 #pragma once
 
+#include "host/Adapters.h"
 #include "host/HostInterfaces.h"
+#include "host/Polymorph.h"
 #include "host/ServerImpl.h"
 
-class CLxThisModule : public CLxImpl_Module, public CLxImpl_TagDescription, public CLxImpl_NeedContext {
+class CLxThisModule : public CLxImpl_Module,
+                      public CLxImpl_TagDescription,
+                      public CLxImpl_NeedContext,
+                      public CLxGenericPolymorph {
 public:
+    // Most servers the registry holds; this module registers one.
+    static constexpr int kMaxServers = 20;
     // Most distinct globals the cache holds; this module uses one.
     static constexpr int kMaxGlobals = 100;
 
@@ -23,7 +30,21 @@ public:
     CLxThisModule(const CLxThisModule&) = delete;
     CLxThisModule& operator=(const CLxThisModule&) = delete;
 
-    unsigned tag_Count() override { return 0; }
+    // Appends a server under a name. The name is kept, not copied (it must
+    // be static), and so is the polymorph, which must live until the
+    // process ends. Answers the new server count; a server beyond
+    // kMaxServers, or one without interfaces, is refused and the count
+    // answered unchanged.
+    int AddServer(const char* name, CLxGenericPolymorph* server);
+
+    // A new instance of the server registered under exactly this name
+    // (case-sensitive), asked for by its default interface GUID. Unknown
+    // name or GUID: LXe_NOTFOUND with *out untouched.
+    LxResult mod_Generate(const char* name, const LXtGUID* iid, void** out) override;
+
+    // One tag per server: type "server", info its name, data its GUID.
+    unsigned tag_Count() override;
+    LxResult tag_Describe(unsigned index, LXtTagInfoDesc* desc) override;
 
     // Keeps the context as given; the caller hands over one reference, which
     // FreeObj releases. A second context replaces the first, whose
@@ -33,7 +54,9 @@ public:
     // Releases the cached globals (in cache order), the lookup service and
     // the context, and forgets them all: GetGlobal answers null until a new
     // context arrives. The argument is the module object itself.
-    void FreeObj(void* object);
+    void FreeObj(void* object) override;
+    // Every instance of the module leads to this one object.
+    void* NewObj() override { return this; }
 
     // True when the host's GUID-lookup service is held (asked for again on
     // every call while the context lacks it).
@@ -52,6 +75,18 @@ public:
     LXtObjectID context() const { return m_context; }
 
 private:
+    // Interfaces of the module object, in the order they are offered (the
+    // first is the default).
+    CLxIfc_Module<CLxThisModule> m_moduleIfc;
+    CLxIfc_TagDescription<CLxThisModule> m_tagIfc;
+    CLxIfc_NeedContext<CLxThisModule> m_needIfc;
+
+    CLxGenericPolymorph* m_servers[kMaxServers] = {};
+    const char* m_serverNames[kMaxServers] = {};
+    // Points into each server's default interface record.
+    const LXtGUID* m_serverGuids[kMaxServers] = {};
+    int m_serverCount = 0;
+
     LXtObjectID m_context = nullptr;
     ILxGUIDService* m_lookup = nullptr;
 
@@ -66,3 +101,8 @@ private:
 
 // The one module object, constructed at load time.
 extern CLxThisModule thisModule;
+
+// Builds and registers this module's servers with AddServer on thisModule;
+// answers the new server count. Defined by the module's server code and
+// called once, by the first _ILxModule_Create.
+int initialize();

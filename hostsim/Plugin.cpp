@@ -1,0 +1,161 @@
+#include "hostsim/Plugin.h"
+
+#include <dlfcn.h>
+
+#include <stdexcept>
+
+#include "host/lxguids.h"
+#include "host/lxvtables.h"
+
+namespace hostsim {
+
+namespace {
+
+const char* const kEntryPoint = "_ILxModule_Create";
+const char* const kSaverName = "avk_Orvo";
+
+typedef void* (*ModuleCreateFn)();
+
+// Holds one reference the host took on a plug-in object.
+class Held {
+public:
+    Held() = default;
+    explicit Held(void* obj) : m_obj(obj) {}
+    ~Held() { reset(); }
+    Held(const Held&) = delete;
+    Held& operator=(const Held&) = delete;
+
+    void* get() const { return m_obj; }
+    void** out() { reset(); return &m_obj; }
+    void* release() { void* obj = m_obj; m_obj = nullptr; return obj; }
+    void reset()
+    {
+        if (m_obj) {
+            void* obj = m_obj;
+            m_obj = nullptr;
+            lxTable<ILxUnknownVT>(obj)->Release(obj);
+        }
+    }
+
+private:
+    void* m_obj = nullptr;
+};
+
+std::string text(const char* s)
+{
+    return s ? std::string(s) : std::string();
+}
+
+}  // namespace
+
+Plugin::Plugin(const std::string& soPath, Host& host) : m_path(soPath)
+{
+    auto fail = [&](const std::string& what) {
+        return std::runtime_error("hostsim: plug-in " + m_path + ": " + what);
+    };
+
+    m_library = dlopen(m_path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+    if (!m_library)
+        throw fail(std::string("cannot load: ") + text(dlerror()));
+
+    auto create = reinterpret_cast<ModuleCreateFn>(dlsym(m_library, kEntryPoint));
+    if (!create) {
+        dlclose(m_library);
+        throw fail(std::string("no entry point ") + kEntryPoint);
+    }
+
+    Held module(create());
+    if (!module.get()) {
+        dlclose(m_library);
+        throw fail(std::string(kEntryPoint) + " answered no module object");
+    }
+
+    try {
+        Held need;
+        if (LXx_FAIL(lxTable<ILxUnknownVT>(module.get())->QueryInterface(module.get(), &LXu_NEEDCONTEXT,
+                                                                         need.out())))
+            throw fail("the module object lacks the need-context interface");
+        // The module takes over this reference and releases it when the
+        // module object goes.
+        LXtObjectID context = host.context();
+        lxTable<ILxUnknownVT>(context)->AddRef(context);
+        const LxResult rc = lxTable<ILxNeedContextVT>(need.get())->SetContext(need.get(), context);
+        if (LXx_FAIL(rc)) {
+            lxTable<ILxUnknownVT>(context)->Release(context);
+            throw fail("SetContext failed");
+        }
+
+        m_module = module.get();
+        readTags();
+        readDescription();
+    } catch (...) {
+        m_module = nullptr;
+        module.reset();
+        dlclose(m_library);
+        throw;
+    }
+    module.release();
+}
+
+Plugin::~Plugin()
+{
+    if (m_module)
+        lxTable<ILxUnknownVT>(m_module)->Release(m_module);
+    if (m_library)
+        dlclose(m_library);
+}
+
+void Plugin::readTags()
+{
+    Held tags;
+    if (LXx_FAIL(lxTable<ILxUnknownVT>(m_module)->QueryInterface(m_module, &LXu_TAGDESCRIPTION, tags.out())))
+        throw std::runtime_error("hostsim: plug-in " + m_path + ": the module object lacks tag descriptions");
+    const ILxTagDescriptionVT* vt = lxTable<ILxTagDescriptionVT>(tags.get());
+    const unsigned count = vt->Count(tags.get());
+    for (unsigned i = 0; i < count; ++i) {
+        LXtTagInfoDesc desc{};
+        if (LXx_FAIL(vt->Describe(tags.get(), i, &desc)))
+            throw std::runtime_error("hostsim: plug-in " + m_path + ": tag " + std::to_string(i) +
+                                     " cannot be described");
+        PluginTag tag{text(desc.type), text(desc.info), LXtGUID{}};
+        if (desc.data)
+            tag.guid = *static_cast<const LXtGUID*>(desc.data);
+        m_tags.push_back(tag);
+    }
+}
+
+void Plugin::readDescription()
+{
+    Held saver;
+    if (LXx_FAIL(generate(kSaverName, &LXu_SAVER, saver.out())))
+        throw std::runtime_error("hostsim: plug-in " + m_path + ": no server " + kSaverName);
+    Held desc;
+    if (LXx_FAIL(lxTable<ILxUnknownVT>(saver.get())->QueryInterface(saver.get(), &LXu_STATICDESC, desc.out())))
+        throw std::runtime_error("hostsim: plug-in " + m_path + ": server " + kSaverName +
+                                 " has no static description");
+    const ILxTagDescriptionVT* vt = lxTable<ILxTagDescriptionVT>(desc.get());
+    const unsigned count = vt->Count(desc.get());
+    for (unsigned i = 0; i < count; ++i) {
+        LXtTagInfoDesc row{};
+        if (LXx_FAIL(vt->Describe(desc.get(), i, &row)))
+            throw std::runtime_error("hostsim: plug-in " + m_path + ": description row " + std::to_string(i) +
+                                     " of " + kSaverName + " cannot be read");
+        m_description.emplace_back(text(row.type), text(row.info));
+    }
+}
+
+LxResult Plugin::generate(const char* name, const LXtGUID* iid, void** out)
+{
+    return lxTable<ILxModuleVT>(m_module)->Generate(m_module, name, iid, out);
+}
+
+LxResult Plugin::save(LXtObjectID source, const std::string& filename)
+{
+    Held saver;
+    const LxResult made = generate(kSaverName, &LXu_SAVER, saver.out());
+    if (LXx_FAIL(made))
+        return made;
+    return lxTable<ILxSaverVT>(saver.get())->Save(saver.get(), source, filename.c_str(), nullptr);
+}
+
+}  // namespace hostsim

@@ -1,0 +1,140 @@
+// The module object as the host reaches it through _ILxModule_Create: server
+// registry, tags, Generate, the saver's description, and the release of the
+// context and globals when the host lets go of the module.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "host/ModuleExport.h"
+#include "host/ThisModule.h"
+#include "host/lx.h"
+#include "host/lxguids.h"
+#include "hostsim/Host.h"
+
+namespace {
+
+void release(void* p)
+{
+    lxTable<ILxUnknownVT>(p)->Release(p);
+}
+
+template <class VT>
+const VT* table(void* p)
+{
+    return lxTable<VT>(p);
+}
+
+// A module proxy queried for another of its interfaces.
+void* as(void* module, const LXtGUID& iid)
+{
+    void* out = nullptr;
+    EXPECT_EQ(LXe_OK, table<ILxUnknownVT>(module)->QueryInterface(module, &iid, &out));
+    return out;
+}
+
+TEST(ModuleTest, RepeatedCreateRegistersTheSaverOnce)
+{
+    void* first = _ILxModule_Create();
+    void* second = _ILxModule_Create();
+    ASSERT_NE(nullptr, first);
+    ASSERT_NE(nullptr, second);
+    EXPECT_NE(first, second);
+
+    void* tags = as(second, LXu_TAGDESCRIPTION);
+    EXPECT_EQ(1u, table<ILxTagDescriptionVT>(tags)->Count(tags));
+    release(tags);
+    EXPECT_EQ(1, table<ILxModuleVT>(first)->IsLocked(first));
+    release(first);
+    release(second);
+}
+
+TEST(ModuleTest, TagsNameTheSaverAndItsGuid)
+{
+    void* module = _ILxModule_Create();
+    void* tags = as(module, LXu_TAGDESCRIPTION);
+    const ILxTagDescriptionVT* vt = table<ILxTagDescriptionVT>(tags);
+
+    LXtTagInfoDesc desc{};
+    ASSERT_EQ(LXe_OK, vt->Describe(tags, 0, &desc));
+    EXPECT_STREQ("server", desc.type);
+    EXPECT_STREQ("avk_Orvo", desc.info);
+    ASSERT_NE(nullptr, desc.data);
+    EXPECT_EQ(0, lx::GUIDCompare(static_cast<const LXtGUID*>(desc.data), &LXu_SAVER));
+
+    LXtTagInfoDesc untouched{"t", "i", nullptr};
+    EXPECT_EQ(LXe_OUTOFBOUNDS, vt->Describe(tags, 1, &untouched));
+    EXPECT_STREQ("t", untouched.type);
+    release(tags);
+    release(module);
+}
+
+TEST(ModuleTest, GenerateNeedsTheExactNameAndTheSaverGuid)
+{
+    void* module = _ILxModule_Create();
+    const ILxModuleVT* vt = table<ILxModuleVT>(module);
+
+    int sentinel = 0;
+    void* out = &sentinel;
+    EXPECT_EQ(LXe_NOTFOUND, vt->Generate(module, "AVK_ORVO", &LXu_SAVER, &out));
+    EXPECT_EQ(LXe_NOTFOUND, vt->Generate(module, "avk_Orvo", &LXu_TAGDESCRIPTION, &out));
+    EXPECT_EQ(LXe_NOTFOUND, vt->Generate(module, "avk_Orvo", nullptr, &out));
+    EXPECT_EQ(LXe_NOTFOUND, vt->Generate(module, "avk_Orv", &LXu_SAVER, &out));
+    EXPECT_EQ(&sentinel, out) << "output untouched when nothing matches";
+
+    void* saver = nullptr;
+    ASSERT_EQ(LXe_OK, vt->Generate(module, "avk_Orvo", &LXu_SAVER, &saver));
+    ASSERT_NE(nullptr, saver);
+    EXPECT_EQ(LXe_NOTIMPL, table<ILxSaverVT>(saver)->Verify(saver, nullptr, nullptr));
+    release(saver);
+    release(module);
+}
+
+TEST(ModuleTest, SaverStaticDescription)
+{
+    void* module = _ILxModule_Create();
+    void* saver = nullptr;
+    ASSERT_EQ(LXe_OK, table<ILxModuleVT>(module)->Generate(module, "avk_Orvo", &LXu_SAVER, &saver));
+    void* desc = as(saver, LXu_STATICDESC);
+    const ILxTagDescriptionVT* vt = table<ILxTagDescriptionVT>(desc);
+
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {"saver.outClass", "layeredimage"},
+        {"saver.dosType", "ovq"},
+        {"server.username", "Quillorn Orvo"},
+        {"server.logsubsystem", "io-status"},
+    };
+    ASSERT_EQ(expected.size(), vt->Count(desc));
+    for (unsigned i = 0; i < expected.size(); ++i) {
+        LXtTagInfoDesc row{};
+        ASSERT_EQ(LXe_OK, vt->Describe(desc, i, &row));
+        EXPECT_EQ(expected[i].first, row.type);
+        EXPECT_EQ(expected[i].second, row.info);
+        EXPECT_EQ(nullptr, row.data);
+    }
+    release(desc);
+    release(saver);
+    release(module);
+}
+
+TEST(ModuleTest, ReleasingTheModuleGivesBackContextAndGlobals)
+{
+    hostsim::Host host;
+    void* module = _ILxModule_Create();
+    void* need = as(module, LXu_NEEDCONTEXT);
+    LXtObjectID context = host.context();
+    table<ILxUnknownVT>(context)->AddRef(context);
+    EXPECT_EQ(LXe_OK, table<ILxNeedContextVT>(need)->SetContext(need, context));
+    release(need);
+
+    ASSERT_NE(nullptr, lx::GetGlobal(&LXu_LOGSERVICE));
+    EXPECT_GT(host.liveReferences(), 1);
+
+    release(module);
+    EXPECT_EQ(0, host.liveReferences());
+    EXPECT_EQ(nullptr, thisModule.context());
+    EXPECT_EQ(0, host.misuses());
+}
+
+}  // namespace
