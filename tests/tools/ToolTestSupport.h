@@ -1,0 +1,178 @@
+// Helpers shared by the tool's tests: a scratch folder per test, running the
+// built `orvo` executable, and a small Orvo file with known contents written
+// by the writer library.
+#pragma once
+
+#include "avkorvo/OrvoFile.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tooltest {
+
+// A fresh folder under the test temp dir, removed with its files afterwards.
+class ScratchDir {
+public:
+    ScratchDir()
+    {
+        std::string pattern = ::testing::TempDir() + "orvo-test-XXXXXX";
+        std::vector<char> buf(pattern.begin(), pattern.end());
+        buf.push_back('\0');
+        if (::mkdtemp(buf.data()) == nullptr)
+            throw std::runtime_error("cannot create a scratch folder");
+        path_ = buf.data();
+    }
+    ~ScratchDir() { std::system(("rm -rf '" + path_ + "'").c_str()); }
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+
+    const std::string& path() const { return path_; }
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+inline bool fileExists(const std::string& path)
+{
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+inline std::vector<unsigned char> readBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<unsigned char>((std::istreambuf_iterator<char>(in)),
+                                      std::istreambuf_iterator<char>());
+}
+
+inline void writeBytes(const std::string& path, const std::vector<unsigned char>& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+inline std::string readText(const std::string& path)
+{
+    std::vector<unsigned char> b = readBytes(path);
+    return std::string(b.begin(), b.end());
+}
+
+// Little-endian patch of a 32-bit value (the writer's files on this machine).
+inline void patchU32(std::vector<unsigned char>& bytes, std::size_t at, std::uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        bytes.at(at + i) = static_cast<unsigned char>(value >> (8 * i));
+}
+
+struct RunResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs the built tool with `args` (already shell-quoted where needed) in the
+// folder `cwd`, capturing both output streams.
+inline RunResult runOrvo(const std::string& args, const std::string& cwd)
+{
+    const std::string outFile = cwd + "/.stdout", errFile = cwd + "/.stderr";
+    const std::string command = "cd '" + cwd + "' && '" ORVO_EXE "' " + args + " >'" + outFile
+                                + "' 2>'" + errFile + "'";
+    RunResult r;
+    const int raw = std::system(command.c_str());
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.out = readText(outFile);
+    r.err = readText(errFile);
+    std::remove(outFile.c_str());
+    std::remove(errFile.c_str());
+    return r;
+}
+
+// The known file: 4 x 3 pixels, every channel, a perspective camera, two
+// materials in the table and a third tag only in the pixels.
+constexpr unsigned kKnownWidth = 4;
+constexpr unsigned kKnownHeight = 3;
+constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+constexpr std::uint32_t kKnownDepth[kKnownHeight][kKnownWidth] = {
+    {kNone, 0, 858993458, 2147483647},
+    {1717986917, kNone, 100, 200},
+    {300, 400, 4294967294u, kNone},
+};
+constexpr std::uint16_t kKnownTags[kKnownHeight][kKnownWidth] = {
+    {0, 1, 1, 2},
+    {2, 2, 0, 1},
+    {1, 3, 0, 0},
+};
+
+inline std::uint8_t knownRed(unsigned x, unsigned) { return static_cast<std::uint8_t>(60 * x); }
+inline std::uint8_t knownGreen(unsigned, unsigned y) { return static_cast<std::uint8_t>(80 * y); }
+inline constexpr std::uint8_t kKnownBlue = 7;
+
+inline Talvenrock::Orvo::Projection knownProjection()
+{
+    Talvenrock::Orvo::Projection p;
+    p.kind = 0;
+    p.position[0] = 1;
+    p.position[1] = -3;
+    p.position[2] = 2;
+    p.topLeft[0] = -1;
+    p.topLeft[1] = 0.5;
+    p.topLeft[2] = 4;
+    p.bottomRight[0] = 1;
+    p.bottomRight[1] = -0.5;
+    p.bottomRight[2] = 4;
+    p.farDistance = 15;
+    p.code = 4;
+    return p;
+}
+
+// Writes the known file at path; with `shadow`, a shadow direction (0, 0, 1)
+// so that the colour block carries the property list.
+inline void writeKnownOrvo(const std::string& path, bool shadow = false)
+{
+    using namespace Talvenrock::Orvo;
+    const std::wstring wpath(path.begin(), path.end());
+    std::unique_ptr<OrvoFile> f(OrvoFile::create(wpath, kKnownWidth, kKnownHeight,
+                                                 L"Talvenrock Orvo plugin for Modo", L"", L"", L"",
+                                                 knownProjection(), false));
+    f->setResolution(300, 300, ResolutionInch);
+    if (shadow)
+        f->setShadowDirection(0, 0, 1);
+    f->beginPass(1);
+    for (unsigned y = 0; y < kKnownHeight; ++y) {
+        for (unsigned x = 0; x < kKnownWidth; ++x) {
+            f->rgbLine()[3 * x] = knownRed(x, y);
+            f->rgbLine()[3 * x + 1] = knownGreen(x, y);
+            f->rgbLine()[3 * x + 2] = kKnownBlue;
+        }
+        f->putScan();
+    }
+    f->beginPass(2);
+    for (unsigned y = 0; y < kKnownHeight; ++y) {
+        for (unsigned x = 0; x < kKnownWidth; ++x)
+            f->zLine()[x] = kKnownDepth[y][x];
+        f->putScan();
+    }
+    f->beginPass(4);
+    for (unsigned y = 0; y < kKnownHeight; ++y) {
+        for (unsigned x = 0; x < kKnownWidth; ++x)
+            f->matLine()[x] = kKnownTags[y][x];
+        f->putScan();
+    }
+    f->putMaterial(1, 255, 0, 0, L"Mat 1");
+    f->putMaterial(2, 0, 255, 0, L"Gr\u00fcn \"2\"");
+    f->close();
+}
+
+}  // namespace tooltest
