@@ -15,11 +15,11 @@ bool getWCS(const std::string& narrow, std::wstring& wide)
     wide.clear();
     if (narrow.empty())
         return true;
-    const int length = MultiByteToWideChar(CP_ACP, 0, narrow.data(), static_cast<int>(narrow.size()), nullptr, 0);
+    const int length = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, narrow.data(), static_cast<int>(narrow.size()), nullptr, 0);
     if (length <= 0)
         return false;
     wide.resize(static_cast<std::size_t>(length));
-    return MultiByteToWideChar(CP_ACP, 0, narrow.data(), static_cast<int>(narrow.size()), &wide[0], length)
+    return MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, narrow.data(), static_cast<int>(narrow.size()), &wide[0], length)
         == length;
 }
 

@@ -92,6 +92,12 @@ LXtPixelFormat fetchFormat(LXtPixelFormat own, unsigned floatsNeeded, LXtPixelFo
     return fallback;
 }
 
+LxResult logWriteError(CLxUser_Log& log, const char* what)
+{
+    log.Message(LXe_LOG_INFO, kMsgWriteError, what);
+    return LXe_FAILED;
+}
+
 // One save call. Every failure logs exactly one message and returns its
 // code; writer and system errors arrive as exceptions and are turned into
 // their message by sav_Save. Declaration order is release order in reverse:
@@ -197,7 +203,7 @@ public:
         return code;
     }
 
-    LxResult writeError(const char* what) { return fail(LXe_LOG_INFO, LXe_FAILED, kMsgWriteError, what); }
+    LxResult writeError(const char* what) { return logWriteError(log_, what); }
 
 private:
     LxResult colourPass(OrvoFile& writer, const std::string& colourName, unsigned width, unsigned height)
@@ -289,16 +295,18 @@ LxResult COrvoSaver::sav_Save(LXtObjectID source, const char* filename, LXtObjec
     if (!log.setByName(kLogSubsystem))
         return LXe_FAILED;
 
-    SaveOperation save(log, filename);
     // Writer and system errors end the save here, after the operation's
     // locals (writer first, then its temporary file) have been released.
+    // Anything that is not a standard exception is left to the adapter,
+    // which answers failure to the host.
     try {
+        SaveOperation save(log, filename);
         return save.run(source);
     } catch (const OrvoError& e) {
-        return save.writeError(e.what());
+        return logWriteError(log, e.what());
     } catch (const std::bad_alloc&) {
-        return save.writeError("out of memory");
+        return logWriteError(log, "out of memory");
     } catch (const std::exception& e) {
-        return save.writeError(e.what());
+        return logWriteError(log, e.what());
     }
 }

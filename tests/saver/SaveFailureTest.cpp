@@ -185,6 +185,21 @@ TEST_F(SaveFailure, ColourImageOfAnotherSize)
     EXPECT_EQ(host.messages().size(), 4u) << "one message per failed save";
 }
 
+TEST_F(SaveFailure, ColourImageClaimingAHugeSizeIsRefusedBeforeAnyAllocation)
+{
+    SimLayeredImage image = ready();
+    writeParameters(target, ParameterValues().text());
+    std::vector<unsigned char> header(18, 0);
+    header[2] = 2;
+    header[12] = header[13] = header[14] = header[15] = 0xFF;  // 65535 x 65535
+    header[16] = 32;
+    writeBytes(colourPath(target), header);
+    EXPECT_EQ(save(image, target), LXe_FAILED);
+    expectOneMessage(LXe_LOG_INFO, "Image size wrong" + kScript);
+    EXPECT_EQ(files(), names({"view.tif.rgb.tga"}));
+    expectReferencesReleased(image);
+}
+
 TEST_F(SaveFailure, ColourImageCutShort)
 {
     SimLayeredImage image = ready();
