@@ -100,8 +100,9 @@ LxResult logWriteError(CLxUser_Log& log, const char* what)
 
 // One save call. Every failure logs exactly one message and returns its
 // code; writer and system errors arrive as exceptions and are turned into
-// their message by sav_Save. Declaration order is release order in reverse:
-// the writer goes before the temporary file it writes is removed.
+// their message by sav_Save. In run() the writer is declared after the
+// temporary file it writes, so on every exit it is destroyed (and its file
+// closed) before that file is removed.
 class SaveOperation {
 public:
     SaveOperation(CLxUser_Log& log, const char* filename) : log_(log), target_(filename ? filename : "") {}
