@@ -19,6 +19,11 @@ constexpr std::uint32_t kPerspectiveKind = 0;
 
 std::string num(double v) { return JsonWriter::number(v); }
 
+std::string pixelCount(std::uint64_t n)
+{
+    return std::to_string(n) + (n == 1 ? " pixel" : " pixels");
+}
+
 std::string vec(const double* v) { return num(v[0]) + " " + num(v[1]) + " " + num(v[2]); }
 
 std::string compressionName(std::uint16_t c)
@@ -165,7 +170,7 @@ std::string infoText(const OrvoSummary& s, const PixelStats& st)
     if (st.hasDepth) {
         char pct[32];
         std::snprintf(pct, sizeof pct, "%.2f%%", 100.0 * share(st.noDepth, st.pixels));
-        o += "Depth: " + std::to_string(st.pixels) + " pixels, " + std::to_string(st.noDepth)
+        o += "Depth: " + pixelCount(st.pixels) + ", " + std::to_string(st.noDepth)
              + " without depth (" + pct + ")\n";
         if (st.noDepth < st.pixels) {
             o += "  smallest code: " + std::to_string(st.smallestCode) + "\n";
@@ -184,14 +189,14 @@ std::string infoText(const OrvoSummary& s, const PixelStats& st)
                  + std::to_string(m.red) + " " + std::to_string(m.green) + " "
                  + std::to_string(m.blue);
             if (st.hasMaterials)
-                o += ", " + std::to_string(st.tagPixels[m.tag]) + " pixels";
+                o += ", " + pixelCount(st.tagPixels[m.tag]);
             o += "\n";
         }
         if (st.hasMaterials) {
-            o += "  no material (tag 0): " + std::to_string(st.tagPixels[0]) + " pixels\n";
+            o += "  no material (tag 0): " + pixelCount(st.tagPixels[0]) + "\n";
             for (std::uint16_t t : unlistedTags(s, st))
                 o += "  tag " + std::to_string(t) + " (not in the table): "
-                     + std::to_string(st.tagPixels[t]) + " pixels\n";
+                     + pixelCount(st.tagPixels[t]) + "\n";
         }
     }
 
@@ -303,11 +308,7 @@ std::string infoJson(const OrvoSummary& s, const PixelStats& st)
             j.beginObject();
             j.key("tag").value(unsigned(m.tag));
             j.key("name").value(m.name);
-            j.key("colour").beginArray();
-            j.value(unsigned(m.red));
-            j.value(unsigned(m.green));
-            j.value(unsigned(m.blue));
-            j.endArray();
+            j.key("colour").triple(m.red, m.green, m.blue);
             if (st.hasMaterials)
                 j.key("pixels").value(st.tagPixels[m.tag]);
             j.key("recordOffset").value(m.offset);

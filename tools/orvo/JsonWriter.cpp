@@ -153,3 +153,13 @@ void JsonWriter::vector3(const double* v)
 }
 
 }  // namespace orvotool
+
+namespace orvotool {
+
+void JsonWriter::triple(unsigned a, unsigned b, unsigned c)
+{
+    beforeValue();
+    out_ += '[' + std::to_string(a) + ", " + std::to_string(b) + ", " + std::to_string(c) + ']';
+}
+
+}  // namespace orvotool

@@ -28,6 +28,8 @@ public:
     void null();
     // Three numbers as one compact array: [x, y, z].
     void vector3(const double* v);
+    // Three small integers as one compact array, for colours.
+    void triple(unsigned a, unsigned b, unsigned c);
 
     // The document so far, ending in a line feed once the outermost value is
     // closed.
