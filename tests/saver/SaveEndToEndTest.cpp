@@ -248,7 +248,7 @@ TEST_F(SaveEndToEnd, TopDownColourImageAndReplacedTarget)
     { std::ofstream(target) << "an older render"; }
     SimLayeredImage image(3, 4);
     image.addFloatLayer("Orvo_depth", 1, depthRamp(3, 4));
-    writeParameters(target, ParameterValues().text());
+    writeParameters(target, sceneCamera().text());
     writeColour(target, 3, 4, true);
     ASSERT_EQ(save(image, target), LXe_OK);
     EXPECT_EQ(files(), std::set<std::string>{"view.tif"});

@@ -123,17 +123,17 @@ TEST_F(SaveFailure, MissingParameterFile)
 
 TEST_F(SaveFailure, InvalidParameterFilesStayOnTheDisk)
 {
-    ParameterValues noDepthRange;
+    ParameterText noDepthRange = sceneCamera();
     noDepthRange.depthMax = "";
-    ParameterValues zeroDepthRange;
+    ParameterText zeroDepthRange = sceneCamera();
     zeroDepthRange.depthMax = "0";
-    ParameterValues zeroPixelAspect;
+    ParameterText zeroPixelAspect = sceneCamera();
     zeroPixelAspect.pAspect = "0";
-    ParameterValues flatOrtho;
+    ParameterText flatOrtho = sceneCamera();
     flatOrtho.projType = "ortho";
     flatOrtho.focalLen = "0";
     const std::pair<const char*, std::string> cases[] = {
-        {"lower-case header", "parameters" + ParameterValues().text().substr(10)},
+        {"lower-case header", "parameters" + sceneCamera().text().substr(10)},
         {"ends after the depthMax key", noDepthRange.text()},
         {"depthMax 0", zeroDepthRange.text()},
         {"pAspect 0", zeroPixelAspect.text()},
@@ -157,7 +157,7 @@ TEST_F(SaveFailure, InvalidParameterFilesStayOnTheDisk)
 TEST_F(SaveFailure, MissingOrUnreadableColourImage)
 {
     SimLayeredImage image = ready();
-    writeParameters(target, ParameterValues().text());
+    writeParameters(target, sceneCamera().text());
     std::vector<unsigned char> rgb24(18, 0);
     rgb24[2] = 2;
     rgb24[16] = 24;
@@ -173,7 +173,7 @@ TEST_F(SaveFailure, ColourImageOfAnotherSize)
     const std::pair<unsigned, unsigned> sizes[] = {{kW + 1, kH}, {kW - 1, kH}, {kW, kH + 1}, {kW, kH - 1}};
     for (const auto& size : sizes) {
         SimLayeredImage image = ready();
-        writeParameters(target, ParameterValues().text());
+        writeParameters(target, sceneCamera().text());
         writeColour(target, size.first, size.second);
         EXPECT_EQ(save(image, target), LXe_FAILED);
         ASSERT_FALSE(host.messages().empty());
@@ -188,7 +188,7 @@ TEST_F(SaveFailure, ColourImageOfAnotherSize)
 TEST_F(SaveFailure, ColourImageClaimingAHugeSizeIsRefusedBeforeAnyAllocation)
 {
     SimLayeredImage image = ready();
-    writeParameters(target, ParameterValues().text());
+    writeParameters(target, sceneCamera().text());
     std::vector<unsigned char> header(18, 0);
     header[2] = 2;
     header[12] = header[13] = header[14] = header[15] = 0xFF;  // 65535 x 65535
@@ -203,7 +203,7 @@ TEST_F(SaveFailure, ColourImageClaimingAHugeSizeIsRefusedBeforeAnyAllocation)
 TEST_F(SaveFailure, ColourImageCutShort)
 {
     SimLayeredImage image = ready();
-    writeParameters(target, ParameterValues().text());
+    writeParameters(target, sceneCamera().text());
     writeColour(target, kW, kH);
     // Cut inside the last stored row, which is image row 0 of a bottom-up file.
     ASSERT_EQ(::truncate(colourPath(target).c_str(), 18 + kW * kH * 4 - 2), 0);

@@ -9,6 +9,8 @@
 #include "saver/OrvoSaver.h"
 #include "support/InProcessModule.h"
 
+#include "ParameterText.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -26,26 +28,19 @@
 
 namespace fennick_test {
 
-struct ParameterValues {
-    std::string pos = "1 2 3";
-    std::string matrix = "1 0 0 0 1 0 0 0 1";
-    std::string focalLen = "35";
-    std::string apertureX = "36";
-    std::string apertureY = "24";
-    std::string filmFit = "horizontal";
-    std::string projType = "persp";
-    std::string dpi = "299.9";
-    std::string pAspect = "1";
-    std::string depthMax = "100";
-
-    std::string text() const
-    {
-        return "Parameters\npos " + pos + "\nworldMatrix " + matrix + "\nfocalLen " + focalLen + "\napertureX "
-            + apertureX + "\napertureY " + apertureY + "\noffsetX 0\noffsetY 0\nsqueeze 1\nfilmFit " + filmFit
-            + "\nprojType " + projType + "\ndpi " + dpi + "\npAspect " + pAspect + "\ndepthMax " + depthMax
-            + "\n";
-    }
-};
+// The camera of the saved scenes: horizontal fit of a 36 x 24 film at focal
+// length 35, placed at (1, 2, 3), 299.9 dpi, depth range 100.
+inline ParameterText sceneCamera()
+{
+    ParameterText p;
+    p.pos = "1 2 3";
+    p.focalLen = "35";
+    p.apertureX = "36";
+    p.apertureY = "24";
+    p.dpi = "299.9";
+    p.depthMax = "100";
+    return p;
+}
 
 // BGRA pixel of the colour image at (x, y), y counted from the top.
 inline void colourAt(unsigned x, unsigned y, unsigned char bgra[4])
@@ -123,9 +118,9 @@ protected:
         out.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
     }
 
-    void writeSideFiles(const std::string& t, unsigned w, unsigned h, const ParameterValues& p = {}) const
+    void writeSideFiles(const std::string& t, unsigned w, unsigned h, const ParameterText& p = sceneCamera()) const
     {
-        writeParameters(t, p.text());
+        writeParameters(t, p.text("\n"));
         writeColour(t, w, h);
     }
 
