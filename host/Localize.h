@@ -40,6 +40,7 @@ public:
 template <class T>
 class CLxLocalize : public CLxLocalizedObject {
 public:
+    // Gives up the held reference. Never throws.
     ~CLxLocalize() override { release(); }
 
     bool set(void* object) override

@@ -67,8 +67,9 @@ public:
     const LXtGUID* LookupGUID(const LXtGUID* guid);
 
     // A host global, cached with one reference owned by this object; null
-    // without a context, for a null GUID, or when the host lacks it (then
-    // nothing is cached and a later call asks again).
+    // without a context, for a null GUID, when the cache is full, or when
+    // the host lacks it (then nothing is cached and a later call asks
+    // again).
     void* GetGlobal(const LXtGUID* guid);
 
     // The context as given by SetContext (borrowed), or null.

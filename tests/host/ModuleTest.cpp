@@ -1,11 +1,7 @@
 // The module object as the host reaches it through _ILxModule_Create: server
-// registry, tags, Generate, the saver's description, and the release of the
+// registry, tags, Generate, and the release of the
 // context and globals when the host lets go of the module.
 #include <gtest/gtest.h>
-
-#include <string>
-#include <utility>
-#include <vector>
 
 #include "host/ModuleExport.h"
 #include "host/ThisModule.h"
@@ -87,33 +83,6 @@ TEST(ModuleTest, GenerateNeedsTheExactNameAndTheSaverGuid)
     ASSERT_EQ(LXe_OK, vt->Generate(module, "avk_Orvo", &LXu_SAVER, &saver));
     ASSERT_NE(nullptr, saver);
     EXPECT_EQ(LXe_NOTIMPL, table<ILxSaverVT>(saver)->Verify(saver, nullptr, nullptr));
-    release(saver);
-    release(module);
-}
-
-TEST(ModuleTest, SaverStaticDescription)
-{
-    void* module = _ILxModule_Create();
-    void* saver = nullptr;
-    ASSERT_EQ(LXe_OK, table<ILxModuleVT>(module)->Generate(module, "avk_Orvo", &LXu_SAVER, &saver));
-    void* desc = as(saver, LXu_STATICDESC);
-    const ILxTagDescriptionVT* vt = table<ILxTagDescriptionVT>(desc);
-
-    const std::vector<std::pair<std::string, std::string>> expected = {
-        {"saver.outClass", "layeredimage"},
-        {"saver.dosType", "ovq"},
-        {"server.username", "Quillorn Orvo"},
-        {"server.logsubsystem", "io-status"},
-    };
-    ASSERT_EQ(expected.size(), vt->Count(desc));
-    for (unsigned i = 0; i < expected.size(); ++i) {
-        LXtTagInfoDesc row{};
-        ASSERT_EQ(LXe_OK, vt->Describe(desc, i, &row));
-        EXPECT_EQ(expected[i].first, row.type);
-        EXPECT_EQ(expected[i].second, row.info);
-        EXPECT_EQ(nullptr, row.data);
-    }
-    release(desc);
     release(saver);
     release(module);
 }
