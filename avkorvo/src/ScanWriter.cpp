@@ -44,6 +44,13 @@ std::string tiffDateTimeNow() {
 
 void OrvoFileImp::putScan() {
     requireOpen("putScan");
+    // A strip past the last row would grow the directory's strip arrays,
+    // and a directory rewritten in place with longer arrays overwrites
+    // whatever follows it in the file. Refuse before anything is written.
+    if (scan_ >= height_ && (passMask_ & (kChannelBit[RgbChannel] | kChannelBit[DepthChannel] |
+                                          kChannelBit[MaterialChannel])))
+        throw OrvoError("putScan: row " + std::to_string(scan_) + " is beyond the picture's " +
+                        std::to_string(height_) + " rows in " + utf8(path_));
     for (int channel = RgbChannel; channel < ChannelCount; ++channel)
         if (passMask_ & kChannelBit[channel]) writeChannel(static_cast<Channel>(channel));
     ++scan_;

@@ -19,9 +19,8 @@ void checkTiffStatus(int status) {
 void throwErrno() { throwErrno(errno); }
 
 void throwErrno(int code) {
-    // strerror may share a static buffer between threads; the writer is the
-    // only user of this message and copies it at once, and the glibc/msvcrt
-    // tables it reads for known codes are constant.
+    // The text is copied into the error at once, before any other call can
+    // reuse strerror's buffer.
     throw OrvoError(std::strerror(code));
 }
 

@@ -142,6 +142,33 @@ TEST(Lifecycle, UncreatableFileRaisesTheSystemText) {
     }
 }
 
+TEST(Lifecycle, ScansBeyondTheHeightAreRefusedBeforeTouchingTheFile) {
+    ScratchDir dir;
+    const std::string path = dir.file("tall.ovq");
+    auto writer = makeWriter(dir.wfile("tall.ovq"), kWidth, kHeight);
+    samplepattern::writePass(*writer, 3, kWidth, kHeight);
+    const auto complete = orvoblocks::readFileBytes(path);
+    try {
+        writer->putScan();
+        ADD_FAILURE() << "a fifth row was stored in a picture of four";
+    } catch (const OrvoError& e) {
+        EXPECT_EQ(std::string(e.what()), "putScan: row 4 is beyond the picture's 4 rows in " + path);
+    }
+    EXPECT_EQ(orvoblocks::readFileBytes(path), complete);
+    // A scan of no channel writes nothing, so it is never beyond the picture.
+    writer->beginPass(0);
+    for (unsigned y = 0; y <= kHeight; ++y) writer->putScan();
+    // The next pass starts at row 0 again, and the file stays readable.
+    samplepattern::writePass(*writer, 4, kWidth, kHeight);
+    writer->close();
+    TiffFile tiff(path);
+    ASSERT_EQ(tiff.directoryCount(), 3);
+    for (int d = 0; d < 3; ++d) {
+        tiff.select(d);
+        for (unsigned y = 0; y < kHeight; ++y) EXPECT_EQ(tiff.strip(y), expectedRow(1 << d, kWidth, y));
+    }
+}
+
 TEST(Lifecycle, WritingAfterCloseIsRefused) {
     ScratchDir dir;
     const std::string path = dir.file("closed.ovq");
