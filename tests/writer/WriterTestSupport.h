@@ -87,10 +87,6 @@ public:
         if (!TIFFGetField(tif_, tag, &v)) throw std::runtime_error("tag missing: " + std::to_string(tag));
         return v;
     }
-    bool hasText(ttag_t tag) const {
-        const char* text = nullptr;
-        return TIFFGetField(tif_, tag, &text) != 0;
-    }
     std::string text(ttag_t tag) const {
         const char* v = nullptr;
         if (!TIFFGetField(tif_, tag, &v) || !v) throw std::runtime_error("text tag missing");

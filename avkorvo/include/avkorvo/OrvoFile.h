@@ -53,7 +53,8 @@ struct PanoProjection {
 };
 
 // The writer's error. what() is "libtiff call failed", "offset out of range"
-// or the system's text for errno.
+// or the system's text for errno; a call the file cannot take (a scan past
+// the last row, writing after close) names the operation and the file.
 class OrvoError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
@@ -70,13 +71,16 @@ public:
     // 4 material) and restarts the strip counter.
     virtual void beginPass(int mask) = 0;
     // Stores the current line buffers of the pass's channels as the next row.
+    // A pass holds at most height rows; a further scan of any channel is
+    // refused before anything is written.
     virtual void putScan() = 0;
     // Line buffers, valid until the writer is deleted: width x (R, G, B)
     // bytes; width depth codes (0xFFFFFFFF no depth); width material tags.
     virtual std::uint8_t* rgbLine() = 0;
     virtual std::uint32_t* zLine() = 0;
     virtual std::uint16_t* matLine() = 0;
-    // Appends one material record at the end of the file.
+    // Appends one material record at the end of the file. putScan and
+    // putMaterial after close() raise OrvoError.
     virtual void putMaterial(unsigned short tag, unsigned char r, unsigned char g, unsigned char b,
                              const std::wstring& name) = 0;
     // Finishes and closes the file; a second call does nothing.
