@@ -48,6 +48,7 @@ public:
     unsigned short getTag(float r, float g, float b);
 
     // Opens a new material for `hue`; returns its tag (the material count).
+    // Only while fewer than kMaxMaterials exist; getTag never calls it later.
     unsigned short insertHue(float hue);
     // Widens material `tag`'s interval by `hue`, across red where needed.
     void addHue(unsigned short tag, float hue);
