@@ -1,0 +1,104 @@
+// `orvo extract`: the previews of the known file hold its pixels: colour as
+// stored, depth near-bright with black for no depth, materials in their table
+// colours, and distances with NaN for no depth.
+#include "tools/ToolTestSupport.h"
+#include "tools/PngRead.h"
+
+#include <tiffio.h>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+using namespace tooltest;
+
+namespace {
+
+constexpr std::uint16_t kNearWhite = 65535;
+constexpr std::uint16_t kFarGrey = 8192;  // the farthest depth in the preview
+constexpr unsigned char kUnlistedGrey = 128;
+constexpr double kFarDistance = 15.0;  // the known file's camera
+
+class Extract : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        writeKnownOrvo(dir.file("known.ovq"));
+        run = runOrvo("extract known.ovq previews", dir.path());
+    }
+    ScratchDir dir;
+    RunResult run;
+};
+
+TEST_F(Extract, WritesEveryPreviewAndSaysSo)
+{
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "wrote previews/colour.png\nwrote previews/depth.png\n"
+                       "wrote previews/depth.tif\nwrote previews/materials.png\n");
+}
+
+TEST_F(Extract, ColourAndMaterialPreviewsHoldThePixels)
+{
+    ASSERT_EQ(run.status, 0) << run.err;
+    PngData colour, materials;
+    ASSERT_TRUE(readPng(dir.file("previews/colour.png").c_str(), colour));
+    ASSERT_TRUE(readPng(dir.file("previews/materials.png").c_str(), materials));
+    for (unsigned y = 0; y < kKnownHeight; ++y) {
+        for (unsigned x = 0; x < kKnownWidth; ++x) {
+            const unsigned char* c = &colour.pixels[y * colour.rowBytes + 3 * x];
+            EXPECT_EQ(c[0], knownRed(x, y));
+            EXPECT_EQ(c[1], knownGreen(x, y));
+            EXPECT_EQ(c[2], kKnownBlue);
+            const unsigned char* m = &materials.pixels[y * materials.rowBytes + 3 * x];
+            const std::uint16_t tag = kKnownTags[y][x];
+            // Tag 1 red, tag 2 green in the table; 3 only in the pixels.
+            const unsigned char expected[4][3] = {
+                {0, 0, 0}, {255, 0, 0}, {0, 255, 0}, {kUnlistedGrey, kUnlistedGrey, kUnlistedGrey}};
+            EXPECT_EQ(m[0], expected[tag][0]) << x << "," << y;
+            EXPECT_EQ(m[1], expected[tag][1]) << x << "," << y;
+            EXPECT_EQ(m[2], expected[tag][2]) << x << "," << y;
+        }
+    }
+}
+
+TEST_F(Extract, DepthPreviewsShowDistances)
+{
+    ASSERT_EQ(run.status, 0) << run.err;
+    PngData grey;
+    ASSERT_TRUE(readPng(dir.file("previews/depth.png").c_str(), grey));
+    TIFF* tif = TIFFOpen(dir.file("previews/depth.tif").c_str(), "r");
+    ASSERT_NE(tif, nullptr);
+    std::vector<float> distances(kKnownWidth);
+    for (unsigned y = 0; y < kKnownHeight; ++y) {
+        ASSERT_EQ(TIFFReadScanline(tif, distances.data(), y, 0), 1);
+        for (unsigned x = 0; x < kKnownWidth; ++x) {
+            std::uint16_t g;
+            std::memcpy(&g, &grey.pixels[y * grey.rowBytes + 2 * x], 2);
+            const std::uint32_t code = kKnownDepth[y][x];
+            if (code == kNone) {
+                EXPECT_EQ(g, 0) << x << "," << y;
+                EXPECT_TRUE(std::isnan(distances[x])) << x << "," << y;
+                continue;
+            }
+            EXPECT_FLOAT_EQ(distances[x], float(code / 4294967294.0 * kFarDistance));
+            // The known file's codes run from 0 to 4294967294: grey falls
+            // linearly from white to kFarGrey.
+            const double expected = kNearWhite - code / 4294967294.0 * (kNearWhite - kFarGrey);
+            EXPECT_NEAR(g, expected, 1.0) << x << "," << y;
+        }
+    }
+    TIFFClose(tif);
+}
+
+TEST(ExtractRefusal, ABadFileWritesNothing)
+{
+    ScratchDir dir;
+    writeBytes(dir.file("bad.ovq"), {'I', 'I', 42, 0, 200, 0, 0, 0});
+    RunResult r = runOrvo("extract bad.ovq previews", dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err.rfind("orvo: bad.ovq: ", 0), 0u) << r.err;
+    EXPECT_FALSE(fileExists(dir.file("previews")));
+}
+
+}  // namespace
