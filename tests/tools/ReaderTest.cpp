@@ -134,6 +134,25 @@ TEST_F(KnownFile, RowsReadBackInAnyOrderAcrossChannels)
     EXPECT_THROW(reader->readDepthRow(kKnownHeight, depth.data()), ReadError);
 }
 
+TEST(ReaderCompressed, LzwStripsReadBack)
+{
+    ScratchDir dir;
+    const std::string path = dir.file("lzw.ovq");
+    writeKnownOrvo(path, false, true);
+    auto reader = OrvoReader::open(path);
+    EXPECT_EQ(reader->summary().directories[1].compression, 5);  // LZW
+    std::vector<std::uint32_t> depth(kKnownWidth);
+    std::vector<std::uint8_t> rgb(kKnownWidth * 3);
+    for (unsigned y : {1u, 2u, 0u}) {
+        reader->readDepthRow(y, depth.data());
+        reader->readColourRow(y, rgb.data());
+        for (unsigned x = 0; x < kKnownWidth; ++x) {
+            EXPECT_EQ(depth[x], kKnownDepth[y][x]);
+            EXPECT_EQ(rgb[3 * x], knownRed(x, y));
+        }
+    }
+}
+
 TEST(ReaderPropertyList, ComesWithTheShadowDirection)
 {
     ScratchDir dir;

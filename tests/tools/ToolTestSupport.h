@@ -138,14 +138,15 @@ inline Talvenrock::Orvo::Projection knownProjection()
 }
 
 // Writes the known file at path; with `shadow`, a shadow direction (0, 0, 1)
-// so that the colour block carries the property list.
-inline void writeKnownOrvo(const std::string& path, bool shadow = false)
+// so that the colour block carries the property list; with `compress`, LZW
+// strips.
+inline void writeKnownOrvo(const std::string& path, bool shadow = false, bool compress = false)
 {
     using namespace Talvenrock::Orvo;
     const std::wstring wpath(path.begin(), path.end());
     std::unique_ptr<OrvoFile> f(OrvoFile::create(wpath, kKnownWidth, kKnownHeight,
                                                  L"Talvenrock Orvo plugin for Modo", L"", L"", L"",
-                                                 knownProjection(), false));
+                                                 knownProjection(), compress));
     f->setResolution(300, 300, ResolutionInch);
     if (shadow)
         f->setShadowDirection(0, 0, 1);

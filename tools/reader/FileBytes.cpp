@@ -2,6 +2,8 @@
 
 #include "tools/reader/OrvoReader.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstring>
 
@@ -12,6 +14,12 @@ FileBytes::FileBytes(const std::string& path) : path_(path)
     file_ = std::fopen(path.c_str(), "rb");
     if (file_ == nullptr)
         throw ReadError(path + ": cannot open: " + std::strerror(errno));
+    struct stat st;
+    if (::fstat(fileno(file_), &st) != 0 || !S_ISREG(st.st_mode)) {
+        std::fclose(file_);
+        file_ = nullptr;
+        throw ReadError(path + ": cannot open: not a regular file");
+    }
     if (fseeko(file_, 0, SEEK_END) != 0) {
         int e = errno;
         std::fclose(file_);
