@@ -54,6 +54,7 @@ private:
     void setDepthTags();
     void setMaterialTags();
     void presetSecondStripByteCount();
+    [[noreturn]] void throwBeyondLastRow() const;
 
     // The writer's own bytes (SubfileBlocks.cpp). Each block writer appends
     // its block at the end of the file and returns the block's offset.

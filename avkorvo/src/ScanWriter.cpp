@@ -3,6 +3,8 @@
 // with its tags and sub-file block, at the channel's first scan; later scans
 // make it current again, add their strip and rewrite it, so the file on
 // disk is a complete TIFF file after every scan.
+#include <cinttypes>
+#include <cstdio>
 #include <ctime>
 
 #include "OrvoFileImp.h"
@@ -49,11 +51,19 @@ void OrvoFileImp::putScan() {
     // whatever follows it in the file. Refuse before anything is written.
     if (scan_ >= height_ && (passMask_ & (kChannelBit[RgbChannel] | kChannelBit[DepthChannel] |
                                           kChannelBit[MaterialChannel])))
-        throw OrvoError("putScan: row " + std::to_string(scan_) + " is beyond the picture's " +
-                        std::to_string(height_) + " rows in " + utf8(path_));
+        throwBeyondLastRow();
     for (int channel = RgbChannel; channel < ChannelCount; ++channel)
         if (passMask_ & kChannelBit[channel]) writeChannel(static_cast<Channel>(channel));
     ++scan_;
+}
+
+void OrvoFileImp::throwBeyondLastRow() const {
+    // snprintf rather than std::to_string: the latter's digit table is a
+    // process-unique symbol that would keep the module from ever unloading.
+    char rows[64];
+    std::snprintf(rows, sizeof rows, "putScan: row %" PRIu32 " is beyond the picture's %" PRIu32 " rows in ",
+                  scan_, height_);
+    throw OrvoError(rows + utf8(path_));
 }
 
 void OrvoFileImp::writeChannel(Channel channel) {

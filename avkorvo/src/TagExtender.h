@@ -9,10 +9,9 @@
 namespace Talvenrock {
 namespace Orvo {
 
-// Tag number and name of the custom tag: one LONG, the file offset of the
-// directory's sub-file block.
+// Tag number of the custom tag "QuillornSubfileData": one LONG, the file
+// offset of the directory's sub-file block.
 constexpr std::uint32_t kSubfileTag = 34953;
-extern const char* const kSubfileTagName;  // "QuillornSubfileData"
 
 // Installs the tag extender once per process; later calls return at once.
 // Safe when writers are created on several threads at the same time: the
