@@ -2,7 +2,6 @@
 // scan, closing and destruction.
 #include "OrvoFileImp.h"
 
-#include <cerrno>
 #include <cmath>
 #include <exception>
 

@@ -1,6 +1,7 @@
 #include "TiffOpen.h"
 
 #include <cerrno>
+#include <cstdarg>
 #include <memory>
 #include <new>
 
