@@ -19,6 +19,7 @@ namespace Orvo {
 namespace {
 
 constexpr std::uint32_t kChannelBit[] = {1, 2, 4};  // RGB, depth, material
+constexpr std::uint32_t kAnyChannel = 1 | 2 | 4;
 constexpr unsigned kBytesPerPixel[] = {3, 4, 2};
 constexpr std::uint16_t kBitsPerSample[] = {8, 32, 16};
 constexpr std::uint16_t kSamplesPerPixel[] = {3, 1, 1};
@@ -49,9 +50,7 @@ void OrvoFileImp::putScan() {
     // A strip past the last row would grow the directory's strip arrays,
     // and a directory rewritten in place with longer arrays overwrites
     // whatever follows it in the file. Refuse before anything is written.
-    if (scan_ >= height_ && (passMask_ & (kChannelBit[RgbChannel] | kChannelBit[DepthChannel] |
-                                          kChannelBit[MaterialChannel])))
-        throwBeyondLastRow();
+    if (scan_ >= height_ && (passMask_ & kAnyChannel)) throwBeyondLastRow();
     for (int channel = RgbChannel; channel < ChannelCount; ++channel)
         if (passMask_ & kChannelBit[channel]) writeChannel(static_cast<Channel>(channel));
     ++scan_;
@@ -60,7 +59,7 @@ void OrvoFileImp::putScan() {
 void OrvoFileImp::throwBeyondLastRow() const {
     // snprintf rather than std::to_string: the latter's digit table is a
     // process-unique symbol that would keep the module from ever unloading.
-    char rows[64];
+    char rows[96];  // the text below with two 10-digit numbers
     std::snprintf(rows, sizeof rows, "putScan: row %" PRIu32 " is beyond the picture's %" PRIu32 " rows in ",
                   scan_, height_);
     throw OrvoError(rows + utf8(path_));
