@@ -87,15 +87,15 @@ TEST_F(InfoCommand, RefusesFilesThatAreNotValidOrvoFiles)
 
     // The depth directory's block pointing past the end of the file.
     std::vector<unsigned char> pastEnd = good;
-    orvoblocks::OrvoBytes parsed(good);
-    const orvoblocks::IfdEntry* tag = parsed.directories().at(1).find(34953);
+    const std::vector<orvoblocks::Directory> dirs = orvoblocks::OrvoBytes(good).directories();
+    const orvoblocks::IfdEntry* tag = dirs.at(1).find(34953);
     ASSERT_NE(tag, nullptr);
     patchU32(pastEnd, tag->entryOffset + 8, 5000);
     writeBytes(dir.file("past-end.ovq"), pastEnd);
 
     // A plain TIFF: the known file with its custom tag renumbered.
     std::vector<unsigned char> plain = good;
-    for (const auto& d : parsed.directories()) {
+    for (const auto& d : dirs) {
         const orvoblocks::IfdEntry* e = d.find(34953);
         ASSERT_NE(e, nullptr);
         plain[e->entryOffset] = 0x8A;  // 34954, a tag nobody reads

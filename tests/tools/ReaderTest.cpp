@@ -32,8 +32,8 @@ std::string openError(const std::string& path)
 // Offset of the value field of tag 34953 in directory `index`.
 std::size_t subfileTagValueAt(const std::vector<unsigned char>& bytes, std::size_t index)
 {
-    orvoblocks::OrvoBytes parsed(bytes);
-    const orvoblocks::IfdEntry* e = parsed.directories().at(index).find(kSubfileTag);
+    const std::vector<orvoblocks::Directory> dirs = orvoblocks::OrvoBytes(bytes).directories();
+    const orvoblocks::IfdEntry* e = dirs.at(index).find(kSubfileTag);
     if (e == nullptr)
         throw std::runtime_error("known file lacks tag 34953");
     return e->entryOffset + 8;
