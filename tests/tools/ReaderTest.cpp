@@ -255,6 +255,48 @@ TEST_F(KnownFile, RefusesATruncatedFile)
     }
 }
 
+// Every byte of the known file replaced in turn by values that make offsets
+// and counts point anywhere: each damaged file either reads completely or is
+// refused with a ReadError, never anything worse (the sanitizer build turns
+// a stray read into a failure).
+TEST_F(KnownFile, DamagedBytesAreReadOrRefusedNeverFollowedBlindly)
+{
+    const std::string damaged = dir.file("mutant.ovq");
+    const unsigned char replacements[] = {0x00, 0xFF, 0x7F, 0x03};
+    std::size_t refused = 0, read = 0;
+    for (std::size_t at = 0; at < bytes.size(); ++at) {
+        for (unsigned char value : replacements) {
+            if (bytes[at] == value)
+                continue;
+            std::vector<unsigned char> b = bytes;
+            b[at] = value;
+            writeBytes(damaged, b);
+            try {
+                auto reader = OrvoReader::open(damaged);
+                const auto& s = reader->summary();
+                std::vector<std::uint8_t> rgb(std::size_t(s.width) * 3);
+                std::vector<std::uint32_t> depth(s.width);
+                std::vector<std::uint16_t> tags(s.width);
+                for (std::uint32_t y = 0; y < s.height; ++y) {
+                    if (s.has(Channel::Colour))
+                        reader->readColourRow(y, rgb.data());
+                    if (s.has(Channel::Depth))
+                        reader->readDepthRow(y, depth.data());
+                    if (s.has(Channel::Material))
+                        reader->readMaterialRow(y, tags.data());
+                }
+                ++read;
+            } catch (const ReadError& e) {
+                EXPECT_EQ(std::string(e.what()).rfind(damaged + ": ", 0), 0u) << e.what();
+                ++refused;
+            }
+        }
+    }
+    // Pixel bytes change nothing structural; header and block bytes do.
+    EXPECT_GT(read, 0u);
+    EXPECT_GT(refused, 0u);
+}
+
 TEST(ReaderForeignFiles, AreRefusedWithTheReason)
 {
     ScratchDir dir;
