@@ -12,11 +12,18 @@ namespace orvotool {
 
 namespace {
 constexpr std::size_t kTgaHeaderSize = 18;
+// Header fields (little-endian 16-bit sizes).
+constexpr std::size_t kTgaImageTypeAt = 2;
+constexpr std::size_t kTgaWidthAt = 12;
+constexpr std::size_t kTgaHeightAt = 14;
+constexpr std::size_t kTgaDepthAt = 16;
+constexpr std::size_t kTgaDescriptorAt = 17;
 constexpr std::uint8_t kTgaTrueColour = 2;
 constexpr std::uint8_t kTgaBitsPerPixel = 32;
 // Descriptor: 8 alpha bits, bit 5 set for rows stored top row first.
 constexpr std::uint8_t kTgaDescriptorTopDown8Alpha = 0x28;
 constexpr unsigned kTgaMaxSide = 65535;
+constexpr std::uint8_t kOpaque = 255;
 
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
@@ -51,13 +58,13 @@ void writeTga32(const std::string& path, unsigned width, unsigned height,
         throw ToolError(path + ": cannot write a TGA image of " + std::to_string(width) + " x "
                         + std::to_string(height) + " pixels (sides 1 to 65535)");
     std::uint8_t header[kTgaHeaderSize] = {};
-    header[2] = kTgaTrueColour;
-    header[12] = static_cast<std::uint8_t>(width & 0xFF);
-    header[13] = static_cast<std::uint8_t>(width >> 8);
-    header[14] = static_cast<std::uint8_t>(height & 0xFF);
-    header[15] = static_cast<std::uint8_t>(height >> 8);
-    header[16] = kTgaBitsPerPixel;
-    header[17] = kTgaDescriptorTopDown8Alpha;
+    header[kTgaImageTypeAt] = kTgaTrueColour;
+    header[kTgaWidthAt] = static_cast<std::uint8_t>(width & 0xFF);
+    header[kTgaWidthAt + 1] = static_cast<std::uint8_t>(width >> 8);
+    header[kTgaHeightAt] = static_cast<std::uint8_t>(height & 0xFF);
+    header[kTgaHeightAt + 1] = static_cast<std::uint8_t>(height >> 8);
+    header[kTgaDepthAt] = kTgaBitsPerPixel;
+    header[kTgaDescriptorAt] = kTgaDescriptorTopDown8Alpha;
     std::unique_ptr<std::FILE, FileCloser> f(std::fopen(path.c_str(), "wb"));
     if (!f)
         throw ToolError(path + ": cannot create the colour image: " + std::strerror(errno));
@@ -74,10 +81,12 @@ std::vector<std::uint8_t> layerToBgra(const RenderLayer& layer, unsigned width, 
     const unsigned n = layer.channels;
     for (std::size_t i = 0; i < pixels; ++i) {
         const float* p = &layer.values[i * n];
+        // The file stores blue, green, red, alpha; the layer red, green, blue
+        // (and alpha).
         bgra[4 * i + 0] = encodeSrgb8(p[2]);
         bgra[4 * i + 1] = encodeSrgb8(p[1]);
         bgra[4 * i + 2] = encodeSrgb8(p[0]);
-        bgra[4 * i + 3] = n == 4 ? encodeLinear8(p[3]) : 255;
+        bgra[4 * i + 3] = n == 4 ? encodeLinear8(p[3]) : kOpaque;
     }
     return bgra;
 }

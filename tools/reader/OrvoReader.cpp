@@ -25,6 +25,20 @@ constexpr std::uint32_t kPlanarDepthBlockCode = 1;
 constexpr std::uint32_t kMaterialBlockCode = 2;
 constexpr std::uint32_t kPanoDepthBlockCode = 8;
 
+// Byte positions inside the blocks and records, from the block's start.
+constexpr std::size_t kBlockCodeAt = 0;
+constexpr std::size_t kBlockCountAt = 8;        // material count in the material block
+constexpr std::size_t kShadowFlagAt = 12;       // colour block
+constexpr std::size_t kMaterialListHeadAt = 12;  // material block
+constexpr std::size_t kRecordPreviousAt = 0;
+constexpr std::size_t kRecordTagAt = 4;
+constexpr std::size_t kRecordRedAt = 6;
+constexpr std::size_t kRecordGreenAt = 7;
+constexpr std::size_t kRecordBlueAt = 8;
+// The colour block's end offset and text length follow its fixed part.
+constexpr std::uint64_t kTextFieldsSize = 8;
+constexpr std::uint16_t kShadowFlagSet = 1;
+
 constexpr std::uint64_t kBlockHeadSize = 12;
 constexpr std::uint64_t kColourBlockFixedSize = 16;
 constexpr std::uint64_t kColourBlockTextStart = 24;  // head, flags, end offset, length
@@ -311,19 +325,20 @@ void OrvoReaderImp::readColourBlock(const DirectoryInfo& d)
     if (at == 0)
         throw ReadError(fail(dirPlace(d.index) + ": tag 34953 is 0; the colour block is missing"));
     std::vector<std::uint8_t> b = bytes_.read(at, kColourBlockFixedSize, what, at);
-    std::uint32_t code = bytes_.u32(&b[0]);
+    std::uint32_t code = bytes_.u32(&b[kBlockCodeAt]);
     if (code != kColourBlockCode)
         throw ReadError(bytes_.where(what, at, "block code " + std::to_string(code)
                                                    + " instead of 0 (colour)"));
-    std::uint16_t shadow = bytes_.u16(&b[12]);
+    std::uint16_t shadow = bytes_.u16(&b[kShadowFlagAt]);
     if (shadow == 0)
         return;
-    if (shadow != 1)
+    if (shadow != kShadowFlagSet)
         throw ReadError(bytes_.where(what, at, "shadow flag " + std::to_string(shadow)
                                                    + " instead of 0 or 1"));
-    std::vector<std::uint8_t> lengths = bytes_.read(at + kColourBlockFixedSize, 8, what, at);
+    std::vector<std::uint8_t> lengths =
+        bytes_.read(at + kColourBlockFixedSize, kTextFieldsSize, what, at);
     std::uint64_t end = bytes_.u32(&lengths[0]);
-    std::uint64_t n = bytes_.u32(&lengths[4]);
+    std::uint64_t n = bytes_.u32(&lengths[sizeof(std::uint32_t)]);
     if (end != at + kColourBlockTextStart + n)
         throw ReadError(bytes_.where(what, at, "property list end offset " + std::to_string(end)
                                                    + " does not match its length "
@@ -343,7 +358,7 @@ void OrvoReaderImp::readDepthBlock(const DirectoryInfo& d)
         throw ReadError(fail(dirPlace(d.index) + ": tag 34953 is 0; the depth block is missing"));
     std::vector<std::uint8_t> head = bytes_.read(at, kBlockHeadSize, what, at);
     Camera& c = summary_.camera;
-    c.blockCode = bytes_.u32(&head[0]);
+    c.blockCode = bytes_.u32(&head[kBlockCodeAt]);
     if (c.blockCode != kPlanarDepthBlockCode && c.blockCode != kPanoDepthBlockCode)
         throw ReadError(bytes_.where(what, at, "block code " + std::to_string(c.blockCode)
                                                    + " instead of 1 (planar camera) or 8 "
@@ -386,11 +401,11 @@ void OrvoReaderImp::readMaterialBlock(const DirectoryInfo& d)
                              + ": tag 34953 is 0; the material table was never written "
                                "(the file was not finished)"));
     std::vector<std::uint8_t> b = bytes_.read(at, kMaterialBlockSize, what, at);
-    std::uint32_t code = bytes_.u32(&b[0]);
+    std::uint32_t code = bytes_.u32(&b[kBlockCodeAt]);
     if (code != kMaterialBlockCode)
         throw ReadError(bytes_.where(what, at, "block code " + std::to_string(code)
                                                    + " instead of 2 (material)"));
-    std::uint32_t count = bytes_.u32(&b[8]);
+    std::uint32_t count = bytes_.u32(&b[kBlockCountAt]);
     if (count > kMaxMaterials)
         throw ReadError(bytes_.where(what, at, "material count " + std::to_string(count)
                                                    + " exceeds the 65535 tags there are"));
@@ -399,7 +414,7 @@ void OrvoReaderImp::readMaterialBlock(const DirectoryInfo& d)
 
     const char* recordWhat = "material record";
     std::set<std::uint32_t> visited;
-    std::uint32_t next = bytes_.u32(&b[12]);
+    std::uint32_t next = bytes_.u32(&b[kMaterialListHeadAt]);
     while (next != 0) {
         const std::uint64_t rec = next;
         if (summary_.materials.size() == count)
@@ -414,10 +429,10 @@ void OrvoReaderImp::readMaterialBlock(const DirectoryInfo& d)
         std::vector<std::uint8_t> r = bytes_.read(rec, kMaterialRecordFixedSize, recordWhat, rec);
         Material m;
         m.offset = next;
-        m.tag = bytes_.u16(&r[4]);
-        m.red = r[6];
-        m.green = r[7];
-        m.blue = r[8];
+        m.tag = bytes_.u16(&r[kRecordTagAt]);
+        m.red = r[kRecordRedAt];
+        m.green = r[kRecordGreenAt];
+        m.blue = r[kRecordBlueAt];
         const std::uint64_t nameAt = rec + kMaterialRecordFixedSize;
         const std::uint64_t available = bytes_.size() > nameAt ? bytes_.size() - nameAt : 0;
         std::vector<std::uint8_t> name = bytes_.read(
@@ -430,7 +445,7 @@ void OrvoReaderImp::readMaterialBlock(const DirectoryInfo& d)
                                              : "name longer than 4096 bytes"));
         m.name.assign(name.begin(), nul);
         summary_.materials.push_back(std::move(m));
-        next = bytes_.u32(&r[0]);
+        next = bytes_.u32(&r[kRecordPreviousAt]);
     }
     if (summary_.materials.size() != count)
         throw ReadError(bytes_.where(what, at, "the material list ends after "
