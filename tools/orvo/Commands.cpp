@@ -12,19 +12,13 @@
 #include "tools/orvo/ToolError.h"
 #include "tools/reader/OrvoReader.h"
 
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <ostream>
 
 namespace orvotool {
 
 namespace {
-
-constexpr char kSaverLogSubsystem[] = "io-status";
 
 // Prints the saver's log lines: on success to `out`, on failure to `err`
 // (with the result code when the saver logged nothing).

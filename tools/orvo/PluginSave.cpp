@@ -10,10 +10,6 @@
 
 namespace orvotool {
 
-namespace {
-constexpr char kSaverLogSubsystem[] = "io-status";
-}
-
 PluginSaveResult saveWithPlugin(const std::string& pluginPath, const RenderImage& image,
                                 const std::string& target)
 {

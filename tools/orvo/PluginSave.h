@@ -12,6 +12,9 @@
 
 namespace orvotool {
 
+// The host log the saver reports to.
+inline constexpr char kSaverLogSubsystem[] = "io-status";
+
 struct PluginSaveResult {
     std::int32_t result = 0;  // the saver's result code; negative is failure
     std::vector<std::string> ioStatus;  // texts logged to "io-status", in order
