@@ -127,10 +127,18 @@ TEST_F(InfoCommand, RefusesFilesThatAreNotValidOrvoFiles)
 TEST(InfoUsage, WrongArgumentsExitWithUsage)
 {
     ScratchDir dir;
+    const std::string usage = readText(kDataDir + "usage.txt");
+    RunResult help = runOrvo("help", dir.path());
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out, usage);
     for (const char* args : {"info", "info a.ovq b.ovq", "info a.ovq --jsn", "", "frobnicate"}) {
         RunResult r = runOrvo(args, dir.path());
         EXPECT_EQ(r.status, 2) << args;
-        EXPECT_NE(r.err.find("usage:"), std::string::npos) << args;
+        // One line saying what is wrong, then the usage.
+        const std::size_t firstLine = r.err.find('\n');
+        ASSERT_NE(firstLine, std::string::npos) << args;
+        EXPECT_EQ(r.err.rfind("orvo: ", 0), 0u) << args;
+        EXPECT_EQ(r.err.substr(firstLine + 1), usage) << args;
     }
 }
 
