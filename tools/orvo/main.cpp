@@ -22,9 +22,18 @@ constexpr unsigned kMaxDemoSide = 16384;
 const char kUsage[] =
     "usage:\n"
     "  orvo save RENDER.exr TARGET.ovq [--params FILE] [--rgb FILE] [--plugin PATH]\n"
+    "      save a layered OpenEXR render through the plug-in; the parameter file\n"
+    "      is FILE or TARGET.ovq.param.txt, the colour image FILE or made from\n"
+    "      the render's colour layer\n"
     "  orvo demo [OUTDIR] [--size WxH] [--plugin PATH]\n"
+    "      render the built-in scene (640x480) and save it as OUTDIR/demo.ovq\n"
+    "      (OUTDIR defaults to orvo-demo), with previews\n"
     "  orvo info FILE.ovq [--json]\n"
-    "  orvo extract FILE.ovq OUTDIR\n";
+    "      check an Orvo file and describe it\n"
+    "  orvo extract FILE.ovq OUTDIR\n"
+    "      write colour.png, depth.png, depth.tif and materials.png\n"
+    "The plug-in is fennick.so beside the tool or in its installed folder,\n"
+    "unless --plugin names another.\n";
 
 struct UsageError {
     std::string text;
