@@ -54,6 +54,9 @@ constexpr std::size_t kTgaBlue = 0;
 constexpr std::size_t kTgaGreen = 1;
 constexpr std::size_t kTgaRed = 2;
 
+// Depth takes one float of a layer's pixel, the material classifier three.
+constexpr unsigned kMaxFetchedFloats = 3;
+
 constexpr const char* kMsgNotLayered = "Not a layered image";
 constexpr const char* kMsgNoLayers = "No layers found";
 constexpr const char* kMsgNoName = "Could not get name of image %d";
@@ -234,52 +237,53 @@ private:
         return LXe_OK;
     }
 
-    LxResult depthPass(OrvoFile& writer, CLxUser_LayeredImage& layered, int index, unsigned width, unsigned height,
-                       double depthMax, double farDistance)
+    // One pass over a layer of the layered image: every pixel is fetched as
+    // at least `floats` leading 32-bit floats (the layer's own format when it
+    // has them, else `fallback`, converted by the host) and handed to
+    // store(x, floats) to fill the pass's line buffer; each row ends with a
+    // scan. The layer is released on every exit.
+    template <class Store>
+    LxResult layerPass(OrvoFile& writer, CLxUser_LayeredImage& layered, int index, int pass, unsigned floats,
+                       LXtPixelFormat fallback, unsigned width, unsigned height, Store&& store)
     {
         CLxUser_Image image;
         if (!layered.GetImage(image, static_cast<unsigned>(index)))
             return fail(LXe_LOG_FAILURE, LXe_FAILED, kMsgNoLayerImage, index);
-        const LXtPixelFormat format = fetchFormat(image.Format(), 1, LXiIMP_GREYFP);
+        const LXtPixelFormat format = fetchFormat(image.Format(), floats, fallback);
 
-        writer.beginPass(kDepthPass);
+        writer.beginPass(pass);
         alignas(float) unsigned char pixel[LXi_MAX_PIXEL_BYTES];
+        float values[kMaxFetchedFloats];
         for (unsigned y = 0; y < height; ++y) {
-            std::uint32_t* codes = writer.zLine();
             for (unsigned x = 0; x < width; ++x) {
                 if (LXx_FAIL(image.GetPixel(x, y, format, pixel)))
                     return fail(LXe_LOG_FAILURE, LXe_FAILED, kMsgNoLayerImage, index);
-                float v;
-                std::memcpy(&v, pixel, sizeof v);
-                codes[x] = depthCode(v, depthMax, farDistance);
+                std::memcpy(values, pixel, floats * sizeof(float));
+                store(x, values);
             }
             writer.putScan();
         }
         return LXe_OK;
     }
 
+    LxResult depthPass(OrvoFile& writer, CLxUser_LayeredImage& layered, int index, unsigned width, unsigned height,
+                       double depthMax, double farDistance)
+    {
+        std::uint32_t* codes = writer.zLine();
+        return layerPass(writer, layered, index, kDepthPass, 1, LXiIMP_GREYFP, width, height,
+                         [&](unsigned x, const float* v) { codes[x] = depthCode(v[0], depthMax, farDistance); });
+    }
+
     LxResult materialPass(OrvoFile& writer, CLxUser_LayeredImage& layered, int index, unsigned width,
                           unsigned height)
     {
-        CLxUser_Image image;
-        if (!layered.GetImage(image, static_cast<unsigned>(index)))
-            return fail(LXe_LOG_FAILURE, LXe_FAILED, kMsgNoLayerImage, index);
-        const LXtPixelFormat format = fetchFormat(image.Format(), 3, LXiIMP_RGBFP);
-
         MaterialHelper materials;
-        writer.beginPass(kMaterialPass);
-        alignas(float) unsigned char pixel[LXi_MAX_PIXEL_BYTES];
-        for (unsigned y = 0; y < height; ++y) {
-            std::uint16_t* tags = writer.matLine();
-            for (unsigned x = 0; x < width; ++x) {
-                if (LXx_FAIL(image.GetPixel(x, y, format, pixel)))
-                    return fail(LXe_LOG_FAILURE, LXe_FAILED, kMsgNoLayerImage, index);
-                float rgb[3];
-                std::memcpy(rgb, pixel, sizeof rgb);
-                tags[x] = materials.getTag(rgb[0], rgb[1], rgb[2]);
-            }
-            writer.putScan();
-        }
+        std::uint16_t* tags = writer.matLine();
+        const LxResult rc =
+            layerPass(writer, layered, index, kMaterialPass, 3, LXiIMP_RGBFP, width, height,
+                      [&](unsigned x, const float* rgb) { tags[x] = materials.getTag(rgb[0], rgb[1], rgb[2]); });
+        if (LXx_FAIL(rc))
+            return rc;
         materials.writeMaterials(writer);
         return LXe_OK;
     }
