@@ -82,6 +82,7 @@ struct RunResult {
     std::string err;
 };
 
+#ifdef ORVO_EXE
 // Runs the built tool with `args` (already shell-quoted where needed) in the
 // folder `cwd`, capturing both output streams.
 inline RunResult runOrvo(const std::string& args, const std::string& cwd)
@@ -98,6 +99,7 @@ inline RunResult runOrvo(const std::string& args, const std::string& cwd)
     std::remove(errFile.c_str());
     return r;
 }
+#endif  // ORVO_EXE
 
 // The known file: 4 x 3 pixels, every channel, a perspective camera, two
 // materials in the table and a third tag only in the pixels.
