@@ -55,14 +55,14 @@ public:
     }
 
 private:
-    static LxResult Generate(LXtObjectID self, const char* name, const LXtGUID* iid, void** out)
+    static LxResult LXx_CALL Generate(LXtObjectID self, const char* name, const LXtGUID* iid, void** out)
     {
         return lx::Guarded([&] {
             T* obj = lx::ProxyObject<T>(self);
             return obj ? obj->mod_Generate(name, iid, out) : LXe_FAILED;
         });
     }
-    static LxResult IsLocked(LXtObjectID self)
+    static LxResult LXx_CALL IsLocked(LXtObjectID self)
     {
         return lx::Guarded([&] {
             T* obj = lx::ProxyObject<T>(self);
@@ -83,7 +83,7 @@ public:
     }
 
 private:
-    static unsigned Count(LXtObjectID self)
+    static unsigned LXx_CALL Count(LXtObjectID self)
     {
         const LxResult count = lx::Guarded([&] {
             T* obj = lx::ProxyObject<T>(self);
@@ -91,7 +91,7 @@ private:
         });
         return LXx_FAIL(count) ? 0u : static_cast<unsigned>(count);
     }
-    static LxResult Describe(LXtObjectID self, unsigned index, LXtTagInfoDesc* desc)
+    static LxResult LXx_CALL Describe(LXtObjectID self, unsigned index, LXtTagInfoDesc* desc)
     {
         return lx::Guarded([&] {
             T* obj = lx::ProxyObject<T>(self);
@@ -108,7 +108,7 @@ public:
     CLxIfc_NeedContext() : CLxInterface(LXu_NEEDCONTEXT, &m_table.unk) { m_table.SetContext = SetContext; }
 
 private:
-    static LxResult SetContext(LXtObjectID self, LXtObjectID context)
+    static LxResult LXx_CALL SetContext(LXtObjectID self, LXtObjectID context)
     {
         return lx::Guarded([&] {
             T* obj = lx::ProxyObject<T>(self);
@@ -129,14 +129,14 @@ public:
     }
 
 private:
-    static LxResult Verify(LXtObjectID self, LXtObjectID source, LXtObjectID message)
+    static LxResult LXx_CALL Verify(LXtObjectID self, LXtObjectID source, LXtObjectID message)
     {
         return lx::Guarded([&] {
             T* obj = lx::ProxyObject<T>(self);
             return obj ? obj->sav_Verify(source, message) : LXe_FAILED;
         });
     }
-    static LxResult Save(LXtObjectID self, LXtObjectID source, const char* filename, LXtObjectID monitor)
+    static LxResult LXx_CALL Save(LXtObjectID self, LXtObjectID source, const char* filename, LXtObjectID monitor)
     {
         return lx::Guarded([&] {
             T* obj = lx::ProxyObject<T>(self);
@@ -160,14 +160,14 @@ public:
     }
 
 private:
-    static unsigned Count(LXtObjectID)
+    static unsigned LXx_CALL Count(LXtObjectID)
     {
         unsigned n = 0;
         while (T::descInfo[n].type)
             ++n;
         return n;
     }
-    static LxResult Describe(LXtObjectID self, unsigned index, LXtTagInfoDesc* desc)
+    static LxResult LXx_CALL Describe(LXtObjectID self, unsigned index, LXtTagInfoDesc* desc)
     {
         if (!desc)
             return LXe_FAILED;

@@ -10,7 +10,7 @@ unsigned char init = 1;
 // Answers a new proxy of the module interface, owned by the caller, or null
 // when the module cannot be set up. Every call makes a new proxy; all of
 // them lead to thisModule. The host boundary: nothing is thrown out of here.
-extern "C" LXX_MODULE_EXPORT void* _ILxModule_Create()
+extern "C" LXX_MODULE_EXPORT void* LXx_CALL _ILxModule_Create()
 {
     try {
         if (init) {

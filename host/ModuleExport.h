@@ -2,6 +2,8 @@
 // linker version script of the module target keeps everything else local.
 #pragma once
 
+#include "host/lxtypes.h"
+
 #if defined(_WIN32)
 #define LXX_MODULE_EXPORT __declspec(dllexport)
 #elif defined(__GNUC__)
@@ -10,4 +12,4 @@
 #define LXX_MODULE_EXPORT
 #endif
 
-extern "C" LXX_MODULE_EXPORT void* _ILxModule_Create();
+extern "C" LXX_MODULE_EXPORT void* LXx_CALL _ILxModule_Create();

@@ -93,7 +93,7 @@ void* CLxGenericPolymorph::NewProxy(LXtCOMInstance* inst, CLxInterface* iface) n
     return proxy;
 }
 
-LxResult CLxGenericPolymorph::QueryInterface(LXtObjectID self, const LXtGUID* iid, void** out)
+LxResult LXx_CALL CLxGenericPolymorph::QueryInterface(LXtObjectID self, const LXtGUID* iid, void** out)
 {
     if (!self || !out)
         return LXe_FAILED;
@@ -109,7 +109,7 @@ LxResult CLxGenericPolymorph::QueryInterface(LXtObjectID self, const LXtGUID* ii
     return LXe_OK;
 }
 
-unsigned CLxGenericPolymorph::AddRef(LXtObjectID self)
+unsigned LXx_CALL CLxGenericPolymorph::AddRef(LXtObjectID self)
 {
     if (!self)
         return 0;
@@ -119,7 +119,7 @@ unsigned CLxGenericPolymorph::AddRef(LXtObjectID self)
     return static_cast<unsigned>(proxy->refs);
 }
 
-unsigned CLxGenericPolymorph::Release(LXtObjectID self)
+unsigned LXx_CALL CLxGenericPolymorph::Release(LXtObjectID self)
 {
     if (!self)
         return 0;

@@ -107,9 +107,9 @@ public:
 
     // The three common entries of every table built here. A successful
     // query always makes a new proxy, even for the proxy's own interface.
-    static LxResult QueryInterface(LXtObjectID proxy, const LXtGUID* iid, void** out);
-    static unsigned AddRef(LXtObjectID proxy);
-    static unsigned Release(LXtObjectID proxy);
+    static LxResult LXx_CALL QueryInterface(LXtObjectID proxy, const LXtGUID* iid, void** out);
+    static unsigned LXx_CALL AddRef(LXtObjectID proxy);
+    static unsigned LXx_CALL Release(LXtObjectID proxy);
 
 private:
     LXtCOMInstance* m_firstInstance = nullptr;

@@ -6,6 +6,21 @@
 
 #include <cstdint>
 
+// Calling convention of every function that crosses the module boundary: the
+// exported entry point and every slot of every function table, on both
+// sides. It is the host's choice, so a port to a host that expects another
+// convention changes it here, and nowhere else: every table slot and every
+// function stored in one is declared with it, so the compiler refuses an
+// entry that was written without it. 32-bit Windows hosts call cdecl; every
+// other platform has one convention.
+#ifndef LXx_CALL
+#if defined(_WIN32) && (defined(_M_IX86) || defined(__i386__))
+#define LXx_CALL __cdecl
+#else
+#define LXx_CALL
+#endif
+#endif
+
 // 32-bit result of every host-facing operation. 0 is success; a value whose
 // top bit is set (negative as a signed number) is a failure; other
 // non-negative values are successes with a meaning of their own.

@@ -12,14 +12,14 @@
 
 #include "host/lxtypes.h"
 
-typedef void (*LXtReservedSlot)(void);
+typedef void (LXx_CALL *LXtReservedSlot)(void);
 
 // Slots 0-2 of every table. AddRef and Release answer the new count of the
 // reference that was touched (0 when the object was freed).
 struct ILxUnknownVT {
-    LxResult (*QueryInterface)(LXtObjectID self, const LXtGUID* iid, void** out);
-    unsigned (*AddRef)(LXtObjectID self);
-    unsigned (*Release)(LXtObjectID self);
+    LxResult (LXx_CALL *QueryInterface)(LXtObjectID self, const LXtGUID* iid, void** out);
+    unsigned (LXx_CALL *AddRef)(LXtObjectID self);
+    unsigned (LXx_CALL *Release)(LXtObjectID self);
 };
 
 // ---- Interfaces the host offers --------------------------------------------
@@ -27,10 +27,10 @@ struct ILxUnknownVT {
 // GUID-lookup service, reached through the context object.
 struct ILxGUIDServiceVT {
     ILxUnknownVT unk;
-    const LXtGUID* (*ByName)(LXtObjectID self, const char* name);    // slot 3
+    const LXtGUID* (LXx_CALL *ByName)(LXtObjectID self, const char* name);    // slot 3
     LXtReservedSlot reserved4;
     LXtReservedSlot reserved5;
-    const LXtGUID* (*Fixed)(LXtObjectID self, const LXtGUID* guid);  // slot 6: host's persistent copy
+    const LXtGUID* (LXx_CALL *Fixed)(LXtObjectID self, const LXtGUID* guid);  // slot 6: host's persistent copy
 };
 
 // Log service, a host global. SubSystem adds a reference to the log it hands
@@ -40,21 +40,21 @@ struct ILxLogServiceVT {
     LXtReservedSlot reserved3;
     LXtReservedSlot reserved4;
     LXtReservedSlot reserved5;
-    LxResult (*SubSystem)(LXtObjectID self, const char* name, void** log);  // slot 6
+    LxResult (LXx_CALL *SubSystem)(LXtObjectID self, const char* name, void** log);  // slot 6
     LXtReservedSlot reserved7;
     LXtReservedSlot reserved8;
     LXtReservedSlot reserved9;
     LXtReservedSlot reserved10;
     LXtReservedSlot reserved11;
     LXtReservedSlot reserved12;
-    LxResult (*NewEntry)(LXtObjectID self, LxResult type, const char* text, void** entry);  // slot 13
+    LxResult (LXx_CALL *NewEntry)(LXtObjectID self, LxResult type, const char* text, void** entry);  // slot 13
 };
 
 // A log subsystem. AddEntry keeps its own reference to the entry if it wants
 // one; the caller still releases its own.
 struct ILxLogVT {
     ILxUnknownVT unk;
-    LxResult (*AddEntry)(LXtObjectID self, LXtObjectID entry);  // slot 3
+    LxResult (LXx_CALL *AddEntry)(LXtObjectID self, LXtObjectID entry);  // slot 3
 };
 
 // A log entry: only queried and released by the plug-in.
@@ -66,19 +66,19 @@ struct ILxLogEntryVT {
 // out a NUL-terminated string owned by the host, valid during the save.
 struct ILxLayeredImageVT {
     ILxUnknownVT unk;
-    LxResult (*Size)(LXtObjectID self, unsigned* width, unsigned* height);  // slot 3
-    unsigned (*Count)(LXtObjectID self);                                    // slot 4
-    LxResult (*Image)(LXtObjectID self, unsigned index, void** image);      // slot 5
-    LxResult (*Name)(LXtObjectID self, unsigned index, const char** name);  // slot 6
+    LxResult (LXx_CALL *Size)(LXtObjectID self, unsigned* width, unsigned* height);  // slot 3
+    unsigned (LXx_CALL *Count)(LXtObjectID self);                                    // slot 4
+    LxResult (LXx_CALL *Image)(LXtObjectID self, unsigned index, void** image);      // slot 5
+    LxResult (LXx_CALL *Name)(LXtObjectID self, unsigned index, const char** name);  // slot 6
 };
 
 // One image (layer). GetPixel writes one pixel of (x, y) in the requested
 // format into buf, which holds at least lxPixelBytes(format) bytes.
 struct ILxImageVT {
     ILxUnknownVT unk;
-    void (*Size)(LXtObjectID self, unsigned* width, unsigned* height);      // slot 3
-    LXtPixelFormat (*Format)(LXtObjectID self);                             // slot 4
-    LxResult (*GetPixel)(LXtObjectID self, unsigned x, unsigned y, LXtPixelFormat format,
+    void (LXx_CALL *Size)(LXtObjectID self, unsigned* width, unsigned* height);      // slot 3
+    LXtPixelFormat (LXx_CALL *Format)(LXtObjectID self);                             // slot 4
+    LxResult (LXx_CALL *GetPixel)(LXtObjectID self, unsigned x, unsigned y, LXtPixelFormat format,
                          void* buf);                                        // slot 5
 };
 
@@ -86,26 +86,26 @@ struct ILxImageVT {
 
 struct ILxModuleVT {
     ILxUnknownVT unk;
-    LxResult (*Generate)(LXtObjectID self, const char* name, const LXtGUID* iid, void** out);  // slot 3
-    LxResult (*IsLocked)(LXtObjectID self);                                                    // slot 4
+    LxResult (LXx_CALL *Generate)(LXtObjectID self, const char* name, const LXtGUID* iid, void** out);  // slot 3
+    LxResult (LXx_CALL *IsLocked)(LXtObjectID self);                                                    // slot 4
 };
 
 // Tag description; also the table of a server's static description.
 struct ILxTagDescriptionVT {
     ILxUnknownVT unk;
-    unsigned (*Count)(LXtObjectID self);                                           // slot 3
-    LxResult (*Describe)(LXtObjectID self, unsigned index, LXtTagInfoDesc* desc);  // slot 4
+    unsigned (LXx_CALL *Count)(LXtObjectID self);                                           // slot 3
+    LxResult (LXx_CALL *Describe)(LXtObjectID self, unsigned index, LXtTagInfoDesc* desc);  // slot 4
 };
 
 struct ILxNeedContextVT {
     ILxUnknownVT unk;
-    LxResult (*SetContext)(LXtObjectID self, LXtObjectID context);  // slot 3
+    LxResult (LXx_CALL *SetContext)(LXtObjectID self, LXtObjectID context);  // slot 3
 };
 
 struct ILxSaverVT {
     ILxUnknownVT unk;
-    LxResult (*Verify)(LXtObjectID self, LXtObjectID source, LXtObjectID message);  // slot 3
-    LxResult (*Save)(LXtObjectID self, LXtObjectID source, const char* filename,
+    LxResult (LXx_CALL *Verify)(LXtObjectID self, LXtObjectID source, LXtObjectID message);  // slot 3
+    LxResult (LXx_CALL *Save)(LXtObjectID self, LXtObjectID source, const char* filename,
                      LXtObjectID monitor);                                          // slot 4
 };
 

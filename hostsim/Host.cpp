@@ -59,12 +59,12 @@ public:
     }
 };
 
-const LXtGUID* ByNameEntry(LXtObjectID self, const char* name)
+const LXtGUID* LXx_CALL ByNameEntry(LXtObjectID self, const char* name)
 {
     return static_cast<SimGUIDService*>(SimObject::from(self))->byName(name);
 }
 
-const LXtGUID* FixedEntry(LXtObjectID self, const LXtGUID* guid)
+const LXtGUID* LXx_CALL FixedEntry(LXtObjectID self, const LXtGUID* guid)
 {
     return static_cast<SimGUIDService*>(SimObject::from(self))->fixed(guid);
 }

@@ -46,17 +46,17 @@ bool knownFormat(LXtPixelFormat format)
     return (format & ~(LXiIMF_FLOAT | 0xFFu)) == 0 && (channels == 1 || channels == 3 || channels == 4);
 }
 
-void ImageSizeEntry(LXtObjectID self, unsigned* width, unsigned* height)
+void LXx_CALL ImageSizeEntry(LXtObjectID self, unsigned* width, unsigned* height)
 {
     static_cast<SimImage*>(SimObject::from(self))->size(width, height);
 }
 
-LXtPixelFormat ImageFormatEntry(LXtObjectID self)
+LXtPixelFormat LXx_CALL ImageFormatEntry(LXtObjectID self)
 {
     return static_cast<SimImage*>(SimObject::from(self))->format();
 }
 
-LxResult ImageGetPixelEntry(LXtObjectID self, unsigned x, unsigned y, LXtPixelFormat format, void* buf)
+LxResult LXx_CALL ImageGetPixelEntry(LXtObjectID self, unsigned x, unsigned y, LXtPixelFormat format, void* buf)
 {
     return static_cast<SimImage*>(SimObject::from(self))->getPixel(x, y, format, buf);
 }
@@ -189,22 +189,22 @@ SimLayeredImage::Object* layered(LXtObjectID self)
     return static_cast<SimLayeredImage::Object*>(SimObject::from(self));
 }
 
-LxResult LayeredSizeEntry(LXtObjectID self, unsigned* width, unsigned* height)
+LxResult LXx_CALL LayeredSizeEntry(LXtObjectID self, unsigned* width, unsigned* height)
 {
     return layered(self)->size(width, height);
 }
 
-unsigned LayeredCountEntry(LXtObjectID self)
+unsigned LXx_CALL LayeredCountEntry(LXtObjectID self)
 {
     return layered(self)->count();
 }
 
-LxResult LayeredImageEntry(LXtObjectID self, unsigned index, void** out)
+LxResult LXx_CALL LayeredImageEntry(LXtObjectID self, unsigned index, void** out)
 {
     return layered(self)->image(index, out);
 }
 
-LxResult LayeredNameEntry(LXtObjectID self, unsigned index, const char** out)
+LxResult LXx_CALL LayeredNameEntry(LXtObjectID self, unsigned index, const char** out)
 {
     return layered(self)->name(index, out);
 }

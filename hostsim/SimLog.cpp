@@ -6,17 +6,17 @@ namespace hostsim {
 
 namespace {
 
-LxResult SubSystemEntry(LXtObjectID self, const char* name, void** log)
+LxResult LXx_CALL SubSystemEntry(LXtObjectID self, const char* name, void** log)
 {
     return static_cast<SimLogService*>(SimObject::from(self))->subSystem(name, log);
 }
 
-LxResult NewEntryEntry(LXtObjectID self, LxResult type, const char* text, void** entry)
+LxResult LXx_CALL NewEntryEntry(LXtObjectID self, LxResult type, const char* text, void** entry)
 {
     return static_cast<SimLogService*>(SimObject::from(self))->newEntry(type, text, entry);
 }
 
-LxResult AddEntryEntry(LXtObjectID self, LXtObjectID entry)
+LxResult LXx_CALL AddEntryEntry(LXtObjectID self, LXtObjectID entry)
 {
     return static_cast<SimLog*>(SimObject::from(self))->addEntry(entry);
 }

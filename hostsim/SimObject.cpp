@@ -13,17 +13,17 @@ bool sameGUID(const LXtGUID& a, const LXtGUID& b)
     return std::memcmp(&a, &b, sizeof(LXtGUID)) == 0;
 }
 
-LxResult QueryInterfaceEntry(LXtObjectID self, const LXtGUID* iid, void** out)
+LxResult LXx_CALL QueryInterfaceEntry(LXtObjectID self, const LXtGUID* iid, void** out)
 {
     return SimObject::from(self)->queryInterface(iid, out);
 }
 
-unsigned AddRefEntry(LXtObjectID self)
+unsigned LXx_CALL AddRefEntry(LXtObjectID self)
 {
     return SimObject::from(self)->addRef();
 }
 
-unsigned ReleaseEntry(LXtObjectID self)
+unsigned LXx_CALL ReleaseEntry(LXtObjectID self)
 {
     return SimObject::from(self)->release();
 }
