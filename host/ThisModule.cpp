@@ -65,15 +65,32 @@ CLxThisModule::~CLxThisModule() = default;
 
 LxResult CLxThisModule::need_SetContext(LXtObjectID context)
 {
+    // The same context again hands over no new reference of its own to keep:
+    // releasing it here would leave the module holding a released pointer.
     LXtObjectID previous = m_context;
     m_context = context;
-    if (previous)
+    if (previous && previous != context)
         lx::ObjRelease(previous);
     return LXe_OK;
 }
 
+void* CLxThisModule::NewObj()
+{
+    ++m_liveInstances;
+    return this;
+}
+
 void CLxThisModule::FreeObj(void* /*object*/)
 {
+    // Every instance leads to this one object, so only the last one to go
+    // may give back what they all use. That includes an instance whose proxy
+    // could not be made: the polymorph frees it at once, while earlier
+    // instances still hold the context and the globals.
+    if (m_liveInstances > 1) {
+        --m_liveInstances;
+        return;
+    }
+    m_liveInstances = 0;
     for (int i = 0; i < m_globalCount; ++i) {
         void* value = m_globalValues[i];
         m_globalValues[i] = nullptr;

@@ -47,16 +47,17 @@ public:
     LxResult tag_Describe(unsigned index, LXtTagInfoDesc* desc) override;
 
     // Keeps the context as given; the caller hands over one reference, which
-    // FreeObj releases. A second context replaces the first, whose
-    // reference is released then.
+    // FreeObj releases. A different second context replaces the first, whose
+    // reference is released then; the same context again changes nothing.
     LxResult need_SetContext(LXtObjectID context) override;
 
-    // Releases the cached globals (in cache order), the lookup service and
-    // the context, and forgets them all: GetGlobal answers null until a new
-    // context arrives. The argument is the module object itself.
+    // When the last live instance goes: releases the cached globals (in
+    // cache order), the lookup service and the context, and forgets them
+    // all, so GetGlobal answers null until a new context arrives. Earlier
+    // instances only count down. The argument is the module object itself.
     void FreeObj(void* object) override;
-    // Every instance of the module leads to this one object.
-    void* NewObj() override { return this; }
+    // Every instance of the module leads to this one object; it counts them.
+    void* NewObj() override;
 
     // True when the host's GUID-lookup service is held (asked for again on
     // every call while the context lacks it).
@@ -98,6 +99,8 @@ private:
     const LXtGUID* m_globalKeys[kMaxGlobals] = {};
     LXtGUID m_ownKeys[kMaxGlobals] = {};
     int m_globalCount = 0;
+    // Module instances (proxy families) alive now; see FreeObj.
+    int m_liveInstances = 0;
 };
 
 // The one module object, constructed at load time.

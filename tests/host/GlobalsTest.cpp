@@ -120,4 +120,16 @@ TEST(GlobalsTest, ASecondContextReplacesTheFirst)
     EXPECT_EQ(0, second.liveReferences());
 }
 
+TEST(GlobalsTest, TheSameContextAgainKeepsItsReference)
+{
+    hostsim::Host host;
+    thisModule.need_SetContext(lx::ObjAddRef(host.context()));
+    thisModule.need_SetContext(host.context());
+    EXPECT_EQ(1, host.liveReferences());
+    EXPECT_NE(nullptr, lx::GetGlobal(&LXu_LOGSERVICE)) << "the context must still be usable";
+    thisModule.FreeObj(&thisModule);
+    EXPECT_EQ(0, host.liveReferences());
+    EXPECT_EQ(0, host.misuses());
+}
+
 }  // namespace

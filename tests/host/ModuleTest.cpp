@@ -106,4 +106,27 @@ TEST(ModuleTest, ReleasingTheModuleGivesBackContextAndGlobals)
     EXPECT_EQ(0, host.misuses());
 }
 
+TEST(ModuleTest, AnInstanceThatCouldNotBeMadeLeavesTheLiveOnesTheirContext)
+{
+    hostsim::Host host;
+    void* module = _ILxModule_Create();
+    void* need = as(module, LXu_NEEDCONTEXT);
+    LXtObjectID context = host.context();
+    table<ILxUnknownVT>(context)->AddRef(context);
+    ASSERT_EQ(LXe_OK, table<ILxNeedContextVT>(need)->SetContext(need, context));
+    release(need);
+    void* log = lx::GetGlobal(&LXu_LOGSERVICE);
+    ASSERT_NE(nullptr, log);
+
+    // What the polymorph does when a second instance's proxy cannot be
+    // allocated: the object is made and freed at once.
+    thisModule.FreeObj(thisModule.NewObj());
+    EXPECT_EQ(context, thisModule.context());
+    EXPECT_EQ(log, lx::GetGlobal(&LXu_LOGSERVICE));
+
+    release(module);
+    EXPECT_EQ(0, host.liveReferences());
+    EXPECT_EQ(0, host.misuses());
+}
+
 }  // namespace
