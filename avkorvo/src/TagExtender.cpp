@@ -20,12 +20,17 @@ const TIFFFieldInfo subfileFieldInfo[] = {
      kNoCountPassed, subfileTagName},
 };
 
-// Set once, right after our extender is installed. Atomic because a handle
-// opened by another thread of the host in that moment may already call the
-// extender.
+// libtiff swaps extenders without telling the old one until the swap is
+// done, so our extender is live a moment before its predecessor is known. A
+// handle opened by another thread of the host in that moment would skip the
+// predecessor. The installer holds installLock across the swap and the
+// store; the extender, until `installed` is set, takes the lock to wait for
+// the predecessor. Nothing else ever blocks on it.
 std::atomic<TIFFExtendProc> previousExtender{nullptr};
 std::atomic<bool> installed{false};
+std::mutex installLock;
 std::once_flag installOnce;
+void (*installPause)() = nullptr;
 
 // When the module holding this library is unloaded (or the process ends),
 // libtiff, which may stay loaded in the host, must not keep calling an
@@ -46,17 +51,24 @@ void XTIFFDefaultDirectory(TIFF* tif) {
     // The tag is merged anew for each directory because libtiff resets a
     // handle's field list whenever it sets up a directory.
     TIFFMergeFieldInfo(tif, subfileFieldInfo, sizeof subfileFieldInfo / sizeof subfileFieldInfo[0]);
+    if (!installed.load()) {
+        const std::lock_guard<std::mutex> waitForInstaller(installLock);
+    }
     if (const TIFFExtendProc previous = previousExtender.load()) previous(tif);
 }
 
 void XTIFFInitialize() {
     std::call_once(installOnce, [] {
+        const std::lock_guard<std::mutex> lock(installLock);
         const TIFFExtendProc before = TIFFSetTagExtender(XTIFFDefaultDirectory);
+        if (installPause) installPause();
         // Never our own predecessor, or every directory set-up would recurse.
         previousExtender.store(before == XTIFFDefaultDirectory ? nullptr : before);
         installed.store(true);
     });
 }
+
+void setInstallPauseForTesting(void (*pause)()) { installPause = pause; }
 
 }  // namespace Orvo
 }  // namespace Talvenrock

@@ -25,5 +25,10 @@ void XTIFFInitialize();
 // handle, then hands on to the extender installed before, if any.
 void XTIFFDefaultDirectory(TIFF* tif);
 
+// Tests only: `pause` runs inside the installation, after our extender is
+// live and before its predecessor is recorded, so that a test can open a
+// handle in exactly that moment. Set it before the first writer is created.
+void setInstallPauseForTesting(void (*pause)());
+
 }  // namespace Orvo
 }  // namespace Talvenrock

@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
+#include "avkorvo/src/TagExtender.h"
 #include "writer/WriterTestSupport.h"
 
 using namespace writertest;
@@ -13,13 +15,50 @@ using namespace writertest;
 namespace {
 
 std::atomic<int> earlierExtenderCalls{0};
-void earlierExtender(TIFF*) { ++earlierExtenderCalls; }
+thread_local int earlierCallsOnThisThread = 0;
+void earlierExtender(TIFF*) {
+    ++earlierExtenderCalls;
+    ++earlierCallsOnThisThread;
+}
+
+// A handle opened on another thread while our extender is live but its
+// predecessor not yet recorded: the installation is held up long enough for
+// the opening thread to reach the extender.
+std::string plainTiffPath;
+std::thread openerDuringInstall;
+std::atomic<bool> openerSawEarlierExtender{false};
+void openWhileInstalling() {
+    openerDuringInstall = std::thread([] {
+        earlierCallsOnThisThread = 0;
+        if (TIFF* tif = TIFFOpen(plainTiffPath.c_str(), "r")) {
+            openerSawEarlierExtender = earlierCallsOnThisThread > 0;
+            TIFFClose(tif);
+        }
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+}
 
 TEST(TagRegistration, ConcurrentFirstWritersInstallTheTagOnceAndHandOn) {
     // Another library of the host installed its extender before us.
     ASSERT_EQ(TIFFSetTagExtender(earlierExtender), nullptr) << "this test needs a fresh process";
 
     ScratchDir dir;
+    plainTiffPath = dir.file("plain.tif");
+    {
+        TIFF* tif = TIFFOpen(plainTiffPath.c_str(), "w");
+        ASSERT_NE(tif, nullptr);
+        TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, 1);
+        TIFFSetField(tif, TIFFTAG_IMAGELENGTH, 1);
+        TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+        TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 1);
+        TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+        unsigned char pixel = 0;
+        ASSERT_EQ(TIFFWriteEncodedStrip(tif, 0, &pixel, 1), 1);
+        TIFFClose(tif);
+    }
+    Talvenrock::Orvo::setInstallPauseForTesting(openWhileInstalling);
+
     constexpr int kThreads = 8;
     std::atomic<int> failures{0};
     std::vector<std::thread> threads;
@@ -35,6 +74,9 @@ TEST(TagRegistration, ConcurrentFirstWritersInstallTheTagOnceAndHandOn) {
         });
     for (auto& t : threads) t.join();
     ASSERT_EQ(failures, 0);
+    ASSERT_TRUE(openerDuringInstall.joinable()) << "the installation did not run in this test";
+    openerDuringInstall.join();
+    EXPECT_TRUE(openerSawEarlierExtender) << "a handle opened during the installation skipped the earlier extender";
 
     for (int i = 0; i < kThreads; ++i) {
         const std::string path = dir.file("t" + std::to_string(i) + ".ovq");
