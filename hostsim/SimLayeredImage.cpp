@@ -140,8 +140,8 @@ public:
             misuse();
             return LXe_FAILED;
         }
-        *width = m_width;
-        *height = m_height;
+        *width = m_claimsSize ? m_claimedWidth : m_width;
+        *height = m_claimsSize ? m_claimedHeight : m_height;
         return LXe_OK;
     }
 
@@ -179,6 +179,9 @@ public:
 
     unsigned m_width;
     unsigned m_height;
+    bool m_claimsSize = false;
+    unsigned m_claimedWidth = 0;
+    unsigned m_claimedHeight = 0;
     std::vector<Layer> m_layers;
 };
 
@@ -264,6 +267,13 @@ void SimLayeredImage::failName(unsigned index, LxResult code)
 void SimLayeredImage::failImage(unsigned index)
 {
     m_object->m_layers.at(index).imageFails = true;
+}
+
+void SimLayeredImage::claimSize(unsigned width, unsigned height)
+{
+    m_object->m_claimedWidth = width;
+    m_object->m_claimedHeight = height;
+    m_object->m_claimsSize = true;
 }
 
 LXtObjectID SimLayeredImage::object()

@@ -35,6 +35,9 @@ public:
     void failName(unsigned index, LxResult code);
     // The image fetch for this layer fails.
     void failImage(unsigned index);
+    // The layered image answers this size instead of its layers' own, as a
+    // host whose image and layers disagree would.
+    void claimSize(unsigned width, unsigned height);
 
     // The layered-image object for the plug-in (borrowed).
     LXtObjectID object();

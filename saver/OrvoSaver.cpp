@@ -163,6 +163,16 @@ public:
         }
         std::remove(parameterName.c_str());
 
+        // The colour image's header is the only size that can be checked
+        // before the writer allocates line buffers for the layered image's
+        // width: a host image claiming a huge size fails here, having taken
+        // nothing.
+        TgaFile tga(colourName.c_str());
+        if (!tga.file)
+            return fail(LXe_LOG_INFO, LXe_FAILED, kMsgNoImage);
+        if (tga.width != width || tga.height != height)
+            return fail(LXe_LOG_INFO, LXe_FAILED, kMsgImageSize);
+
         // The file is written under a temporary name beside the target and
         // replaces it only when complete.
         TempTarget temp(target_);
@@ -177,9 +187,10 @@ public:
         const unsigned dpi = resolutionFromDpi(params.dpi);
         writer->setResolution(dpi, dpi, Talvenrock::Orvo::ResolutionInch);
 
-        LxResult rc = colourPass(*writer, colourName, width, height);
+        LxResult rc = colourPass(*writer, tga, width, height);
         if (LXx_FAIL(rc))
             return rc;
+        tga.close();
         std::remove(colourName.c_str());
 
         rc = depthPass(*writer, layered, depthIndex, width, height, params.depthMax, projection.farDistance);
@@ -210,16 +221,9 @@ public:
     LxResult writeError(const char* what) { return logWriteError(log_, what); }
 
 private:
-    LxResult colourPass(OrvoFile& writer, const std::string& colourName, unsigned width, unsigned height)
+    // `tga` has been checked against the layered image's size.
+    LxResult colourPass(OrvoFile& writer, TgaFile& tga, unsigned width, unsigned height)
     {
-        TgaFile tga(colourName.c_str());
-        if (!tga.file)
-            return fail(LXe_LOG_INFO, LXe_FAILED, kMsgNoImage);
-        // Compared before anything is allocated: the header's size is not
-        // trusted for more than this.
-        if (tga.width != width || tga.height != height)
-            return fail(LXe_LOG_INFO, LXe_FAILED, kMsgImageSize);
-
         writer.beginPass(kColourPass);
         std::vector<unsigned char> row(static_cast<std::size_t>(width) * kTgaPixelBytes);
         for (unsigned y = 0; y < height; ++y) {

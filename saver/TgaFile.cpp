@@ -66,8 +66,14 @@ TgaFile::TgaFile(const char* path)
 
 TgaFile::~TgaFile()
 {
+    close();
+}
+
+void TgaFile::close()
+{
     if (file)
         std::fclose(file);
+    file = nullptr;
 }
 
 bool TgaFile::readLine(unsigned char* buffer, unsigned row)

@@ -14,6 +14,9 @@ public:
     explicit TgaFile(const char* path);
     // Closes the file. Never throws.
     ~TgaFile();
+    // Closes the file now, so that it can be removed (an open file cannot be
+    // on Windows); the reader then holds nothing. Never throws.
+    void close();
     TgaFile(const TgaFile&) = delete;
     TgaFile& operator=(const TgaFile&) = delete;
 

@@ -5,7 +5,13 @@
 #include <cerrno>
 #include <clocale>
 #include <csignal>
+#include <cstdint>
+#ifdef _WIN32
+#include <windows.h>
+#include <psapi.h>
+#else
 #include <sys/resource.h>
+#endif
 
 namespace fennick_test {
 namespace {
@@ -196,6 +202,36 @@ TEST_F(SaveFailure, ColourImageClaimingAHugeSizeIsRefusedBeforeAnyAllocation)
     writeBytes(colourPath(target), header);
     EXPECT_EQ(save(image, target), LXe_FAILED);
     expectOneMessage(LXe_LOG_INFO, "Image size wrong" + kScript);
+    EXPECT_EQ(files(), names({"view.tif.rgb.tga"}));
+    expectReferencesReleased(image);
+}
+
+// Bytes of peak resident memory of this process so far.
+std::uint64_t peakResidentBytes()
+{
+#ifdef _WIN32
+    PROCESS_MEMORY_COUNTERS counters{};
+    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+    return counters.PeakWorkingSetSize;
+#else
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<std::uint64_t>(usage.ru_maxrss) * 1024;  // Linux counts KiB
+#endif
+}
+
+TEST_F(SaveFailure, LayeredImageClaimingAHugeWidthIsRefusedBeforeTheWriterTakesMemory)
+{
+    // Line buffers for this width would take about 900 MB, zero-filled.
+    constexpr unsigned kClaimedWidth = 100000000;
+    constexpr std::uint64_t kAllowedGrowth = 64u << 20;
+    SimLayeredImage image = ready();
+    image.claimSize(kClaimedWidth, kH);
+    writeSideFiles(target, kW, kH);
+    const std::uint64_t before = peakResidentBytes();
+    EXPECT_EQ(save(image, target), LXe_FAILED);
+    expectOneMessage(LXe_LOG_INFO, "Image size wrong" + kScript);
+    EXPECT_LT(peakResidentBytes() - before, kAllowedGrowth);
     EXPECT_EQ(files(), names({"view.tif.rgb.tga"}));
     expectReferencesReleased(image);
 }
