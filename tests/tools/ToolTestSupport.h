@@ -69,11 +69,13 @@ inline std::string readText(const std::string& path)
     return std::string(b.begin(), b.end());
 }
 
-// Little-endian patch of a 32-bit value (the writer's files on this machine).
+// Patch of a 32-bit value in the byte order of the file's TIFF header ("MM"
+// big-endian, otherwise little-endian), the order of every number in it.
 inline void patchU32(std::vector<unsigned char>& bytes, std::size_t at, std::uint32_t value)
 {
+    const bool big = bytes.size() >= 2 && bytes[0] == 'M' && bytes[1] == 'M';
     for (int i = 0; i < 4; ++i)
-        bytes.at(at + i) = static_cast<unsigned char>(value >> (8 * i));
+        bytes.at(at + (big ? 3 - i : i)) = static_cast<unsigned char>(value >> (8 * i));
 }
 
 struct RunResult {
