@@ -135,10 +135,19 @@ TEST_F(FixedSaveFiles, FollowTheMachinesByteOrderAndReadBackAsGiven)
     EXPECT_EQ(l.materials[0].tag, 0x0102u);
     EXPECT_EQ(l.materials[0].blue, 255u);
     EXPECT_EQ(l.materials[1].name, "Gr\xC3\xBCn \"2\" & <3>");
-    std::vector<std::uint16_t> tags(kFixedWidth);
+    // The compressed copy holds the same pictures.
+    auto lzw = OrvoReader::open(dir.file(kLzwName));
+    for (const orvoread::DirectoryInfo& d : lzw->summary().directories)
+        EXPECT_EQ(d.compression, 5) << "directory " << d.index;  // LZW
+    std::vector<std::uint16_t> tags(kFixedWidth), lzwTags(kFixedWidth);
+    std::vector<std::uint32_t> lzwDepth(kFixedWidth);
     for (std::uint32_t y : {0u, kFixedHeight - 1}) {
         lit->readDepthRow(y, depth.data());
         lit->readMaterialRow(y, tags.data());
+        lzw->readDepthRow(y, lzwDepth.data());
+        lzw->readMaterialRow(y, lzwTags.data());
+        EXPECT_EQ(lzwDepth, depth) << "row " << y;
+        EXPECT_EQ(lzwTags, tags) << "row " << y;
         for (std::uint32_t x = 0; x < kFixedWidth; ++x) {
             EXPECT_EQ(depth[x], (x + y) % 6 == 0 ? orvoread::kNoDepth : 0x01020304u * x + 0x00A0B0C1u * y);
             EXPECT_EQ(tags[x], (x / 5 + y) % 4 + 0x0100 * (x % 2));

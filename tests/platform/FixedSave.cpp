@@ -202,13 +202,14 @@ PanoProjection litCamera()
     return p;
 }
 
-void writeLitFile(const std::string& folder)
+// Written under its bare name, which the property list carries.
+void writeLitFile(const std::string& folder, const char* fileName, bool compress)
 {
     InFolder in(folder);
-    const std::wstring name(kLitName, kLitName + std::strlen(kLitName));
+    const std::wstring name(fileName, fileName + std::strlen(fileName));
     std::unique_ptr<OrvoFile> f(OrvoFile::create(name, kFixedWidth, kFixedHeight, L"sw",
                                                  L"Fixed scene", L"\u00c4rtist \u03bb",
-                                                 L"\u00a9 Talvenrock", litCamera(), false));
+                                                 L"\u00a9 Talvenrock", litCamera(), compress));
     f->setResolution(118, 119, ResolutionCentimeter);
     f->setShadowDirection(0.25, -0.5, 1.0);
     // One pass of every channel: the three directories are made by the first
@@ -232,17 +233,23 @@ void writeLitFile(const std::string& folder)
 
 }  // namespace
 
-std::vector<std::string> fixedSaveFiles() { return {kSavedName, kLitName}; }
+std::vector<std::string> fixedSaveFiles() { return {kSavedName, kLitName, kLzwName}; }
 
 void writeFixedSave(const std::string& pluginPath, const std::string& folder)
 {
     saveThroughPlugin(pluginPath, folder + "/" + kSavedName);
-    try {
-        writeLitFile(folder);
-    } catch (const OrvoError& e) {
-        throw std::runtime_error(folder + "/" + kLitName + ": " + e.what());
-    } catch (const std::filesystem::filesystem_error& e) {
-        throw std::runtime_error(folder + ": cannot work in it: " + e.what());
+    const struct {
+        const char* name;
+        bool compress;
+    } written[] = {{kLitName, false}, {kLzwName, true}};
+    for (const auto& [name, compress] : written) {
+        try {
+            writeLitFile(folder, name, compress);
+        } catch (const OrvoError& e) {
+            throw std::runtime_error(folder + "/" + name + ": " + e.what());
+        } catch (const std::filesystem::filesystem_error& e) {
+            throw std::runtime_error(folder + ": cannot work in it: " + e.what());
+        }
     }
 }
 
