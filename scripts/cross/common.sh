@@ -78,7 +78,8 @@ cross_build_deps() {
     cross_log "dependencies reused from $prefix"
     return 0
   fi
-  rm -rf "$prefix" "$CROSS_ROOT/build-tiff" "$CROSS_ROOT/build-gtest"
+  # The project's build caches the toolchain's flags too: it starts afresh.
+  rm -rf "$prefix" "$CROSS_ROOT/build-tiff" "$CROSS_ROOT/build-gtest" "$CROSS_ROOT/build"
   cross_fetch_tiff
   cross_log "building libtiff"
   cmake -S "$CROSS_ROOT/src/tiff" -B "$CROSS_ROOT/build-tiff" -DCMAKE_TOOLCHAIN_FILE="$CROSS_TOOLCHAIN" \
