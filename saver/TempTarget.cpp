@@ -57,13 +57,40 @@ int createExclusive(const std::string& path)
 #endif
 }
 
-bool replaceFile(const std::string& from, const std::string& to)
+#ifdef _WIN32
+// The system's text for the thread's last Win32 error: Win32 calls leave
+// their reason there, not in errno.
+std::string lastErrorText()
+{
+    const DWORD code = GetLastError();
+    char* buffer = nullptr;
+    const DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+        0, reinterpret_cast<char*>(&buffer), 0, nullptr);
+    if (length == 0)
+        return "system error " + std::to_string(code);
+    std::string text(buffer, length);
+    LocalFree(buffer);
+    // The text ends with a line break, which a log message must not carry.
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+        text.pop_back();
+    return text;
+}
+#endif
+
+// Moves `from` over `to`. Returns false with the system's reason in `why`.
+bool replaceFile(const std::string& from, const std::string& to, std::string& why)
 {
 #ifdef _WIN32
-    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING))
+        return true;
+    why = lastErrorText();
 #else
-    return std::rename(from.c_str(), to.c_str()) == 0;
+    if (std::rename(from.c_str(), to.c_str()) == 0)
+        return true;
+    why = std::strerror(errno);
 #endif
+    return false;
 }
 
 }  // namespace
@@ -95,10 +122,8 @@ bool TempTarget::commit()
 {
     if (!ok())
         return false;
-    if (!replaceFile(path_, target_)) {
-        error_ = std::strerror(errno);
+    if (!replaceFile(path_, target_, error_))
         return false;
-    }
     committed_ = true;
     return true;
 }

@@ -44,7 +44,7 @@ OrvoFileImp::OrvoFileImp(const std::wstring& path, unsigned width, unsigned heig
       resolutionUnit_(ResolutionInch) {
     XTIFFInitialize();
     tif_ = openTiffForWriting(path_);
-    if (!tif_) throwErrno();
+    if (!tif_) throwSystemError();
     passMask_ = kAllChannels;
     scan_ = 0;
 }

@@ -41,16 +41,18 @@ constexpr unsigned long long kLargestClassicOffset = std::numeric_limits<std::ui
 }  // namespace
 
 std::uint64_t OrvoFileImp::seekToEnd() {
+    clearSystemError();
     const toff_t end = TIFFGetSeekProc(tif_)(TIFFClientdata(tif_), 0, SEEK_END);
-    if (end == static_cast<toff_t>(-1)) throwErrno();
+    if (end == static_cast<toff_t>(-1)) throwSystemError();
     return end;
 }
 
 void OrvoFileImp::putBytes(const void* data, std::size_t size) {
+    clearSystemError();
     // libtiff's write procedure takes a non-const buffer but only reads it.
     const tmsize_t written =
         TIFFGetWriteProc(tif_)(TIFFClientdata(tif_), const_cast<void*>(data), static_cast<tmsize_t>(size));
-    if (written != static_cast<tmsize_t>(size)) throwErrno();
+    if (written != static_cast<tmsize_t>(size)) throwSystemError();
 }
 
 void OrvoFileImp::putByte(unsigned char value) { putBytes(&value, sizeof value); }

@@ -5,7 +5,12 @@
 #include <memory>
 #include <new>
 
+#include "TiffStatus.h"
 #include "Utf8.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace Talvenrock {
 namespace Orvo {
@@ -30,6 +35,7 @@ TIFF* openTiffForWriting(const std::wstring& path) {
     TIFFOpenOptionsSetErrorHandlerExtR(options.get(), swallowTiffMessage, nullptr);
     TIFFOpenOptionsSetWarningHandlerExtR(options.get(), swallowTiffMessage, nullptr);
 
+    clearSystemError();
 #ifdef _WIN32
     // The wide path goes to libtiff unchanged, so every name the file system
     // accepts can be written.
@@ -39,8 +45,14 @@ TIFF* openTiffForWriting(const std::wstring& path) {
 #endif
     // Freeing the options must not hide why the open failed.
     const int openErrno = errno;
+#ifdef _WIN32
+    const DWORD openError = GetLastError();
+#endif
     options.reset();
     errno = openErrno;
+#ifdef _WIN32
+    SetLastError(openError);
+#endif
     return tif;
 }
 

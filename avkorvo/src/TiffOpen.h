@@ -12,8 +12,8 @@ namespace Orvo {
 // machine's byte order (libtiff mode "w"). libtiff's warnings and errors for
 // this handle are swallowed: the writer runs inside a host application whose
 // console is not ours, and it reports failures through its own errors.
-// Returns nullptr when the file cannot be opened, with errno as the failed
-// open left it. The caller owns the handle and releases it with TIFFClose.
+// Returns nullptr when the file cannot be opened, with the reason as the
+// failed open left it (for throwSystemError). The caller owns the handle and releases it with TIFFClose.
 TIFF* openTiffForWriting(const std::wstring& path);
 
 }  // namespace Orvo

@@ -1,6 +1,6 @@
 // The writer's two ways of turning a failure into an OrvoError: a libtiff
-// call that reported failure, and a system call that left its reason in
-// errno.
+// call that reported failure, and a system call that left its reason with
+// the system.
 #pragma once
 
 namespace Talvenrock {
@@ -10,12 +10,16 @@ namespace Orvo {
 // "libtiff call failed" for such a status and returns otherwise.
 void checkTiffStatus(int status);
 
-// Raises OrvoError carrying strerror(errno) for the errno of the moment.
-[[noreturn]] void throwErrno();
+// Forgets the reason of any earlier failure; called before a file operation
+// whose failure is then reported with throwSystemError, so that a stale
+// reason is never given.
+void clearSystemError();
 
-// Raises OrvoError carrying strerror(code); for callers that had to save
-// errno before other calls could overwrite it.
-[[noreturn]] void throwErrno(int code);
+// Raises OrvoError carrying the system's text for why the last file
+// operation failed: strerror(errno). On Windows, libtiff's Win32 file
+// procedures leave errno alone and their reason in GetLastError(); when errno
+// is 0 the text for that code is given instead.
+[[noreturn]] void throwSystemError();
 
 }  // namespace Orvo
 }  // namespace Talvenrock

@@ -53,8 +53,10 @@ struct PanoProjection {
 };
 
 // The writer's error. what() is "libtiff call failed", "offset out of range"
-// or the system's text for errno; a call the file cannot take (a scan past
-// the last row, writing after close) names the operation and the file.
+// or the system's text for why a file operation failed (errno's; on Windows
+// the Win32 error's where the operation left errno unset); a call the file
+// cannot take (a scan past the last row, writing after close) names the
+// operation and the file.
 class OrvoError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
