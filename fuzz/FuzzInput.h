@@ -5,10 +5,33 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <unistd.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <filesystem>
+#endif
+
 namespace fuzzing {
+
+// The system's folder for temporary files, ending in a separator, in the
+// narrow encoding the parsers' file functions take.
+inline const std::string& tempFolder()
+{
+    static const std::string folder = [] {
+#ifdef _WIN32
+        char buffer[MAX_PATH + 1];
+        const DWORD length = GetTempPathA(sizeof buffer, buffer);
+        return length > 0 && length < sizeof buffer ? std::string(buffer, length) : std::string(".\\");
+#else
+        return std::filesystem::temp_directory_path().string() + "/";
+#endif
+    }();
+    return folder;
+}
 
 // A temporary file holding one input; removed when it goes out of scope.
 // Never throws from its destructor.
@@ -16,8 +39,8 @@ class TempInput {
 public:
     TempInput(const std::uint8_t* data, std::size_t size)
     {
-        char name[] = "/tmp/fennick_fuzz_XXXXXX";
-        const int fd = ::mkstemp(name);
+        std::string name = tempFolder() + "fennick_fuzz_XXXXXX";
+        const int fd = ::mkstemp(&name[0]);
         if (fd < 0) return;
         path_ = name;
         std::size_t done = 0;

@@ -16,7 +16,8 @@ int replay(const std::filesystem::path& file)
 {
     std::ifstream in(file, std::ios::binary);
     if (!in) {
-        std::fprintf(stderr, "replay: cannot open %s\n", file.c_str());
+        // A path holds wide characters on Windows: printed as UTF-8 everywhere.
+        std::fprintf(stderr, "replay: cannot open %s\n", file.u8string().c_str());
         return 1;
     }
     const std::vector<char> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
