@@ -3,12 +3,8 @@
 // results, and every host reference given back once the module is released.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <stdexcept>
@@ -20,6 +16,7 @@
 #include "hostsim/Plugin.h"
 #include "hostsim/SimLayeredImage.h"
 #include "support/OrvoBlocks.h"
+#include "support/ScratchDir.h"
 
 namespace {
 
@@ -28,8 +25,7 @@ const unsigned kHeight = 3;
 
 bool exists(const std::string& path)
 {
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0;
+    return std::filesystem::exists(testsupport::pathFromNarrow(path));
 }
 
 // The camera parameters a host script writes beside the target.
@@ -87,22 +83,12 @@ std::vector<float> materialColours()
 class PluginTest : public ::testing::Test {
 protected:
     hostsim::Host host;
-    std::string dir;
-    std::string target;
-
-    void SetUp() override
-    {
-        std::string pattern = ::testing::TempDir() + "fennick_plugin_XXXXXX";
-        ASSERT_NE(nullptr, ::mkdtemp(&pattern[0]));
-        dir = pattern;
-        target = dir + "/render.ovq";
-    }
+    testsupport::ScratchDir scratch{"fennick_plugin_"};
+    std::string dir = scratch.str();
+    std::string target = scratch.file("render.ovq");
 
     void TearDown() override
     {
-        for (const char* suffix : {"", ".param.txt", ".rgb.tga"})
-            std::remove((target + suffix).c_str());
-        ::rmdir(dir.c_str());
         EXPECT_EQ(0, host.liveReferences()) << "the module kept host references after its release";
         EXPECT_EQ(0, host.misuses());
     }

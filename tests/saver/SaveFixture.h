@@ -8,6 +8,7 @@
 #include "hostsim/SimLayeredImage.h"
 #include "saver/OrvoSaver.h"
 #include "support/InProcessModule.h"
+#include "support/ScratchDir.h"
 
 #include "ParameterText.h"
 
@@ -15,15 +16,11 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <dirent.h>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <set>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace fennick_test {
@@ -55,15 +52,15 @@ class SaveFixture : public ::testing::Test {
 protected:
     hostsim::Host host;
     std::unique_ptr<InProcessModule> module;
+    std::unique_ptr<testsupport::ScratchDir> scratch;
     std::string dir;
     std::string target;
     long hostBaseline = 0;
 
     void SetUp() override
     {
-        std::string pattern = ::testing::TempDir() + "fennick_save_XXXXXX";
-        ASSERT_NE(mkdtemp(&pattern[0]), nullptr);
-        dir = pattern;
+        scratch = std::make_unique<testsupport::ScratchDir>("fennick_save_");
+        dir = scratch->str();
         target = dir + "/view.tif";
         module = std::make_unique<InProcessModule>(host);
         // The module caches the log service at first use; take that
@@ -72,12 +69,7 @@ protected:
         hostBaseline = host.liveReferences();
     }
 
-    void TearDown() override
-    {
-        for (const std::string& name : files())
-            std::remove((dir + "/" + name).c_str());
-        ::rmdir(dir.c_str());
-    }
+    void TearDown() override { scratch.reset(); }
 
     std::string parameterPath(const std::string& t) const { return t + ".param.txt"; }
     std::string colourPath(const std::string& t) const { return t + ".rgb.tga"; }
@@ -142,16 +134,13 @@ protected:
         return saver.sav_Save(source, name.c_str(), nullptr);
     }
 
-    // The names in the test's folder.
+    // The names in the test's folder, narrow as the host gives them.
     std::set<std::string> files() const
     {
         std::set<std::string> names;
-        if (DIR* d = ::opendir(dir.c_str())) {
-            while (const dirent* e = ::readdir(d))
-                if (std::string(e->d_name) != "." && std::string(e->d_name) != "..")
-                    names.insert(e->d_name);
-            ::closedir(d);
-        }
+        std::error_code error;
+        for (const auto& entry : std::filesystem::directory_iterator(scratch->path(), error))
+            names.insert(testsupport::narrowPath(entry.path().filename()));
         return names;
     }
 

@@ -1,13 +1,12 @@
 // Reading the colour image row by row.
 #include "saver/TgaFile.h"
+#include "support/ScratchDir.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <fstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -59,10 +58,8 @@ struct TgaBytes {
 
 class TgaFileTest : public ::testing::Test {
 protected:
-    std::string path = ::testing::TempDir() + "tga_" + std::to_string(getpid()) + "_"
-        + ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".tga";
-
-    void TearDown() override { std::remove(path.c_str()); }
+    testsupport::ScratchDir dir{"fennick_tga_"};
+    std::string path = dir.file("colour.tga");
 
     void write(const std::vector<unsigned char>& b)
     {

@@ -4,15 +4,17 @@
 #pragma once
 
 #include "avkorvo/OrvoFile.h"
+#include "support/ScratchDir.h"
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
+#ifndef _WIN32
 #include <sys/wait.h>
-#include <unistd.h>
+#endif
 
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -21,33 +23,21 @@
 
 namespace tooltest {
 
-// A fresh folder under the test temp dir, removed with its files afterwards.
+// A fresh folder per test, removed with its files afterwards. path() is
+// its narrow name, which the tool is run in.
 class ScratchDir {
 public:
-    ScratchDir()
-    {
-        std::string pattern = ::testing::TempDir() + "orvo-test-XXXXXX";
-        std::vector<char> buf(pattern.begin(), pattern.end());
-        buf.push_back('\0');
-        if (::mkdtemp(buf.data()) == nullptr)
-            throw std::runtime_error("cannot create a scratch folder");
-        path_ = buf.data();
-    }
-    ~ScratchDir() { std::system(("rm -rf '" + path_ + "'").c_str()); }
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-
     const std::string& path() const { return path_; }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
+    std::string file(const std::string& name) const { return dir_.file(name); }
 
 private:
-    std::string path_;
+    testsupport::ScratchDir dir_{"orvo-test-"};
+    std::string path_ = dir_.str();
 };
 
 inline bool fileExists(const std::string& path)
 {
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0;
+    return std::filesystem::exists(testsupport::pathFromNarrow(path));
 }
 
 inline std::vector<unsigned char> readBytes(const std::string& path)

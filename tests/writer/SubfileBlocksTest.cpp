@@ -165,10 +165,13 @@ TEST(SubfileBlocks, PanoramicDepthBlock) {
 
 TEST(SubfileBlocks, ShadowDirectionAddsThePropertyList) {
     ScratchDir dir;
-    // The name goes into the XML unescaped, exactly as given.
-    const std::string path = dir.file("a&b<c.ovq");
+    // The name goes into the XML unescaped, exactly as given (as UTF-8).
+    // '&' and '\'' are the characters XML escapes that every system allows
+    // in a file name.
+    const std::string name = "a&b'c.ovq";
+    const std::string path = dir.file(name);
     {
-        auto writer = makeWriter(dir.wfile("a&b<c.ovq"), kWidth, kHeight);
+        auto writer = makeWriter(dir.wfile(name), kWidth, kHeight);
         writer->setShadowDirection(0.0, 0.0, 2.0);
         samplepattern::writePass(*writer, 1, kWidth, kHeight);
     }
@@ -186,7 +189,7 @@ TEST(SubfileBlocks, ShadowDirectionAddsThePropertyList) {
         "<key>Version</key>\n"
         "<integer>4</integer>\n"
         "<key>Name</key>\n"
-        "<string>" + path + "</string>\n"
+        "<string>" + dir.utf8file(name) + "</string>\n"
         "<key>Shadows</key>\n"
         "<string>2 0.4 0.000000/0.000000/1.000000 0.0 0/0/0</string>\n"
         "</dict>\n"

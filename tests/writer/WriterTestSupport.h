@@ -7,14 +7,13 @@
 
 #include <cstdarg>
 #include <cstdint>
-#include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "avkorvo/OrvoFile.h"
 #include "support/OrvoBlocks.h"
+#include "support/ScratchDir.h"
 #include "writer/SamplePattern.h"
 
 namespace writertest {
@@ -24,25 +23,7 @@ using Talvenrock::Orvo::OrvoFile;
 using Talvenrock::Orvo::PanoProjection;
 using Talvenrock::Orvo::Projection;
 
-// A fresh folder under the system's temporary folder, removed with its
-// contents at the end of the test.
-class ScratchDir {
-public:
-    ScratchDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "avkorvo-XXXXXX").string();
-        if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot create a scratch folder");
-        path_ = pattern;
-    }
-    ~ScratchDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    std::string file(const std::string& name) const { return (path_ / name).string(); }
-    std::wstring wfile(const std::string& name) const { return (path_ / name).wstring(); }
-
-private:
-    std::filesystem::path path_;
-};
+using testsupport::ScratchDir;
 
 inline std::unique_ptr<OrvoFile> makeWriter(const std::wstring& path, unsigned width, unsigned height,
                                              bool compress = false,
