@@ -5,7 +5,13 @@
 
 #include "avkorvo/OrvoFile.h"
 
-extern "C" __attribute__((visibility("default"))) int writeOrvoSample(const char* path) {
+#ifdef _WIN32
+#define UNLOAD_MODULE_EXPORT __declspec(dllexport)
+#else
+#define UNLOAD_MODULE_EXPORT __attribute__((visibility("default")))
+#endif
+
+extern "C" UNLOAD_MODULE_EXPORT int writeOrvoSample(const char* path) {
     try {
         const std::string narrow(path);
         std::unique_ptr<Talvenrock::Orvo::OrvoFile> file(Talvenrock::Orvo::OrvoFile::create(

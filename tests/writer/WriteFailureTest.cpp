@@ -1,15 +1,25 @@
-// Failures of the file system met for real: a file-size limit makes the
-// writes fail in a child process, a sparse file pushes offsets past 4 GiB.
+// Failures of the file system met for real: writes the system refuses, a
+// file-size limit that makes the writes fail in a child process, a sparse
+// file that pushes offsets past 4 GiB.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#include <winioctl.h>
+#else
 #include <signal.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 
 #include "writer/WriterTestSupport.h"
@@ -18,6 +28,98 @@ using namespace writertest;
 
 namespace {
 
+#ifdef _WIN32
+constexpr int kReadOnly = _O_RDONLY | _O_BINARY;
+int openFile(const std::string& path, int flags) { return _open(path.c_str(), flags); }
+int closeFile(int fd) { return _close(fd); }
+int duplicateOnto(int from, int to) { return _dup2(from, to); }
+int writeFile(int fd, const void* data, unsigned size) { return _write(fd, data, size); }
+#else
+constexpr int kReadOnly = O_RDONLY;
+int openFile(const std::string& path, int flags) { return ::open(path.c_str(), flags); }
+int closeFile(int fd) { return ::close(fd); }
+int duplicateOnto(int from, int to) { return ::dup2(from, to); }
+int writeFile(int fd, const void* data, unsigned size) { return static_cast<int>(::write(fd, data, size)); }
+#endif
+
+// The descriptor that the next file opened will get: the lowest free one,
+// in POSIX systems and in the Windows C runtime alike. The writer opens its
+// file through one (libtiff's POSIX-style I/O), and nothing else opens a
+// file between this call and the writer's creation.
+int nextDescriptor(const ScratchDir& dir) {
+    const std::string probe = dir.file("probe");
+    { std::ofstream create(probe); }
+    const int fd = openFile(probe, kReadOnly);
+    if (fd < 0) throw std::runtime_error("cannot open " + probe);
+    closeFile(fd);
+    return fd;
+}
+
+// From now on the system refuses every write through `fd`, the writer's
+// descriptor of `path`: it becomes a read-only descriptor of the same file,
+// so seeks and reads go on working. Returns the system's text for such a
+// refused write.
+std::string refuseWrites(int fd, const std::string& path) {
+    const int readOnly = openFile(path, kReadOnly);
+    if (readOnly < 0 || duplicateOnto(readOnly, fd) < 0) throw std::runtime_error("cannot replace the descriptor");
+    closeFile(readOnly);
+    errno = 0;
+    const char probe = 0;
+    if (writeFile(fd, &probe, 1) >= 0) throw std::runtime_error("a read-only descriptor took a write");
+    return std::strerror(errno);
+}
+
+std::uint64_t sizeOf(const std::string& path) {
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(testsupport::pathFromNarrow(path), error);
+    return error ? 0 : static_cast<std::uint64_t>(size);
+}
+
+TEST(WriteFailure, RefusedWritesFailTheScanAndRaiseTheSystemText) {
+    ScratchDir dir;
+    const std::string path = dir.file("refused.ovq");
+    {
+        // A strip that does not reach the disk fails its scan.
+        constexpr unsigned kWidth = 8, kHeight = 6;
+        const int fd = nextDescriptor(dir);
+        auto writer = makeWriter(dir.wfile("refused.ovq"), kWidth, kHeight);
+        writer->beginPass(1);
+        samplepattern::fillRow(*writer, 1, kWidth, 0);
+        writer->putScan();
+        refuseWrites(fd, path);
+        samplepattern::fillRow(*writer, 1, kWidth, 1);
+        try {
+            writer->putScan();
+            ADD_FAILURE() << "a scan the system refused to write was taken";
+        } catch (const OrvoError& e) {
+            EXPECT_STREQ(e.what(), "libtiff call failed");
+        }
+    }
+    {
+        // The writer's own bytes carry the system's reason, once: close()
+        // cannot append the material block either, reports that, releases
+        // the file, and a second close has nothing to do.
+        const int fd = nextDescriptor(dir);
+        auto writer = makeWriter(dir.wfile("refused.ovq"), 4, 4);
+        samplepattern::writePass(*writer, 4, 4, 4);
+        const std::string reason = refuseWrites(fd, path);
+        try {
+            writer->putMaterial(1, 2, 3, 4, L"refused");
+            ADD_FAILURE() << "a material record the system refused was taken";
+        } catch (const OrvoError& e) {
+            EXPECT_EQ(e.what(), reason);
+        }
+        try {
+            writer->close();
+            ADD_FAILURE() << "close reported no failure";
+        } catch (const OrvoError& e) {
+            EXPECT_EQ(e.what(), reason);
+        }
+        EXPECT_NO_THROW(writer->close());
+    }
+}
+
+#ifndef _WIN32
 // Exit statuses of the child bodies.
 constexpr int kExpectedError = 0;
 constexpr int kNoError = 1;
@@ -52,13 +154,17 @@ void limitFileSize(rlim_t bytes) {
     const rlimit limit{bytes, bytes};
     setrlimit(RLIMIT_FSIZE, &limit);
 }
+#endif
 
-std::uint64_t sizeOf(const std::string& path) {
-    struct stat st {};
-    return stat(path.c_str(), &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
-}
+// Windows has no file-size limit (RLIMIT_FSIZE) and no fork; the refused
+// writes above take the same paths there.
+constexpr const char* kNoFileSizeLimit =
+    "Windows has no file-size limit; RefusedWritesFailTheScanAndRaiseTheSystemText covers these paths";
 
 TEST(WriteFailure, StripThatDoesNotReachTheDiskFailsTheScan) {
+#ifdef _WIN32
+    GTEST_SKIP() << kNoFileSizeLimit;
+#else
     // Directory rewrites after the first scan stay in place and still
     // succeed past the limit; only the strips grow the file, so only their
     // result can tell the caller that the pixels are missing.
@@ -76,9 +182,13 @@ TEST(WriteFailure, StripThatDoesNotReachTheDiskFailsTheScan) {
         return kNoError;
     });
     EXPECT_EQ(status, kExpectedError);
+#endif
 }
 
 TEST(WriteFailure, ShortWriteOfTheWritersOwnBytesRaisesTheSystemText) {
+#ifdef _WIN32
+    GTEST_SKIP() << kNoFileSizeLimit;
+#else
     ScratchDir dir;
     const std::string path = dir.file("records.ovq");
     const int status = inChildWithFileSizeLimit(RLIM_INFINITY, [&] {
@@ -104,6 +214,27 @@ TEST(WriteFailure, ShortWriteOfTheWritersOwnBytesRaisesTheSystemText) {
         return kExpectedError;
     });
     EXPECT_EQ(status, kExpectedError);
+#endif
+}
+
+// Makes the file at `path` `size` bytes long without using the disk space
+// for the new part. False where the file system has no sparse files.
+bool extendSparse(const std::string& path, std::uint64_t size) {
+#ifdef _WIN32
+    // Windows extends a file with real zeros unless it is marked sparse.
+    const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD unused = 0;
+    LARGE_INTEGER end;
+    end.QuadPart = static_cast<LONGLONG>(size);
+    const bool done = DeviceIoControl(file, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &unused, nullptr) &&
+                      SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+    CloseHandle(file);
+    return done;
+#else
+    return truncate(path.c_str(), static_cast<off_t>(size)) == 0;
+#endif
 }
 
 TEST(WriteFailure, OffsetsBeyondFourGibibytesAreRefused) {
@@ -113,8 +244,8 @@ TEST(WriteFailure, OffsetsBeyondFourGibibytesAreRefused) {
     const std::string path = dir.file("huge.ovq");
     auto writer = makeWriter(dir.wfile("huge.ovq"), 2, 2);
     samplepattern::writePass(*writer, 4, 2, 2);
-    constexpr off_t kBeyond = off_t(5) << 30;
-    if (truncate(path.c_str(), kBeyond) != 0) GTEST_SKIP() << "no sparse files here";
+    constexpr std::uint64_t kBeyond = std::uint64_t(5) << 30;
+    if (!extendSparse(path, kBeyond)) GTEST_SKIP() << "no sparse files here";
 
     // The first record's previous offset is 0 and fits; it becomes the
     // head, at 5 GiB, which the second record cannot point back to.
@@ -127,7 +258,7 @@ TEST(WriteFailure, OffsetsBeyondFourGibibytesAreRefused) {
     }
     // Nothing of the refused offset was written: the file ends after the
     // first record.
-    EXPECT_EQ(sizeOf(path), std::uint64_t(kBeyond) + 9 + 3 + 1);
+    EXPECT_EQ(sizeOf(path), kBeyond + 9 + 3 + 1);
 
     // The material block needs the same offset: close reports it, and the
     // file is released all the same.
