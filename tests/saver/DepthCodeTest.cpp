@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <limits>
 
 namespace {
@@ -28,6 +29,20 @@ TEST(DepthCode, DifferenceIsTakenInSinglePrecision)
     EXPECT_EQ(depthCode(0.1f, kDepthMax, kFar), 2576980308u);
     // The depth range cancels against the far distance of 1.5 x depthMax.
     EXPECT_EQ(depthCode(0.1f, 2.0, 3.0), 2576980308u);
+    // More samples whose distance from 1 has more bits than a float holds;
+    // after each, the code of the unrounded difference, which arithmetic
+    // wider than float (the x87 unit's) would give.
+    const struct {
+        float v;
+        std::uint32_t code;
+    } rounded[] = {
+        {1e-7f, 2863311188u},        // 2863311243
+        {1e-4f, 2863025150u},        // 2863025198
+        {0.05f, 2720145918u},        // 2720145950
+        {0.33333334f, 1908874239u},  // 1908874324
+    };
+    for (const auto& r : rounded)
+        EXPECT_EQ(depthCode(r.v, kDepthMax, kFar), r.code) << r.v;
 }
 
 TEST(DepthCode, OutOfRangeSamplesClampInsteadOfOverflowing)

@@ -163,6 +163,35 @@ TEST(MaterialTags, NearHuesChainIntoOneMaterialAndWidenIt)
     EXPECT_FLOAT_EQ(chain.materialRanges()[0].max, 2.500016f);
 }
 
+TEST(MaterialTags, HuesTheLimitApartInFloatAreTwoMaterials)
+{
+    // Case 3 (r = 1, b = 0): hue = g, exactly. Each pair is classified in
+    // both orders; differences are taken in float.
+    const float limit = MaterialHelper::kHueLimit;
+    const float tiny = std::ldexp(1.0f, -60);
+    ASSERT_EQ(MaterialHelper::gethue(1.0f, limit, 0.0f), limit);
+    ASSERT_EQ(MaterialHelper::gethue(1.0f, tiny, 0.0f), tiny);
+    const struct {
+        float g1, g2;
+        unsigned short secondTag;
+        const char* why;
+    } pairs[] = {
+        {0.0f, limit, 2, "exactly the limit apart"},
+        {0.0f, std::nextafter(limit, 0.0f), 1, "one float step closer"},
+        // limit - 2^-60 rounds to the limit in float. (Kept wider, as the
+        // x87 unit keeps it, it is below the limit and the hues would join.)
+        {tiny, limit, 2, "the limit apart once rounded to float"},
+    };
+    for (const auto& p : pairs) {
+        for (bool swapped : {false, true}) {
+            MaterialHelper m;
+            EXPECT_EQ(m.getTag(1.0f, swapped ? p.g2 : p.g1, 0.0f), 1) << p.why;
+            EXPECT_EQ(m.getTag(1.0f, swapped ? p.g1 : p.g2, 0.0f), p.secondTag)
+                << p.why << (swapped ? ", swapped" : "");
+        }
+    }
+}
+
 TEST(MaterialTags, HuesEitherSideOfRedJoinWhicheverComesFirst)
 {
     // Case 2 gives 6 - 5e-6 = 5.999995; case 3 gives 2e-6; together they are

@@ -88,7 +88,12 @@ TEST(Lifecycle, ShadowDirectionIsNormalisedOrZero) {
         {3, 0, -4, "<string>2 0.4 0.600000/0.000000/-0.800000 0.0 0/0/0"},
         {0, 0, 0, ""},
         {std::nan(""), 1, 1, ""},
-        {1e-200, 0, 0, ""},  // its square is 0: no direction
+        // Squares that underflow to 0 in double: no direction. (Arithmetic
+        // wider than double, the x87 unit's, would keep them above 0.)
+        {1e-200, 0, 0, ""},
+        {0, -1e-200, 0, ""},
+        {0, 0, 1e-200, ""},
+        {1e-200, 1e-200, -1e-200, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.printed);
