@@ -20,7 +20,7 @@ namespace {
 const char* const kEntryPoint = "_ILxModule_Create";
 const char* const kSaverName = "avk_Orvo";
 
-typedef void* (*ModuleCreateFn)();
+typedef void* (LXx_CALL *ModuleCreateFn)();
 
 // Holds one reference the host took on a plug-in object.
 class Held {
