@@ -96,7 +96,7 @@ void OrvoFileImp::close() {
         try {
             checkTiffStatus(TIFFSetDirectory(tif_, directory_[MaterialChannel]));
             const std::uint64_t block = putMatQSF();
-            checkTiffStatus(TIFFSetField(tif_, kSubfileTag, static_cast<std::uint32_t>(block)));
+            checkTiffStatus(TIFFSetField(tif_, kSubfileTag, subfileTagValue(block)));
             checkTiffStatus(TIFFWriteDirectory(tif_));
         } catch (...) {
             failure = std::current_exception();

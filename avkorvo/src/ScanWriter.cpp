@@ -154,13 +154,13 @@ void OrvoFileImp::setRgbTags() {
     checkTiffStatus(TIFFSetField(tif_, TIFFTAG_DATETIME, tiffDateTimeNow().c_str()));
 
     const std::uint64_t block = putRgbQSF();
-    checkTiffStatus(TIFFSetField(tif_, kSubfileTag, static_cast<std::uint32_t>(block)));
+    checkTiffStatus(TIFFSetField(tif_, kSubfileTag, subfileTagValue(block)));
 }
 
 void OrvoFileImp::setDepthTags() {
     if (compress_) checkTiffStatus(TIFFSetField(tif_, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL));
     const std::uint64_t block = putZQSF();
-    checkTiffStatus(TIFFSetField(tif_, kSubfileTag, static_cast<std::uint32_t>(block)));
+    checkTiffStatus(TIFFSetField(tif_, kSubfileTag, subfileTagValue(block)));
 }
 
 void OrvoFileImp::setMaterialTags() {

@@ -1,7 +1,10 @@
 #include "TagExtender.h"
 
 #include <atomic>
+#include <limits>
 #include <mutex>
+
+#include "avkorvo/OrvoFile.h"
 
 namespace Talvenrock {
 namespace Orvo {
@@ -66,6 +69,11 @@ void XTIFFInitialize() {
         previousExtender.store(before == XTIFFDefaultDirectory ? nullptr : before);
         installed.store(true);
     });
+}
+
+std::uint32_t subfileTagValue(std::uint64_t offset) {
+    if (offset > std::numeric_limits<std::uint32_t>::max()) throw OrvoError("offset out of range");
+    return static_cast<std::uint32_t>(offset);
 }
 
 void setInstallPauseForTesting(void (*pause)()) { installPause = pause; }

@@ -237,6 +237,27 @@ bool extendSparse(const std::string& path, std::uint64_t size) {
 #endif
 }
 
+TEST(WriteFailure, AMaterialBlockBeyondFourGibibytesIsRefusedNotCut) {
+    // Every record fits below 4 GiB; only the block that close appends lies
+    // beyond, and tag 34953 holds 32 bits.
+    ScratchDir dir;
+    const std::string path = dir.file("far_block.ovq");
+    auto writer = makeWriter(dir.wfile("far_block.ovq"), 2, 2);
+    samplepattern::writePass(*writer, 4, 2, 2);
+    writer->putMaterial(1, 0, 0, 0, L"near");
+    constexpr std::uint64_t kBeyond = std::uint64_t(5) << 30;
+    if (!extendSparse(path, kBeyond)) GTEST_SKIP() << "no sparse files here";
+    try {
+        writer->close();
+        ADD_FAILURE() << "close pointed tag 34953 at a block 5 GiB into the file";
+    } catch (const OrvoError& e) {
+        EXPECT_STREQ(e.what(), "offset out of range");
+    }
+    writer.reset();
+    TiffFile tiff(path);
+    EXPECT_EQ(tiff.u32(34953), 0u);
+}
+
 TEST(WriteFailure, OffsetsBeyondFourGibibytesAreRefused) {
     // A sparse extension puts the end of the file past 4 GiB without using
     // the disk space.
