@@ -4,7 +4,8 @@
 #   CROSS_PACKAGES   Debian packages the target needs (name:arch allowed)
 #   CROSS_TOOLCHAIN  the CMake toolchain file
 #   CROSS_TIFF_ARGS  extra CMake arguments for libtiff (optional)
-# and may define cross_after_suite, run once the target's suite has passed.
+# and may define cross_before_suite, run once the project is built, before its
+# suite, and cross_after_suite, run once the target's suite has passed.
 #
 # Dependencies are built from source into $CROSS_ROOT/deps and reused on the
 # next run; a stamp file names the toolchain they were built with, so a
@@ -107,5 +108,6 @@ cross_build_and_test() {
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_PREFIX_PATH="$CROSS_ROOT/deps" \
     -DFENNICK_WERROR=ON -DFENNICK_BUILD_TOOLS=OFF -DFENNICK_BUILD_BENCH=OFF >"$CROSS_ROOT/configure.log"
   cmake --build "$build" -j "$JOBS"
+  if declare -F cross_before_suite >/dev/null; then cross_before_suite; fi
   ctest --test-dir "$build" --output-on-failure -j "$JOBS"
 }

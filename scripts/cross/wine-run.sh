@@ -9,6 +9,8 @@ export WINEPREFIX=${WINEPREFIX:-$(cd "$(dirname "$0")/../.." && pwd)/build-cross
 # test. Neither the server nor the prefix's background services that the
 # first program starts may hold CTest's output pipes, or a test would last
 # until they end: they are started here, without them, one caller at a time.
+# A new prefix is made by the same start-up (the server needs its folder).
+mkdir -p "$WINEPREFIX"
 (
   flock 9
   if wineserver -p"${WINESERVER_LINGER_SECONDS:-20}" </dev/null >/dev/null 2>&1 9>&-; then
