@@ -178,12 +178,9 @@ public:
         TempTarget temp(target_);
         if (!temp.ok())
             return writeError(temp.errorText().c_str());
-        std::wstring tempWidePath;
-        if (!getWCS(temp.path(), tempWidePath))
-            return writeError(kBadFileName);
 
-        std::unique_ptr<OrvoFile> writer(OrvoFile::create(tempWidePath, width, height, kSoftware, L"", L"", L"",
-                                                          projection, false));
+        std::unique_ptr<OrvoFile> writer(OrvoFile::create(OrvoFile::OpenFile{temp.nativeFile()}, widePath, width,
+                                                          height, kSoftware, L"", L"", L"", projection, false));
         const unsigned dpi = resolutionFromDpi(params.dpi);
         writer->setResolution(dpi, dpi, Talvenrock::Orvo::ResolutionInch);
 

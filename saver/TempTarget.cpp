@@ -1,20 +1,17 @@
 #include "saver/TempTarget.h"
 
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <random>
 #include <string>
+#include <vector>
 
 #ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#include <share.h>
-#include <sys/stat.h>
-#include <process.h>
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -22,47 +19,45 @@ namespace {
 
 // Enough tries to get past stale temporary files of crashed saves.
 constexpr int kNameAttempts = 100;
-constexpr const char* kTempMarker = ".orvo-tmp-";
+constexpr const char* kTempPrefix = ".orvo-tmp-";
+// Random characters after the prefix: 36^10 names, so a clash with a stale
+// file is rare and the name is always 20 bytes, whatever the target's.
+constexpr int kRandomCharacters = 10;
+constexpr const char kNameAlphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+// Links followed before the chain is taken for a loop, as the system does.
+constexpr int kMaxLinkDepth = 40;
+// Bytes copied at a time into a target with several hard links.
+constexpr std::size_t kCopyChunk = 1 << 20;
 
-std::atomic<unsigned> nameCounter{0};
-
-unsigned processId()
+std::string randomName()
 {
-#ifdef _WIN32
-    return static_cast<unsigned>(_getpid());
-#else
-    return static_cast<unsigned>(getpid());
-#endif
+    // One engine per process, seeded from the system's entropy: the name
+    // needs to be unpredictable, not secret (creation is exclusive anyway).
+    static std::mt19937_64 engine{std::random_device{}()};
+    std::uniform_int_distribution<int> pick(0, static_cast<int>(sizeof kNameAlphabet) - 2);
+    std::string name(kTempPrefix);
+    for (int i = 0; i < kRandomCharacters; ++i)
+        name += kNameAlphabet[pick(engine)];
+    return name;
 }
 
-// Creates `path` only if nothing exists there. Returns 0 or an errno value.
-int createExclusive(const std::string& path)
+// The folder part of `path`, with its separator ("" for a bare name).
+std::string folderOf(const std::string& path)
 {
 #ifdef _WIN32
-    int fd = -1;
-    const errno_t e = _sopen_s(&fd, path.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _SH_DENYNO,
-                               _S_IREAD | _S_IWRITE);
-    if (e != 0)
-        return e;
-    _close(fd);
-    return 0;
+    const std::size_t slash = path.find_last_of("/\\");
 #else
-    // Mode 0666 less the umask: the finished file gets the permissions any
-    // newly created file would.
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0)
-        return errno;
-    ::close(fd);
-    return 0;
+    const std::size_t slash = path.rfind('/');
 #endif
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
 #ifdef _WIN32
-// The system's text for the thread's last Win32 error: Win32 calls leave
-// their reason there, not in errno.
-std::string lastErrorText()
+
+// The system's text for a Win32 error: Win32 calls leave their reason
+// there, not in errno.
+std::string errorText(DWORD code)
 {
-    const DWORD code = GetLastError();
     char* buffer = nullptr;
     const DWORD length = FormatMessageA(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
@@ -76,54 +71,307 @@ std::string lastErrorText()
         text.pop_back();
     return text;
 }
-#endif
 
-// Moves `from` over `to`. Returns false with the system's reason in `why`.
-bool replaceFile(const std::string& from, const std::string& to, std::string& why)
+std::string lastErrorText() { return errorText(GetLastError()); }
+
+HANDLE handleOf(std::intptr_t native) { return reinterpret_cast<HANDLE>(native); }
+
+// The file an existing target leads to, links followed by the system;
+// the name as given when it cannot say (the target does not exist yet).
+std::string resolveLinks(const std::string& target)
 {
-#ifdef _WIN32
-    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING))
-        return true;
-    why = lastErrorText();
+    const HANDLE file = CreateFileA(target.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return target;
+    char buffer[MAX_PATH * 4];
+    const DWORD length = GetFinalPathNameByHandleA(file, buffer, sizeof buffer, FILE_NAME_NORMALIZED);
+    CloseHandle(file);
+    if (length == 0 || length >= sizeof buffer)
+        return target;
+    return std::string(buffer, length);
+}
+
 #else
-    if (std::rename(from.c_str(), to.c_str()) == 0)
-        return true;
-    why = std::strerror(errno);
-#endif
+
+std::string lastErrorText() { return std::strerror(errno); }
+
+int fdOf(std::intptr_t native) { return static_cast<int>(native); }
+
+// Follows the chain of symbolic links at `target` to the name that is not a
+// link (which need not exist yet). Relative links count from their own
+// folder. False, with errno set, for a loop or an unreadable link.
+bool resolveLinks(const std::string& target, std::string& resolved)
+{
+    resolved = target;
+    for (int depth = 0; depth < kMaxLinkDepth; ++depth) {
+        struct stat st;
+        if (::lstat(resolved.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return true;
+        std::vector<char> link(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 255) + 1);
+        const ssize_t length = ::readlink(resolved.c_str(), link.data(), link.size());
+        if (length < 0)
+            return false;
+        if (static_cast<std::size_t>(length) >= link.size()) {
+            // The link changed under us; read it again.
+            --depth;
+            continue;
+        }
+        const std::string next(link.data(), static_cast<std::size_t>(length));
+        resolved = next.front() == '/' ? next : folderOf(resolved) + next;
+    }
+    errno = ELOOP;
     return false;
 }
 
+// Writes all of `size` bytes, through interruptions.
+bool writeAll(int fd, const char* data, std::size_t size)
+{
+    while (size > 0) {
+        const ssize_t put = ::write(fd, data, size);
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0)
+            return false;
+        data += put;
+        size -= static_cast<std::size_t>(put);
+    }
+    return true;
+}
+
+#endif
+
 }  // namespace
 
-TempTarget::TempTarget(const std::string& target) : target_(target)
+bool TempTarget::fail(const std::string& why)
 {
-    int lastError = 0;
-    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-        const std::string candidate = target + kTempMarker + std::to_string(processId()) + "-"
-            + std::to_string(nameCounter.fetch_add(1));
-        lastError = createExclusive(candidate);
-        if (lastError == 0) {
-            path_ = candidate;
+    error_ = why;
+    return false;
+}
+
+#ifdef _WIN32
+
+TempTarget::TempTarget(const std::string& target)
+{
+    resolved_ = resolveLinks(target);
+    const DWORD attributes = GetFileAttributesA(resolved_.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        existed_ = true;
+        // Opening the target for writing is what saving over it means; a
+        // read-only or locked target is refused before anything is written.
+        const HANDLE probe = CreateFileA(resolved_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (probe == INVALID_HANDLE_VALUE) {
+            fail(lastErrorText());
             return;
         }
-        if (lastError != EEXIST)
-            break;
+        BY_HANDLE_FILE_INFORMATION info;
+        if (GetFileInformationByHandle(probe, &info))
+            linked_ = info.nNumberOfLinks > 1;
+        mode_ = attributes;
+        CloseHandle(probe);
     }
-    error_ = std::strerror(lastError);
+    const std::string folder = folderOf(resolved_);
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        const std::string candidate = folder + randomName();
+        // CREATE_NEW never opens an existing file or follows a link that
+        // someone put at the name. The file is hidden while it is written.
+        const HANDLE file = CreateFileA(candidate.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                        FILE_ATTRIBUTE_HIDDEN, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            path_ = candidate;
+            native_ = reinterpret_cast<std::intptr_t>(file);
+            open_ = true;
+            return;
+        }
+        if (GetLastError() != ERROR_FILE_EXISTS) {
+            fail(lastErrorText());
+            return;
+        }
+    }
+    fail(errorText(ERROR_FILE_EXISTS));
 }
 
 TempTarget::~TempTarget()
 {
-    if (ok() && !committed_)
-        std::remove(path_.c_str());
+    if (open_)
+        CloseHandle(handleOf(native_));
+    if (!path_.empty() && !committed_)
+        DeleteFileA(path_.c_str());
 }
 
 bool TempTarget::commit()
 {
-    if (!ok())
+    if (!open_)
         return false;
-    if (!replaceFile(path_, target_, error_))
-        return false;
+    const HANDLE file = handleOf(native_);
+    if (!FlushFileBuffers(file))
+        return fail(lastErrorText());
+    if (linked_) {
+        // Every name of the file must show the new content: it is copied
+        // into the existing file, which costs a second write of the whole
+        // file and leaves the target incomplete if that copy fails.
+        const HANDLE out = CreateFileA(resolved_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                       TRUNCATE_EXISTING, FILE_FLAG_WRITE_THROUGH, nullptr);
+        if (out == INVALID_HANDLE_VALUE)
+            return fail(lastErrorText());
+        LARGE_INTEGER start{};
+        bool done = SetFilePointerEx(file, start, nullptr, FILE_BEGIN) != 0;
+        std::vector<char> chunk(kCopyChunk);
+        while (done) {
+            DWORD got = 0;
+            done = ReadFile(file, chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr) != 0;
+            if (!done || got == 0)
+                break;
+            DWORD put = 0;
+            done = WriteFile(out, chunk.data(), got, &put, nullptr) != 0 && put == got;
+        }
+        done = done && FlushFileBuffers(out);
+        const std::string why = done ? std::string() : lastErrorText();
+        CloseHandle(out);
+        if (!done)
+            return fail(why);
+        return true;  // the temporary file is removed by the destructor
+    }
+    // The handle goes first: an open file cannot be renamed here. The new
+    // file keeps the attributes the target had (but for the hidden flag of
+    // the temporary file), and the replace is written through to the disk.
+    CloseHandle(file);
+    open_ = false;
+    const DWORD attributes = existed_ ? (mode_ & ~static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY)) : FILE_ATTRIBUTE_NORMAL;
+    SetFileAttributesA(path_.c_str(), attributes ? attributes : FILE_ATTRIBUTE_NORMAL);
+    if (!MoveFileExA(path_.c_str(), resolved_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return fail(lastErrorText());
     committed_ = true;
     return true;
 }
+
+#else
+
+TempTarget::TempTarget(const std::string& target)
+{
+    if (!resolveLinks(target, resolved_)) {
+        fail(lastErrorText());
+        return;
+    }
+    struct stat st;
+    if (::stat(resolved_.c_str(), &st) == 0) {
+        existed_ = true;
+        if (S_ISDIR(st.st_mode)) {
+            fail(std::strerror(EISDIR));
+            return;
+        }
+        // Opening the target for writing is what saving over it means: a
+        // target the process may not write is refused as that open would
+        // refuse it, before anything is written. Non-blocking, so that a
+        // named pipe without a reader is refused instead of waited on.
+        const int probe = ::open(resolved_.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (probe < 0) {
+            fail(lastErrorText());
+            return;
+        }
+        ::close(probe);
+        if (!S_ISREG(st.st_mode)) {
+            fail("the target is not a regular file");
+            return;
+        }
+        linked_ = st.st_nlink > 1;
+        mode_ = st.st_mode & 07777;
+        owner_ = st.st_uid;
+        group_ = st.st_gid;
+    }
+    const std::string folder = folderOf(resolved_);
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        const std::string candidate = folder + randomName();
+        // Created here and written through this descriptor, never opened by
+        // name again: O_EXCL with O_NOFOLLOW refuses anything someone put at
+        // the name, a link included. Mode 0666 less the umask gives a new
+        // target the permissions any new file would have.
+        const int fd = ::open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            path_ = candidate;
+            native_ = fd;
+            open_ = true;
+            return;
+        }
+        if (errno != EEXIST) {
+            fail(lastErrorText());
+            return;
+        }
+    }
+    fail(std::strerror(EEXIST));
+}
+
+TempTarget::~TempTarget()
+{
+    if (open_)
+        ::close(fdOf(native_));
+    if (!path_.empty() && !committed_)
+        ::unlink(path_.c_str());
+}
+
+bool TempTarget::commit()
+{
+    if (!open_)
+        return false;
+    const int fd = fdOf(native_);
+    if (existed_ && !linked_) {
+        // The new file takes the old one's place: it gets its owner and group
+        // where the process may give them (a file of another user stays
+        // that user's only for a privileged process), then its mode, which
+        // fchown may have cleared set-id bits of.
+        if ((static_cast<uid_t>(owner_) != ::geteuid() || static_cast<gid_t>(group_) != ::getegid()) &&
+            ::fchown(fd, static_cast<uid_t>(owner_), static_cast<gid_t>(group_)) != 0 && errno != EPERM)
+            return fail(lastErrorText());
+        if (::fchmod(fd, static_cast<mode_t>(mode_)) != 0)
+            return fail(lastErrorText());
+    }
+    // The data reaches the disk before the rename can: otherwise a power
+    // loss could leave the target renamed but empty.
+    if (::fsync(fd) != 0)
+        return fail(lastErrorText());
+
+    if (linked_) {
+        // Every name of the file must show the new content, so it is copied
+        // into the existing file rather than renamed over one of its names.
+        // This costs a second write of the whole file, and a copy that fails
+        // part-way leaves that target incomplete.
+        const int out = ::open(resolved_.c_str(), O_WRONLY | O_TRUNC | O_NOCTTY | O_CLOEXEC);
+        if (out < 0)
+            return fail(lastErrorText());
+        bool done = ::lseek(fd, 0, SEEK_SET) == 0;
+        std::vector<char> chunk(kCopyChunk);
+        while (done) {
+            const ssize_t got = ::read(fd, chunk.data(), chunk.size());
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0) {
+                done = got == 0;
+                break;
+            }
+            done = writeAll(out, chunk.data(), static_cast<std::size_t>(got));
+        }
+        done = done && ::fsync(out) == 0;
+        const std::string why = done ? std::string() : lastErrorText();
+        ::close(out);
+        if (!done)
+            return fail(why);
+        return true;  // the temporary file is removed by the destructor
+    }
+
+    if (std::rename(path_.c_str(), resolved_.c_str()) != 0)
+        return fail(lastErrorText());
+    committed_ = true;
+    // The rename is an entry of the folder: flushed too, or a power loss can
+    // undo it. Some file systems cannot flush a folder; the file is in place
+    // all the same.
+    const std::string folder = folderOf(resolved_);
+    const int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+    return true;
+}
+
+#endif

@@ -18,7 +18,7 @@ constexpr unsigned kDefaultResolution = 96;
 constexpr std::uint32_t kAllChannels = 7;
 }  // namespace
 
-OrvoFileImp::OrvoFileImp(const std::wstring& path, unsigned width, unsigned height,
+OrvoFileImp::OrvoFileImp(const OpenFile* file, const std::wstring& path, unsigned width, unsigned height,
                          const std::wstring& software, const std::wstring& documentName,
                          const std::wstring& artist, const std::wstring& copyright,
                          const Projection& projection, const PanoProjection& panoProjection,
@@ -43,7 +43,7 @@ OrvoFileImp::OrvoFileImp(const std::wstring& path, unsigned width, unsigned heig
       resolutionY_(kDefaultResolution),
       resolutionUnit_(ResolutionInch) {
     XTIFFInitialize();
-    tif_ = openTiffForWriting(path_);
+    tif_ = file ? openTiffForWriting(file->native, path_) : openTiffForWriting(path_);
     if (!tif_) throwSystemError();
     passMask_ = kAllChannels;
     scan_ = 0;
@@ -112,7 +112,7 @@ OrvoFile* OrvoFile::create(const std::wstring& path, unsigned width, unsigned he
                            const std::wstring& software, const std::wstring& documentName,
                            const std::wstring& artist, const std::wstring& copyright,
                            const Projection& projection, bool compress) {
-    return new OrvoFileImp(path, width, height, software, documentName, artist, copyright,
+    return new OrvoFileImp(nullptr, path, width, height, software, documentName, artist, copyright,
                            projection, PanoProjection(), false, compress);
 }
 
@@ -120,7 +120,23 @@ OrvoFile* OrvoFile::create(const std::wstring& path, unsigned width, unsigned he
                            const std::wstring& software, const std::wstring& documentName,
                            const std::wstring& artist, const std::wstring& copyright,
                            const PanoProjection& projection, bool compress) {
-    return new OrvoFileImp(path, width, height, software, documentName, artist, copyright,
+    return new OrvoFileImp(nullptr, path, width, height, software, documentName, artist, copyright,
+                           Projection(), projection, true, compress);
+}
+
+OrvoFile* OrvoFile::create(OpenFile file, const std::wstring& path, unsigned width, unsigned height,
+                           const std::wstring& software, const std::wstring& documentName,
+                           const std::wstring& artist, const std::wstring& copyright,
+                           const Projection& projection, bool compress) {
+    return new OrvoFileImp(&file, path, width, height, software, documentName, artist, copyright,
+                           projection, PanoProjection(), false, compress);
+}
+
+OrvoFile* OrvoFile::create(OpenFile file, const std::wstring& path, unsigned width, unsigned height,
+                           const std::wstring& software, const std::wstring& documentName,
+                           const std::wstring& artist, const std::wstring& copyright,
+                           const PanoProjection& projection, bool compress) {
+    return new OrvoFileImp(&file, path, width, height, software, documentName, artist, copyright,
                            Projection(), projection, true, compress);
 }
 

@@ -19,10 +19,11 @@ namespace Orvo {
 
 class OrvoFileImp final : public OrvoFile {
 public:
-    // Opens the file; raises OrvoError with the system's text for the
-    // open's failure when it cannot be created. `panoramic` selects which
-    // record the depth block carries.
-    OrvoFileImp(const std::wstring& path, unsigned width, unsigned height,
+    // Opens the file at `path`, or writes through `file` when it is given;
+    // raises OrvoError with the system's text for the open's failure when it
+    // cannot be created. `panoramic` selects which record the depth block
+    // carries.
+    OrvoFileImp(const OpenFile* file, const std::wstring& path, unsigned width, unsigned height,
                 const std::wstring& software, const std::wstring& documentName,
                 const std::wstring& artist, const std::wstring& copyright,
                 const Projection& projection, const PanoProjection& panoProjection,

@@ -3,6 +3,7 @@
 
 #include <tiffio.h>
 
+#include <cstdint>
 #include <string>
 
 namespace Talvenrock {
@@ -15,6 +16,11 @@ namespace Orvo {
 // Returns nullptr when the file cannot be opened, with the reason as the
 // failed open left it (for throwSystemError). The caller owns the handle and releases it with TIFFClose.
 TIFF* openTiffForWriting(const std::wstring& path);
+
+// The same on a file the caller opened (OrvoFile::OpenFile) and keeps: the
+// handle writes through it and never closes it. `name` stands for the file
+// in libtiff's own (swallowed) messages.
+TIFF* openTiffForWriting(std::intptr_t native, const std::wstring& name);
 
 }  // namespace Orvo
 }  // namespace Talvenrock

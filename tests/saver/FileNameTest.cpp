@@ -1,21 +1,13 @@
-// The target name's way to the disk: narrow-to-wide conversion and the
-// temporary file that replaces the target only when complete.
+// The target name's conversion from the host's narrow text to the wide path
+// the writer takes.
 #include "saver/FileName.h"
-#include "saver/TempTarget.h"
 #include "support/ScratchDir.h"
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <clocale>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <string>
-
-#ifndef _WIN32
-#include <sys/stat.h>
-#endif
 
 namespace {
 
@@ -43,21 +35,6 @@ std::string cutOffCharacter()
     if (!GetCPInfo(CP_ACP, &info) || info.MaxCharSize == 1 || info.LeadByte[0] == 0)
         return std::string();
     return std::string(1, static_cast<char>(info.LeadByte[0]));
-}
-
-// The system's text for a Windows error code, as FormatMessage gives it
-// without the line break at its end.
-std::string windowsErrorText(DWORD code)
-{
-    char* buffer = nullptr;
-    const DWORD length = FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-        0, reinterpret_cast<char*>(&buffer), 0, nullptr);
-    std::string text(buffer, length);
-    LocalFree(buffer);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-        text.pop_back();
-    return text;
 }
 
 // The host's narrow names are in the active code page.
@@ -139,90 +116,5 @@ TEST(FileName, RefusesBytesThatAreNotUtf8)
 }
 
 #endif
-
-class TempTargetTest : public ::testing::Test {
-protected:
-    testsupport::ScratchDir scratch{"fennick_temp_target_"};
-    std::string dir = scratch.file("");
-    std::string target = dir + "target.ovq";
-
-    static bool exists(const std::string& p) { return std::filesystem::exists(testsupport::pathFromNarrow(p)); }
-    static std::string contents(const std::string& p)
-    {
-        std::ifstream in(p, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-};
-
-TEST_F(TempTargetTest, CommitReplacesTheTargetAndAbandonLeavesItAlone)
-{
-    { std::ofstream(target) << "old"; }
-    std::string firstTemp;
-    {
-        TempTarget temp(target);
-        ASSERT_TRUE(temp.ok()) << temp.errorText();
-        firstTemp = temp.path();
-        EXPECT_EQ(firstTemp.rfind(target, 0), 0u) << "beside the target, in its folder";
-        EXPECT_NE(firstTemp, target);
-        std::ofstream(temp.path()) << "half";
-    }
-    EXPECT_FALSE(exists(firstTemp)) << "an uncommitted file is removed";
-    EXPECT_EQ(contents(target), "old");
-
-    TempTarget temp(target);
-    ASSERT_TRUE(temp.ok());
-    EXPECT_NE(temp.path(), firstTemp) << "names are unique";
-    std::ofstream(temp.path()) << "new";
-    ASSERT_TRUE(temp.commit()) << temp.errorText();
-    EXPECT_EQ(contents(target), "new");
-    EXPECT_FALSE(exists(temp.path()));
-}
-
-TEST_F(TempTargetTest, NewFileGetsTheUsualPermissions)
-{
-#ifndef _WIN32
-    const mode_t mask = ::umask(022);
-#endif
-    {
-        TempTarget temp(target);
-        ASSERT_TRUE(temp.ok());
-        ASSERT_TRUE(temp.commit());
-    }
-    const std::filesystem::perms perms = std::filesystem::status(testsupport::pathFromNarrow(target)).permissions();
-#ifdef _WIN32
-    // No umask here: the file is simply not read-only.
-    EXPECT_NE(perms & std::filesystem::perms::owner_write, std::filesystem::perms::none);
-#else
-    ::umask(mask);
-    EXPECT_EQ(perms & std::filesystem::perms::all,
-              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
-                  std::filesystem::perms::group_read | std::filesystem::perms::others_read);
-#endif
-}
-
-TEST_F(TempTargetTest, MissingFolderIsReportedWithTheSystemsReason)
-{
-    TempTarget temp(dir + "no_such_folder/a.ovq");
-    EXPECT_FALSE(temp.ok());
-    EXPECT_EQ(temp.errorText(), std::strerror(ENOENT));
-    EXPECT_FALSE(temp.commit());
-}
-
-TEST_F(TempTargetTest, FailedCommitIsReportedWithTheSystemsReason)
-{
-    // A folder at the target's name cannot be replaced by a file.
-    const std::filesystem::path folder = testsupport::pathFromNarrow(target);
-    ASSERT_TRUE(std::filesystem::create_directory(folder));
-    std::ofstream(folder / "inside") << "kept";
-    TempTarget temp(target);
-    ASSERT_TRUE(temp.ok()) << temp.errorText();
-    EXPECT_FALSE(temp.commit());
-#ifdef _WIN32
-    EXPECT_EQ(temp.errorText(), windowsErrorText(ERROR_ACCESS_DENIED));
-#else
-    EXPECT_EQ(temp.errorText(), std::strerror(EISDIR));
-#endif
-    EXPECT_TRUE(std::filesystem::is_directory(folder));
-}
 
 }  // namespace

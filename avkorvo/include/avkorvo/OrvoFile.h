@@ -91,6 +91,15 @@ public:
     // throws.
     virtual ~OrvoFile() {}
 
+    // A file the caller created, open for reading and writing and empty,
+    // which the writer writes through and never closes: a file descriptor on
+    // POSIX systems, a HANDLE on Windows. The caller closes it after the
+    // writer is closed or deleted. Writing through a file opened once avoids
+    // opening a name twice, which someone could redirect in between.
+    struct OpenFile {
+        std::intptr_t native;
+    };
+
     // Create (or truncate) the file at path. Throws OrvoError; on failure no
     // writer is returned and nothing stays allocated.
     static OrvoFile* create(const std::wstring& path, unsigned width, unsigned height,
@@ -98,6 +107,16 @@ public:
                             const std::wstring& artist, const std::wstring& copyright,
                             const Projection& projection, bool compress);
     static OrvoFile* create(const std::wstring& path, unsigned width, unsigned height,
+                            const std::wstring& software, const std::wstring& documentName,
+                            const std::wstring& artist, const std::wstring& copyright,
+                            const PanoProjection& projection, bool compress);
+    // Write through `file` instead; `path` is the name the file will have,
+    // recorded in the property list and given in messages.
+    static OrvoFile* create(OpenFile file, const std::wstring& path, unsigned width, unsigned height,
+                            const std::wstring& software, const std::wstring& documentName,
+                            const std::wstring& artist, const std::wstring& copyright,
+                            const Projection& projection, bool compress);
+    static OrvoFile* create(OpenFile file, const std::wstring& path, unsigned width, unsigned height,
                             const std::wstring& software, const std::wstring& documentName,
                             const std::wstring& artist, const std::wstring& copyright,
                             const PanoProjection& projection, bool compress);
