@@ -4,6 +4,7 @@
 // table colour has the object's hue.
 #include "tools/ToolTestSupport.h"
 #include "tools/PngRead.h"
+#include "tools/ToolProcess.h"
 
 #include "support/OrvoBlocks.h"
 #include "tools/orvo/DemoScene.h"
@@ -12,6 +13,8 @@
 #include <tiffio.h>
 
 #include <gtest/gtest.h>
+
+#include <signal.h>
 
 #include <algorithm>
 #include <cmath>
@@ -204,6 +207,61 @@ TEST(DemoRun, IsDeterministicAndRefusesBadSizes)
         EXPECT_EQ(r.status, 2) << size;
         EXPECT_NE(r.err.find("--size takes WIDTHxHEIGHT"), std::string::npos) << size;
     }
+}
+
+TEST(DemoRun, ChecksThePluginBeforeRendering)
+{
+    ScratchDir dir;
+    writeBytes(dir.file("bad.so"), {'n', 'o', 't', ' ', 'E', 'L', 'F'});
+    struct Case {
+        const char* plugin;
+        const char* start;  // of the message
+    } cases[] = {
+        {"./missing.so", "orvo: ./missing.so: no plug-in file here; give the plug-in with --plugin "
+                         "PATH\n"},
+        {"./bad.so", "orvo: "},
+    };
+    for (const Case& c : cases) {
+        RunResult r = runOrvo(std::string("demo out --plugin ") + c.plugin, dir.path());
+        EXPECT_EQ(r.status, 1) << c.plugin;
+        EXPECT_EQ(r.err.rfind(c.start, 0), 0u) << r.err;
+        EXPECT_NE(r.err.find(c.plugin), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("hostsim"), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
+        // Nothing was rendered or written.
+        EXPECT_FALSE(fileExists(dir.file("out/demo.exr"))) << c.plugin;
+    }
+}
+
+TEST(DemoRun, ShowsProgressOnlyOnATerminal)
+{
+    ScratchDir dir;
+    TerminalRun t = runOrvoOnTerminal({"demo", "t", "--size", "64x48"}, dir.path());
+    EXPECT_EQ(t.status, 0) << t.output;
+    EXPECT_NE(t.output.find("rendering 64 x 48 100%"), std::string::npos) << t.output;
+    EXPECT_NE(t.output.find("writing the side files"), std::string::npos) << t.output;
+    EXPECT_NE(t.output.find("saving t/demo.ovq through the plug-in"), std::string::npos);
+    EXPECT_NE(t.output.find("writing t/colour.png"), std::string::npos);
+    // The report itself follows, as without a terminal.
+    EXPECT_NE(t.output.find("wrote t/demo.ovq"), std::string::npos);
+
+    RunResult plain = runOrvo("demo p --size 64x48", dir.path());
+    EXPECT_EQ(plain.status, 0);
+    EXPECT_EQ(plain.err, "");
+    EXPECT_EQ(plain.out.find("rendering"), std::string::npos);
+    EXPECT_EQ(plain.out.find('\r'), std::string::npos);
+}
+
+TEST(DemoRun, AnInterruptedDemoLeavesOnlyFinishedFiles)
+{
+    ScratchDir dir;
+    const std::string side = dir.file("big/demo.ovq.rgb.tga");
+    InterruptedRun r = runOrvoAndInterrupt({"demo", "big", "--size", "900x700"}, dir.path(),
+                                           SIGINT, [&] { return fileExists(side); });
+    ASSERT_TRUE(r.signalled) << "the demo ended before the signal could be sent";
+    EXPECT_EQ(r.terminatedBy, SIGINT);
+    // The render was written before the save began; nothing else stays.
+    EXPECT_EQ(folderEntries(dir.file("big")), (std::set<std::string>{"demo.exr"}));
 }
 
 }  // namespace

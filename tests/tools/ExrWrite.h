@@ -1,6 +1,7 @@
 // Writes OpenEXR files for the tests straight through the OpenEXR library,
 // independently of the tool's own writer: single-part files with many
-// layers, multi-part files, and channels of any name and type.
+// layers, multi-part files, channels of any name and type, scan-line or
+// tiled parts, and the camera attributes renderers write.
 #pragma once
 
 #include <ImfChannelList.h>
@@ -9,9 +10,12 @@
 #include <ImfMultiPartOutputFile.h>
 #include <ImfOutputPart.h>
 #include <ImfPartType.h>
+#include <ImfStandardAttributes.h>
+#include <ImfTiledOutputPart.h>
 
 #include <half.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,7 +30,12 @@ struct ExrChannel {
 struct ExrPart {
     std::string name;  // part name; unused for a single part
     std::vector<ExrChannel> channels;
+    bool tiled = false;
+    std::optional<Imath::M44f> worldToCamera = std::nullopt;
+    std::optional<Imath::M44f> worldToNdc = std::nullopt;
 };
+
+constexpr int kExrTileSide = 4;
 
 inline void writeExr(const std::string& path, int width, int height,
                      const std::vector<ExrPart>& parts)
@@ -34,16 +43,21 @@ inline void writeExr(const std::string& path, int width, int height,
     std::vector<Imf::Header> headers;
     for (const ExrPart& p : parts) {
         Imf::Header h(width, height);
-        h.setType(Imf::SCANLINEIMAGE);
+        h.setType(p.tiled ? Imf::TILEDIMAGE : Imf::SCANLINEIMAGE);
+        if (p.tiled)
+            h.setTileDescription(Imf::TileDescription(kExrTileSide, kExrTileSide, Imf::ONE_LEVEL));
         if (parts.size() > 1)
             h.setName(p.name);
         for (const ExrChannel& c : p.channels)
             h.channels().insert(c.name, Imf::Channel(c.asHalf ? Imf::HALF : Imf::FLOAT));
+        if (p.worldToCamera)
+            Imf::addWorldToCamera(h, *p.worldToCamera);
+        if (p.worldToNdc)
+            Imf::addWorldToNDC(h, *p.worldToNdc);
         headers.push_back(h);
     }
     Imf::MultiPartOutputFile file(path.c_str(), headers.data(), int(headers.size()));
     for (std::size_t i = 0; i < parts.size(); ++i) {
-        Imf::OutputPart out(file, int(i));
         Imf::FrameBuffer fb;
         std::vector<std::vector<half>> halves;
         halves.reserve(parts[i].channels.size());
@@ -59,8 +73,15 @@ inline void writeExr(const std::string& path, int width, int height,
                                              sizeof(float), sizeof(float) * width));
             }
         }
-        out.setFrameBuffer(fb);
-        out.writePixels(height);
+        if (parts[i].tiled) {
+            Imf::TiledOutputPart out(file, int(i));
+            out.setFrameBuffer(fb);
+            out.writeTiles(0, out.numXTiles() - 1, 0, out.numYTiles() - 1);
+        } else {
+            Imf::OutputPart out(file, int(i));
+            out.setFrameBuffer(fb);
+            out.writePixels(height);
+        }
     }
 }
 

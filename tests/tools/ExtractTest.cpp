@@ -3,10 +3,15 @@
 // colours, and distances with NaN for no depth.
 #include "tools/ToolTestSupport.h"
 #include "tools/PngRead.h"
+#include "tools/ToolProcess.h"
+
+#include "support/OrvoBlocks.h"
 
 #include <tiffio.h>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 #include <cmath>
 #include <cstring>
@@ -95,10 +100,68 @@ TEST(ExtractRefusal, ABadFileWritesNothing)
 {
     ScratchDir dir;
     writeBytes(dir.file("bad.ovq"), {'I', 'I', 42, 0, 200, 0, 0, 0});
-    RunResult r = runOrvo("extract bad.ovq previews", dir.path());
+    ASSERT_EQ(::mkfifo(dir.file("pipe.ovq").c_str(), 0600), 0);
+    for (const char* file : {"bad.ovq", "pipe.ovq"}) {
+        RunResult r = runOrvoWithin(20, std::string("extract ") + file + " previews", dir.path());
+        EXPECT_EQ(r.status, 1) << file;
+        EXPECT_EQ(r.err.rfind(std::string("orvo: ") + file + ": ", 0), 0u) << r.err;
+        EXPECT_FALSE(fileExists(dir.file("previews")));
+    }
+    EXPECT_NE(runOrvoWithin(20, "extract pipe.ovq previews", dir.path()).err.find("not a regular file"),
+              std::string::npos);
+}
+
+TEST(ExtractRefusal, CreatesOnlyTheLastFolderAndNamesTheMissingOne)
+{
+    ScratchDir dir;
+    writeKnownOrvo(dir.file("known.ovq"));
+    RunResult r = runOrvo("extract known.ovq missing/dir/x", dir.path());
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err.rfind("orvo: bad.ovq: ", 0), 0u) << r.err;
-    EXPECT_FALSE(fileExists(dir.file("previews")));
+    EXPECT_EQ(r.err, "orvo: missing/dir: no such folder to create missing/dir/x in (only the last "
+                     "folder of a path is created)\n");
+    EXPECT_FALSE(fileExists(dir.file("missing")));
+    RunResult ok = runOrvo("extract known.ovq x", dir.path());
+    EXPECT_EQ(ok.status, 0) << ok.err;
+    EXPECT_TRUE(fileExists(dir.file("x/colour.png")));
+}
+
+TEST(ExtractRefusal, ADamagedFileLeavesEarlierPreviewsWhole)
+{
+    ScratchDir dir;
+    writeKnownOrvo(dir.file("good.ovq"));
+    ASSERT_EQ(runOrvo("extract good.ovq previews", dir.path()).status, 0);
+    const std::vector<unsigned char> colour = readBytes(dir.file("previews/colour.png"));
+
+    // LZW strips whose colour data is garbage: the file opens, its colour
+    // rows cannot be decoded.
+    writeKnownOrvo(dir.file("lzw.ovq"), false, true);
+    std::vector<unsigned char> bytes = readBytes(dir.file("lzw.ovq"));
+    const std::vector<orvoblocks::Directory> dirs = orvoblocks::OrvoBytes(bytes).directories();
+    const orvoblocks::IfdEntry* offsets = dirs.at(0).find(273);
+    const orvoblocks::IfdEntry* counts = dirs.at(0).find(279);
+    ASSERT_NE(offsets, nullptr);
+    ASSERT_NE(counts, nullptr);
+    // The first strip: the values themselves when there is one strip, else
+    // the first of the arrays they point at.
+    const orvoblocks::OrvoBytes parsed(bytes);
+    constexpr std::uint16_t kTiffShort = 3;
+    auto first = [&](const orvoblocks::IfdEntry* e) -> std::uint32_t {
+        if (e->count == 1)
+            return e->value;
+        return e->type == kTiffShort ? parsed.u16(e->value) : parsed.u32(e->value);
+    };
+    const std::uint32_t strip = first(offsets), length = first(counts);
+    ASSERT_LE(std::size_t(strip) + length, bytes.size());
+    for (std::uint32_t i = 0; i < length; ++i)
+        bytes[strip + i] = 0xFF;
+    writeBytes(dir.file("lzw.ovq"), bytes);
+
+    RunResult r = runOrvo("extract lzw.ovq previews", dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err.rfind("orvo: lzw.ovq: colour directory 0, row 0: cannot be decoded", 0), 0u)
+        << r.err;
+    EXPECT_EQ(readBytes(dir.file("previews/colour.png")), colour);
+    EXPECT_FALSE(anyEntryContains(dir.file("previews"), ".orvo-tmp-"));
 }
 
 }  // namespace

@@ -2,11 +2,17 @@
 // the expected output, and the refusal of files that are not valid Orvo
 // files with a message saying what is wrong and where.
 #include "tools/ToolTestSupport.h"
+#include "tools/ToolProcess.h"
 
 #include "support/OrvoBlocks.h"
 
+#include <nlohmann/json.hpp>
+
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <algorithm>
 
 using namespace tooltest;
 
@@ -102,11 +108,25 @@ TEST_F(InfoCommand, RefusesFilesThatAreNotValidOrvoFiles)
     }
     writeBytes(dir.file("plain.tif"), plain);
 
+    // A strip of the depth directory pointing past the end of the file; its
+    // block is intact.
+    std::vector<unsigned char> stripPastEnd = good;
+    const orvoblocks::IfdEntry* strips = dirs.at(1).find(273);  // StripOffsets
+    ASSERT_NE(strips, nullptr);
+    ASSERT_EQ(strips->count, kKnownHeight);  // one row a strip, an array of offsets
+    patchU32(stripPastEnd, strips->value + 4, 100000);
+    writeBytes(dir.file("strip-past-end.ovq"), stripPastEnd);
+    ASSERT_EQ(::mkfifo(dir.file("pipe.ovq").c_str(), 0600), 0);
+
     struct Case {
         const char* file;
         std::string expected;
     } cases[] = {
         {"truncated.ovq", "orvo: truncated.ovq: "},
+        {"strip-past-end.ovq", "orvo: strip-past-end.ovq: directory 1: strip 1 at offset 100000 "
+                               "with 16 bytes extends past end of file (size "
+                               + std::to_string(good.size()) + ")\n"},
+        {"pipe.ovq", "orvo: pipe.ovq: cannot open: not a regular file\n"},
         {"past-end.ovq", "orvo: past-end.ovq: depth block at offset 5000: extends past end of "
                          "file (size " + std::to_string(good.size()) + ")\n"},
         {"plain.tif", "orvo: plain.tif: directory 0: no tag 34953 (QuillornSubfileData); not an "
@@ -114,32 +134,139 @@ TEST_F(InfoCommand, RefusesFilesThatAreNotValidOrvoFiles)
         {"missing.ovq", "orvo: missing.ovq: cannot open: No such file or directory\n"},
     };
     for (const Case& c : cases) {
-        for (const char* json : {"", " --json"}) {
-            RunResult r = runOrvo(std::string("info ") + c.file + json, dir.path());
+        for (const bool json : {false, true}) {
+            RunResult r = runOrvoWithin(20, std::string("info ") + c.file + (json ? " --json" : ""),
+                                        dir.path());
             EXPECT_EQ(r.status, 1) << c.file;
-            EXPECT_EQ(r.out, "") << c.file;
             EXPECT_EQ(r.err.rfind(c.expected, 0), 0u) << c.file << ": " << r.err;
             EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << "one line for " << c.file;
+            if (!json) {
+                EXPECT_EQ(r.out, "") << c.file;
+                continue;
+            }
+            // The failure as a document of the schema too.
+            const nlohmann::json j = nlohmann::json::parse(r.out);
+            EXPECT_EQ(j.at("valid"), false);
+            EXPECT_EQ("orvo: " + j.at("error").get<std::string>() + "\n", r.err) << c.file;
+            EXPECT_EQ(j.at("file"), c.file);
+            EXPECT_TRUE(j.at("camera").is_null());
         }
     }
 }
 
-TEST(InfoUsage, WrongArgumentsExitWithUsage)
+TEST(InfoUsage, HelpVersionAndShortUsageErrors)
 {
     ScratchDir dir;
-    const std::string usage = readText(kDataDir + "usage.txt");
     RunResult help = runOrvo("help", dir.path());
     EXPECT_EQ(help.status, 0);
-    EXPECT_EQ(help.out, usage);
-    for (const char* args : {"info", "info a.ovq b.ovq", "info a.ovq --jsn", "", "frobnicate"}) {
-        RunResult r = runOrvo(args, dir.path());
-        EXPECT_EQ(r.status, 2) << args;
-        // One line saying what is wrong, then the usage.
-        const std::size_t firstLine = r.err.find('\n');
-        ASSERT_NE(firstLine, std::string::npos) << args;
-        EXPECT_EQ(r.err.rfind("orvo: ", 0), 0u) << args;
-        EXPECT_EQ(r.err.substr(firstLine + 1), usage) << args;
+    EXPECT_EQ(help.out, readText(kDataDir + "usage.txt"));
+    EXPECT_EQ(runOrvo("--help", dir.path()).out, help.out);
+    for (const char* command : {"save", "demo", "info", "extract", "params"}) {
+        RunResult own = runOrvo(std::string(command) + " --help", dir.path());
+        EXPECT_EQ(own.status, 0) << command;
+        EXPECT_EQ(own.out, readText(kDataDir + "help_" + command + ".txt")) << command;
+        EXPECT_EQ(runOrvo(std::string("help ") + command, dir.path()).out, own.out) << command;
     }
+    RunResult version = runOrvo("--version", dir.path());
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "orvo " FENNICK_VERSION "\n");
+
+    struct Case {
+        const char* args;
+        const char* message;
+        const char* command;  // whose short usage follows; "" for the tool's
+    } cases[] = {
+        {"info", "FILE is required", "info"},
+        {"info a.ovq b.ovq", "The following argument was not expected: b.ovq", "info"},
+        {"info a.ovq --jsn", "The following argument was not expected: --jsn", "info"},
+        {"", "A subcommand is required", ""},
+        {"frobnicate", "unknown command \"frobnicate\"", ""},
+        {"save a.exr", "TARGET is required", "save"},
+    };
+    for (const Case& c : cases) {
+        RunResult r = runOrvo(c.args, dir.path());
+        EXPECT_EQ(r.status, 2) << c.args;
+        EXPECT_EQ(r.err.rfind(std::string("orvo: ") + c.message + "\n", 0), 0u) << c.args << ":\n"
+                                                                              << r.err;
+        // One line saying what is wrong, then the usage of the command only.
+        const std::size_t lines = std::count(r.err.begin(), r.err.end(), '\n');
+        EXPECT_LE(lines, 3u) << c.args << ":\n" << r.err;
+        const std::string usage = std::string("usage: orvo ") + c.command;
+        EXPECT_NE(r.err.find(usage), std::string::npos) << c.args << ":\n" << r.err;
+    }
+    // `--` ends the options: what follows is a file name.
+    RunResult dashed = runOrvo("info -- --json", dir.path());
+    EXPECT_EQ(dashed.status, 1);
+    EXPECT_EQ(dashed.err, "orvo: --json: cannot open: No such file or directory\n");
+}
+
+TEST(InfoJson, EveryFileGivesTheSameKeysAndNamesAreValidUtf8)
+{
+    ScratchDir dir;
+    // A file with an undecodable byte in its name and in a material's name.
+    const std::string oddName = "k\xffn.ovq";
+    writeKnownOrvo(dir.file("k.ovq"));
+    ASSERT_EQ(std::rename(dir.file("k.ovq").c_str(), dir.file(oddName).c_str()), 0);
+    std::vector<unsigned char> bytes = readBytes(dir.file(oddName));
+    const std::string mat = std::string("Mat 1") + '\0';
+    auto at = std::search(bytes.begin(), bytes.end(), mat.begin(), mat.end());
+    ASSERT_NE(at, bytes.end());
+    at[1] = 0xFF;
+    writeBytes(dir.file(oddName), bytes);
+
+    // Colour and depth only: no material directory, no material table.
+    const std::string plainPath = dir.file("plain.ovq");
+    {
+        using namespace Talvenrock::Orvo;
+        const std::wstring wpath(plainPath.begin(), plainPath.end());
+        std::unique_ptr<OrvoFile> f(OrvoFile::create(wpath, 2, 1, L"", L"", L"", L"",
+                                                     knownProjection(), false));
+        f->beginPass(1);
+        f->putScan();
+        f->beginPass(2);
+        f->zLine()[0] = f->zLine()[1] = kNone;
+        f->putScan();
+        f->close();
+    }
+
+    RunResult odd = runOrvo("info --json 'k\xffn.ovq'", dir.path());
+    ASSERT_EQ(odd.status, 0) << odd.err;
+    RunResult plain = runOrvo("info --json plain.ovq", dir.path());
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    RunResult missing = runOrvo("info --json missing.ovq", dir.path());
+    EXPECT_EQ(missing.status, 1);
+    const nlohmann::json a = nlohmann::json::parse(odd.out);
+    const nlohmann::json b = nlohmann::json::parse(plain.out);
+    const nlohmann::json c = nlohmann::json::parse(missing.out);
+
+    EXPECT_EQ(a.at("schemaVersion"), 1);
+    EXPECT_EQ(a.at("file"), "k\xef\xbf\xbdn.ovq");
+    EXPECT_EQ(a.at("fileHex"), "6bff6e2e6f7671");
+    const nlohmann::json& m = a.at("materials").at(0);
+    EXPECT_EQ(m.at("name"), "M\xef\xbf\xbdt 1");
+    EXPECT_EQ(m.at("nameHex"), "4dff742031");
+    EXPECT_TRUE(a.at("materials").at(1).at("nameHex").is_null());
+    EXPECT_TRUE(b.at("fileHex").is_null());
+
+    // The same keys, in the same order, whatever the file holds.
+    auto keys = [](const nlohmann::json& j) {
+        std::vector<std::string> k;
+        for (auto it = j.begin(); it != j.end(); ++it)
+            k.push_back(it.key());
+        return k;
+    };
+    EXPECT_EQ(keys(a), keys(b));
+    EXPECT_EQ(keys(a), keys(c));
+    EXPECT_EQ(keys(a.at("camera")), keys(b.at("camera")));
+    EXPECT_EQ(keys(a.at("depth")), keys(b.at("depth")));
+    EXPECT_TRUE(b.at("materials").is_null());
+    EXPECT_TRUE(b.at("noMaterialPixels").is_null());
+    EXPECT_TRUE(b.at("unlistedTags").is_null());
+    EXPECT_TRUE(b.at("depth").at("smallestCode").is_null());
+    EXPECT_TRUE(b.at("depth").at("nearestDistance").is_null());
+    EXPECT_EQ(b.at("valid"), true);
+    EXPECT_TRUE(b.at("error").is_null());
+    EXPECT_EQ(c.at("valid"), false);
 }
 
 }  // namespace

@@ -8,6 +8,10 @@
 
 #include <tiffio.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include <gtest/gtest.h>
 
 using namespace tooltest;
@@ -189,6 +193,57 @@ TEST_F(KnownFile, RefusesBlocksOutsideTheFile)
     const std::string zero = errorAfter(
         [&](std::vector<unsigned char>& b) { patchU32(b, subfileTagValueAt(b, 0), 0); });
     EXPECT_NE(zero.find("directory 0: tag 34953 is 0"), std::string::npos) << zero;
+}
+
+TEST_F(KnownFile, RefusesStripsOutsideTheFileAndFilesThatAreNotRegular)
+{
+    // Each strip of each directory in turn pointing past the end: the reader
+    // names the directory and the strip.
+    const std::vector<orvoblocks::Directory> dirs = orvoblocks::OrvoBytes(bytes).directories();
+    for (std::size_t d = 0; d < dirs.size(); ++d) {
+        const orvoblocks::IfdEntry* offsets = dirs[d].find(273);
+        ASSERT_NE(offsets, nullptr);
+        ASSERT_EQ(offsets->count, kKnownHeight);
+        for (std::uint32_t strip = 0; strip < kKnownHeight; ++strip) {
+            const std::string error = errorAfter([&](std::vector<unsigned char>& b) {
+                patchU32(b, offsets->value + 4 * strip, std::uint32_t(b.size()));
+            });
+            EXPECT_NE(error.find("directory " + std::to_string(d) + ": strip "
+                                 + std::to_string(strip) + " at offset "
+                                 + std::to_string(bytes.size()) + " with "),
+                      std::string::npos)
+                << error;
+            EXPECT_NE(error.find(" bytes extends past end of file (size "
+                                 + std::to_string(bytes.size()) + ")"),
+                      std::string::npos)
+                << error;
+        }
+    }
+    // A compressed strip's length, which libtiff cannot work out for itself.
+    const std::string lzw = dir.file("lzw.ovq");
+    writeKnownOrvo(lzw, false, true);
+    std::vector<unsigned char> packed = readBytes(lzw);
+    const orvoblocks::IfdEntry* lengths =
+        orvoblocks::OrvoBytes(packed).directories().at(0).find(279);
+    ASSERT_NE(lengths, nullptr);
+    ASSERT_EQ(lengths->count, kKnownHeight);  // an array of SHORT or LONG lengths
+    constexpr std::uint16_t kTiffShort = 3;
+    constexpr std::uint16_t kLongest = 0xFFFF;
+    if (lengths->type == kTiffShort) {
+        packed.at(lengths->value) = packed.at(lengths->value + 1) = 0xFF;
+    } else {
+        patchU32(packed, lengths->value, kLongest);
+    }
+    ASSERT_GT(kLongest, packed.size());
+    writeBytes(lzw, packed);
+    EXPECT_NE(openError(lzw).find(": directory 0: strip 0 at offset "), std::string::npos)
+        << openError(lzw);
+#ifndef _WIN32
+    // Opening a named pipe would wait for a writer.
+    ASSERT_EQ(::mkfifo(dir.file("pipe.ovq").c_str(), 0600), 0);
+    EXPECT_EQ(openError(dir.file("pipe.ovq")),
+              dir.file("pipe.ovq") + ": cannot open: not a regular file");
+#endif
 }
 
 TEST_F(KnownFile, RefusesABlockOfAnotherChannel)

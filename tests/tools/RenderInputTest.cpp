@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -28,10 +29,10 @@ std::vector<float> ramp(std::size_t n, float start, float step)
     return v;
 }
 
-std::string errorOf(const std::string& path)
+std::string errorOf(const std::string& path, const std::string& depth = std::string())
 {
     try {
-        orvotool::readExrRender(path);
+        orvotool::readExrRender(path, depth);
     } catch (const ToolError& e) {
         return e.what();
     }
@@ -48,7 +49,7 @@ TEST(ExrLayers, ChannelsGroupIntoLayersInFileOrder)
                     {"r", ramp(6, 0.1f, 0.01f)}, {"Orvo_depth.Z", ramp(6, 0.5f, 0.1f)},
                     {"Orvo_mat.A", ramp(6, 1.0f, 0.0f)}, {"Orvo_mat.B", ramp(6, 0.0f, 0.0f)},
                     {"Orvo_mat.G", ramp(6, 0.5f, 0.0f)}, {"Orvo_mat.R", ramp(6, 0.9f, 0.0f)}}}});
-    RenderImage image = orvotool::readExrRender(path);
+    RenderImage image = orvotool::readExrRender(path).image;
     EXPECT_EQ(image.width, 3u);
     EXPECT_EQ(image.height, 2u);
     ASSERT_EQ(image.layers.size(), 3u);
@@ -78,7 +79,7 @@ TEST(ExrLayers, WrittenRendersReadBackExactly)
     image.layers.push_back({"Orvo_depth", 1, ramp(12, 0.0f, 0.07f)});
     image.layers.push_back({"Orvo_mat", 3, ramp(36, 0.2f, 0.02f)});
     orvotool::writeExrRender(dir.file("w.exr"), image);
-    RenderImage back = orvotool::readExrRender(dir.file("w.exr"));
+    RenderImage back = orvotool::readExrRender(dir.file("w.exr")).image;
     ASSERT_EQ(back.layers.size(), 3u);
     // Read back in the file's order: the colour layer's channels sort first.
     EXPECT_EQ(back.layers[0].name, orvotool::kColourLayerName);
@@ -87,21 +88,80 @@ TEST(ExrLayers, WrittenRendersReadBackExactly)
     EXPECT_EQ(back.layers[2].values, image.layers[2].values);
 }
 
-TEST(ExrLayers, UnsupportedLayoutsAreRefusedByName)
+TEST(ExrLayers, LayoutsTheHostCannotHoldAreLeftOutWithTheReason)
 {
     ScratchDir dir;
-    writeExr(dir.file("two.exr"), 2, 2, {{"", {{"N.X", ramp(4, 0, 1)}, {"N.Y", ramp(4, 0, 1)}}}});
-    EXPECT_EQ(errorOf(dir.file("two.exr")),
-              dir.file("two.exr") + ": layer \"N\" has the channels (X, Y); a layer must hold one "
-                                    "channel, R G B or R G B A");
-    writeExr(dir.file("rgx.exr"), 2, 2,
-             {{"", {{"B", ramp(4, 0, 1)}, {"G", ramp(4, 0, 1)}, {"X", ramp(4, 0, 1)}}}});
-    EXPECT_NE(errorOf(dir.file("rgx.exr")).find("layer \"RGBA\" has the channels (B, G, X)"),
-              std::string::npos);
+    // Normals and a bare Z beside the colour, motion of two channels.
+    writeExr(dir.file("aov.exr"), 2, 2,
+             {{"", {{"A", ramp(4, 1, 0)}, {"B", ramp(4, 0, 1)}, {"G", ramp(4, 0, 1)},
+                    {"N.X", ramp(4, 0, 1)}, {"N.Y", ramp(4, 1, 1)}, {"N.Z", ramp(4, 2, 1)},
+                    {"R", ramp(4, 0, 1)}, {"Z", ramp(4, 5, 1)}, {"motion.X", ramp(4, 0, 1)},
+                    {"motion.Y", ramp(4, 0, 1)}}}});
+    orvotool::ExrRender r = orvotool::readExrRender(dir.file("aov.exr"));
+    ASSERT_EQ(r.image.layers.size(), 3u);
+    EXPECT_EQ(r.image.layers[0].name, orvotool::kColourLayerName);
+    EXPECT_EQ(r.image.layers[0].channels, 4u);
+    EXPECT_TRUE(r.image.layers[0].rgb);
+    EXPECT_EQ(r.image.layers[1].name, "Z");
+    EXPECT_EQ(r.image.layers[1].values, ramp(4, 5, 1));
+    EXPECT_EQ(r.image.layers[2].name, "N");
+    EXPECT_FALSE(r.image.layers[2].rgb);
+    EXPECT_FLOAT_EQ(r.image.layers[2].values[2], 2.0f);  // X, Y, Z in order
+    ASSERT_EQ(r.leftOut.size(), 1u);
+    EXPECT_EQ(r.leftOut[0].name, "motion");
+    EXPECT_EQ(r.leftOut[0].channels, (std::vector<std::string>{"X", "Y"}));
+    EXPECT_EQ(r.leftOut[0].reason, "2 channels; the host's layers hold 1, 3 or 4");
+    EXPECT_EQ(r.image.colourLayer(), &r.image.layers[0]);
+
+    // The channel named for depth forms no layer.
+    orvotool::ExrRender d = orvotool::readExrRender(dir.file("aov.exr"), "Z");
+    EXPECT_EQ(d.depth, ramp(4, 5, 1));
+    EXPECT_EQ(d.image.layers.size(), 2u);
+    EXPECT_EQ(errorOf(dir.file("aov.exr"), "depth.Z"),
+              dir.file("aov.exr") + ": no channel \"depth.Z\" for --depth; the channels are A, B, "
+                                    "G, R, Z, N.X, N.Y, N.Z, motion.X, motion.Y");
+
     writeExr(dir.file("parts.exr"), 2, 2,
              {{"a", {{"Y", ramp(4, 0, 1)}}}, {"b", {{"U", ramp(4, 0, 1)}, {"V", ramp(4, 0, 1)}}}});
-    EXPECT_NE(errorOf(dir.file("parts.exr")).find("layer \"b\" has the channels (U, V)"),
-              std::string::npos);
+    orvotool::ExrRender p = orvotool::readExrRender(dir.file("parts.exr"));
+    ASSERT_EQ(p.leftOut.size(), 1u);
+    EXPECT_EQ(p.leftOut[0].name, "b");
+    ASSERT_EQ(p.image.layers.size(), 1u);
+    EXPECT_EQ(p.image.layers[0].name, "a");
+}
+
+TEST(ExrLayers, AHeaderClaimingMorePixelsThanTheFileHoldsIsRefusedByName)
+{
+    ScratchDir dir;
+    constexpr int kRows = 4096;
+    writeExr(dir.file("tall.exr"), 1, kRows, {{"", {{"Y", ramp(kRows, 0, 0)}}}});
+    std::vector<unsigned char> bytes = readBytes(dir.file("tall.exr"));
+    // The data window: xMin, yMin, xMax, yMax after its name, type and size.
+    const std::string name = std::string("dataWindow") + '\0' + "box2i" + '\0';
+    auto at = std::search(bytes.begin(), bytes.end(), name.begin(), name.end());
+    ASSERT_NE(at, bytes.end());
+    const std::size_t xMax = std::size_t(at - bytes.begin()) + name.size() + 4 + 8;
+    // Wider rows leave the file's table of row blocks as it is: only the
+    // pixels are claimed.
+    for (const int width : {20000, 46340}) {
+        for (int i = 0; i < 4; ++i)
+            bytes[xMax + i] = static_cast<unsigned char>((width - 1) >> (8 * i));
+        writeBytes(dir.file("huge.exr"), bytes);
+        EXPECT_EQ(errorOf(dir.file("huge.exr")),
+                  dir.file("huge.exr") + ": the header claims " + std::to_string(width) + " x "
+                      + std::to_string(kRows) + " pixels in 1 channels ("
+                      + std::to_string(4ull * width * kRows) + " bytes of samples), more than a "
+                      "file of " + std::to_string(bytes.size()) + " bytes can hold; the file is "
+                      "damaged");
+    }
+    // A side beyond the largest colour image the saver takes: refused by
+    // OpenEXR's own limit, with the file's name.
+    for (int i = 0; i < 4; ++i)
+        bytes[xMax + i] = static_cast<unsigned char>(99999 >> (8 * i));
+    writeBytes(dir.file("wide.exr"), bytes);
+    EXPECT_EQ(errorOf(dir.file("wide.exr")).rfind(dir.file("wide.exr") + ": cannot read the "
+                                                   "OpenEXR render: ", 0),
+              0u);
 }
 
 TEST(ColourSideFile, IsSrgbEncodedWithAlphaKept)

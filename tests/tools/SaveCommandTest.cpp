@@ -3,6 +3,7 @@
 // stand-in directly; and every bad input ends in one clear message.
 #include "tools/ToolTestSupport.h"
 #include "tools/ExrWrite.h"
+#include "tools/ToolProcess.h"
 
 #include "hostsim/Host.h"
 #include "hostsim/Plugin.h"
@@ -11,7 +12,14 @@
 
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cmath>
+#include <limits>
+#include <set>
 
 using namespace tooltest;
 
@@ -172,6 +180,10 @@ TEST_F(SaveCommand, GivesThePicturesOfADirectSave)
                           dir.path());
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
+    // What was used, one line each, and one line for what was written.
+    EXPECT_EQ(r.out, "depth layer: \"Orvo_depth\"\nmaterial layer: \"Orvo_mat\"\n"
+                     "colour image: colour.tga\n"
+                     "wrote tool.ovq: 7 x 5 pixels, colour, depth, material (3 materials)\n");
     expectSamePictures(dir.file("direct.ovq"), dir.file("tool.ovq"));
     // The save consumed copies: the user's files stay, no side file is left.
     EXPECT_TRUE(fileExists(dir.file("params.txt")));
@@ -219,9 +231,6 @@ TEST_F(SaveCommand, BadInputsEndInOneClearMessage)
     std::vector<unsigned char> cut = readBytes(dir.file("render.exr"));
     cut.resize(cut.size() / 2);
     writeBytes(dir.file("cut.exr"), cut);
-    writeExr(dir.file("uv.exr"), kW, kH,
-             {{"", {{"Orvo_depth.Y", scene.depth}, {"Orvo_mat.U", scene.mr},
-                    {"Orvo_mat.V", scene.mg}}}});
     writeExr(dir.file("nodepth.exr"), kW, kH, {{"", colourChannels(scene)}});
     writeExr(dir.file("nocolour.exr"), kW, kH, {{"", {{"Orvo_depth.Y", scene.depth}}}});
     writeBytes(dir.file("bad-params.txt"), {'P', 'a', 'r', 'a', 'm', 's', '\n'});
@@ -233,25 +242,25 @@ TEST_F(SaveCommand, BadInputsEndInOneClearMessage)
         {"save missing.exr t.ovq --params params.txt", "orvo: missing.exr: cannot read the OpenEXR render: "},
         {"save garbage.exr t.ovq --params params.txt", "orvo: garbage.exr: cannot read the OpenEXR render: "},
         {"save cut.exr t.ovq --params params.txt", "orvo: cut.exr: cannot read the OpenEXR render: "},
-        {"save uv.exr t.ovq --params params.txt",
-         "orvo: uv.exr: layer \"Orvo_mat\" has the channels (U, V); a layer must hold one channel, "
-         "R G B or R G B A\n"},
         {"save render.exr t.ovq --params nowhere.txt",
          "orvo: nowhere.txt: cannot read the parameter file: No such file or directory\n"},
         {"save render.exr t.ovq --params .",
          "orvo: .: cannot read the parameter file: not a regular file\n"},
         {"save render.exr t.ovq",
-         "orvo: t.ovq.param.txt: no parameter file; give one with --params FILE or put it beside "
-         "the target\n"},
+         "orvo: t.ovq.param.txt: no parameter file; give one with --params FILE, put it beside "
+         "the target, or save a render that carries the OpenEXR attributes worldToCamera and "
+         "worldToNDC\n"},
         {"save nocolour.exr t.ovq --params params.txt",
          "orvo: nocolour.exr: no colour layer (R, G, B channels) to make the colour image from; "
          "give one with --rgb\n"},
         {"save render.exr t.ovq --params params.txt --rgb none.tga",
          "orvo: none.tga: cannot read the colour image: No such file or directory\n"},
-        {"save render.exr t.ovq --params params.txt --plugin ./none.so", "orvo: "},
-        // Failures of the save itself: the saver's log line.
+        {"save render.exr t.ovq --params params.txt --plugin ./none.so",
+         "orvo: ./none.so: no plug-in file here; give the plug-in with --plugin PATH\n"},
         {"save render.exr t.ovq --params bad-params.txt",
-         "io-status: invalid parameter file - please use the script to save Orvo files\n"},
+         "orvo: bad-params.txt:1: the file must begin with the word \"Parameters\", not "
+         "\"Params\"\n"},
+        // Failures of the save itself: the saver's log line.
         {"save nodepth.exr t.ovq --params params.txt",
          "io-status: Depth image not found - please use the script to save Orvo files\n"},
     };
@@ -265,9 +274,6 @@ TEST_F(SaveCommand, BadInputsEndInOneClearMessage)
         EXPECT_FALSE(fileExists(dir.file("t.ovq.param.txt"))) << c.args;
         EXPECT_FALSE(fileExists(dir.file("t.ovq.rgb.tga"))) << c.args;
     }
-    RunResult plugin = runOrvo("save render.exr t.ovq --params params.txt --plugin ./none.so",
-                               dir.path());
-    EXPECT_NE(plugin.err.find("none.so"), std::string::npos) << plugin.err;
 }
 
 TEST_F(SaveCommand, AFailedSaveLeavesAnExistingTargetAlone)
@@ -277,6 +283,491 @@ TEST_F(SaveCommand, AFailedSaveLeavesAnExistingTargetAlone)
     RunResult r = runOrvo("save nodepth.exr keep.ovq --params params.txt", dir.path());
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(readText(dir.file("keep.ovq")), "old");
+}
+
+TEST_F(SaveCommand, LayersTheHostCannotHoldAreLeftOutAndSaid)
+{
+    // A render as renderers write them: a bare Z beside the colour, a motion
+    // layer of two channels, normals of three; the saver's layers as well.
+    std::vector<ExrChannel> channels = colourChannels(scene);
+    channels.push_back({"Z", scene.depth});
+    channels.push_back({"motion.X", scene.r, true});
+    channels.push_back({"motion.Y", scene.g, true});
+    channels.push_back({"N.X", scene.r});
+    channels.push_back({"N.Y", scene.g});
+    channels.push_back({"N.Z", scene.b});
+    channels.push_back({"Orvo_depth.Y", scene.depth});
+    channels.push_back({"Orvo_mat.R", scene.mr});
+    channels.push_back({"Orvo_mat.G", scene.mg});
+    channels.push_back({"Orvo_mat.B", scene.mb});
+    writeExr(dir.file("aovs.exr"), kW, kH, {{"", channels}});
+    RunResult r = runOrvo("save aovs.exr aovs.ovq --params params.txt --rgb colour.tga", dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "orvo: left out layer \"motion\" (X, Y): 2 channels; the host's layers hold "
+                     "1, 3 or 4\n");
+    expectSamePictures(dir.file("direct.ovq"), dir.file("aovs.ovq"));
+}
+
+TEST_F(SaveCommand, TellsWhichDepthAndMaterialLayersTheSaverTakes)
+{
+    // The saver's rule: the last layer that begins with the prefix, so that
+    // Orvo_depth_old wins over Orvo_depth and Orvo_matte is the material.
+    std::vector<ExrChannel> channels = colourChannels(scene);
+    channels.push_back({"Orvo_depth.Y", std::vector<float>(kW * kH, 0.5f)});
+    channels.push_back({"Orvo_depth_old.Y", scene.depth});
+    channels.push_back({"Orvo_mat.R", scene.mr});
+    channels.push_back({"Orvo_mat.G", scene.mg});
+    channels.push_back({"Orvo_mat.B", scene.mb});
+    channels.push_back({"Orvo_matte.Y", std::vector<float>(kW * kH, 1.0f)});
+    writeExr(dir.file("two.exr"), kW, kH, {{"", channels}});
+    RunResult r = runOrvo("save two.exr two.ovq --params params.txt", dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "orvo: warning: 2 layers begin with \"Orvo_depth\" (Orvo_depth, "
+                     "Orvo_depth_old); the saver uses the last, \"Orvo_depth_old\"\n"
+                     "orvo: warning: 2 layers begin with \"Orvo_mat\" (Orvo_mat, Orvo_matte); "
+                     "the saver uses the last, \"Orvo_matte\"\n");
+    EXPECT_NE(r.out.find("depth layer: \"Orvo_depth_old\"\nmaterial layer: \"Orvo_matte\"\n"),
+              std::string::npos)
+        << r.out;
+}
+
+TEST_F(SaveCommand, DepthInSceneUnitsIsConvertedOrCalledOut)
+{
+    // Planar depth in scene units: the distance from the camera, seen along
+    // its axis. The parameter file's camera: focal length 4, film 2 x 1 for
+    // a 7 x 5 picture, depthMax 10.
+    std::vector<float> z(kW * kH);
+    std::vector<double> distance(kW * kH);
+    const double fw = 2.0, fh = 2.0 * kH / kW, focal = 4.0;
+    for (int y = 0; y < kH; ++y)
+        for (int x = 0; x < kW; ++x) {
+            const double u = ((x + 0.5) / kW - 0.5) * fw / focal;
+            const double v = (0.5 - (y + 0.5) / kH) * fh / focal;
+            distance[y * kW + x] = 1.0 + 0.5 * x + 0.25 * y;
+            z[y * kW + x] = float(distance[y * kW + x] / std::sqrt(1 + u * u + v * v));
+        }
+    z[0] = std::numeric_limits<float>::infinity();  // the background
+    z[1] = 0.0f;
+    z[2] = 12.0f;  // beyond depthMax
+    std::vector<ExrChannel> channels = colourChannels(scene);
+    channels.push_back({"Z", z});
+    writeExr(dir.file("z.exr"), kW, kH, {{"", channels}});
+
+    RunResult plain = runOrvo("save z.exr z.ovq --params params.txt", dir.path());
+    EXPECT_EQ(plain.status, 1);
+    EXPECT_EQ(plain.err, "orvo: z.exr: no depth layer (a layer named Orvo_depth...); the render "
+                         "has the channel \"Z\": to save it as depth (a distance in scene units), "
+                         "give --depth Z\n");
+
+    RunResult r = runOrvo("save z.exr z.ovq --params params.txt --depth Z", dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "orvo: warning: 1 of 35 samples of Z lie at depthMax (10) or farther; they "
+                     "are saved as no depth\n");
+    auto reader = orvoread::OrvoReader::open(dir.file("z.ovq"));
+    const double far = reader->summary().camera.farDistance;
+    std::vector<std::uint32_t> row(kW);
+    for (int y = 0; y < kH; ++y) {
+        reader->readDepthRow(y, row.data());
+        for (int x = 0; x < kW; ++x) {
+            if (y == 0 && x < 3) {
+                EXPECT_EQ(row[x], orvoread::kNoDepth) << x;
+                continue;
+            }
+            EXPECT_NEAR(orvoread::depthDistance(row[x], far), distance[y * kW + x], 1e-5)
+                << x << "," << y;
+        }
+    }
+
+    // The same distances written straight into the depth layer: most are
+    // outside 0..1, which is said with the count.
+    std::vector<ExrChannel> wrong = colourChannels(scene);
+    wrong.push_back({"Orvo_depth.Y", z});
+    writeExr(dir.file("wrong.exr"), kW, kH, {{"", wrong}});
+    RunResult w = runOrvo("save wrong.exr wrong.ovq --params params.txt", dir.path());
+    EXPECT_EQ(w.status, 0) << w.err;
+    EXPECT_EQ(w.err, "orvo: warning: 34 of 35 samples of the depth layer \"Orvo_depth\" are "
+                     "negative, above 1, NaN or infinite; the layer holds 1 - distance / depthMax "
+                     "(0 where nothing was hit); for a distance in scene units give --depth "
+                     "CHANNEL\n");
+}
+
+TEST_F(SaveCommand, RefusesATargetThatIsOneOfItsInputs)
+{
+    const std::vector<unsigned char> render = readBytes(dir.file("render.exr"));
+    ASSERT_EQ(::link(dir.file("render.exr").c_str(), dir.file("alias.exr").c_str()), 0);
+    struct Case {
+        const char* args;
+        const char* message;
+    } cases[] = {
+        {"save render.exr render.exr --params params.txt",
+         "orvo: render.exr: the target is the render render.exr; saving would replace it\n"},
+        {"save render.exr ./alias.exr --params params.txt",
+         "orvo: ./alias.exr: the target is the render render.exr; saving would replace it\n"},
+        {"save render.exr params.txt --params params.txt",
+         "orvo: params.txt: the target is the parameter file params.txt; saving would replace "
+         "it\n"},
+        {"save render.exr colour.tga --params params.txt --rgb colour.tga",
+         "orvo: colour.tga: the target is the colour image colour.tga; saving would replace it\n"},
+    };
+    for (const Case& c : cases) {
+        RunResult r = runOrvo(c.args, dir.path());
+        EXPECT_EQ(r.status, 1) << c.args;
+        EXPECT_EQ(r.err, c.message) << c.args;
+    }
+    EXPECT_EQ(readBytes(dir.file("render.exr")), render);
+    EXPECT_EQ(readText(dir.file("params.txt")), kParams);
+    EXPECT_TRUE(readBytes(dir.file("colour.tga")).size() == 18 + 4 * kW * kH);
+}
+
+TEST_F(SaveCommand, ChecksTheParameterFileByLineAndKey)
+{
+    const std::string good = kParams;
+    auto variant = [&](const std::string& from, const std::string& to) {
+        std::string t = good;
+        t.replace(t.find(from), from.size(), to);
+        return t;
+    };
+    struct Case {
+        std::string text;
+        std::string message;
+    } cases[] = {
+        {variant("focalLen 4", "focalLen 4mm"),
+         "orvo: p.txt:1: key \"focalLen\": \"4mm\" is not a number\n"},
+        {variant("depthMax 10", "depthMax -1"),
+         "orvo: p.txt:3: key \"depthMax\": the depth range must be above 0, not -1\n"},
+        {variant("dpi 300 pAspect 1", "pAspect 1 dpi 300"),
+         "orvo: p.txt:2: expected the key \"dpi\", found \"pAspect\" (keys come in a fixed order "
+         "and are case-sensitive)\n"},
+        {variant("\ndepthMax 10\n", "\ndepthMax\n"),
+         "orvo: p.txt:3: key \"depthMax\": the file ends before its value\n"},
+        {variant("apertureY 1.5", "apertureY 0"),
+         "orvo: p.txt:1: key \"apertureY\": the film height must be above 0, not 0\n"},
+    };
+    for (const Case& c : cases) {
+        writeBytes(dir.file("p.txt"), std::vector<unsigned char>(c.text.begin(), c.text.end()));
+        RunResult r = runOrvo("save render.exr t.ovq --params p.txt", dir.path());
+        EXPECT_EQ(r.status, 1) << c.text;
+        // The tool's message, not the plug-in's: the plug-in never ran.
+        EXPECT_EQ(r.err, c.message) << c.text;
+        EXPECT_FALSE(fileExists(dir.file("t.ovq")));
+        EXPECT_FALSE(fileExists(dir.file("t.ovq.param.txt")));
+    }
+}
+
+TEST_F(SaveCommand, ChecksTheColourImageAndSaysWhatItIs)
+{
+    std::vector<unsigned char> tga = readBytes(dir.file("colour.tga"));
+    std::vector<unsigned char> rle = tga;
+    rle[2] = 10;
+    rle[16] = 24;
+    writeBytes(dir.file("rle.tga"), rle);
+    std::vector<unsigned char> wide = tga;
+    wide[12] = kW + 1;
+    writeBytes(dir.file("wide.tga"), wide);
+    std::vector<unsigned char> cut(tga.begin(), tga.end() - 4);
+    writeBytes(dir.file("cut.tga"), cut);
+    writeBytes(dir.file("tiny.tga"), {1, 2, 3});
+    const std::string needed =
+        "; the colour image must be an uncompressed 32-bit TGA (type 2, no colour map) of 7 x 5 "
+        "pixels\n";
+    struct Case {
+        const char* file;
+        std::string message;
+    } cases[] = {
+        {"rle.tga", "orvo: rle.tga: a TGA of type 10 (run-length encoded true colour), 24 bits a "
+                    "pixel, 7 x 5 pixels" + needed},
+        {"wide.tga", "orvo: wide.tga: a TGA of type 2 (uncompressed true colour), 32 bits a "
+                     "pixel, 8 x 5 pixels" + needed},
+        {"cut.tga", "orvo: cut.tga: a TGA of type 2 (uncompressed true colour), 32 bits a pixel, "
+                    "7 x 5 pixels, but the file ends after 154 bytes of the 158 its pixels "
+                    "need\n"},
+        {"tiny.tga", "orvo: tiny.tga: not a TGA file (3 bytes, shorter than a TGA header)"
+                     + needed},
+    };
+    for (const Case& c : cases) {
+        RunResult r =
+            runOrvo(std::string("save render.exr t.ovq --params params.txt --rgb ") + c.file,
+                    dir.path());
+        EXPECT_EQ(r.status, 1) << c.file;
+        EXPECT_EQ(r.err, c.message) << c.file;
+        EXPECT_FALSE(fileExists(dir.file("t.ovq.rgb.tga")));
+    }
+}
+
+TEST_F(SaveCommand, NamesTheMissingFolderAndRefusesNamedPipes)
+{
+    RunResult folder = runOrvo("save render.exr nowhere/t.ovq --params params.txt", dir.path());
+    EXPECT_EQ(folder.status, 1);
+    EXPECT_EQ(folder.err, "orvo: nowhere: the folder for the target nowhere/t.ovq does not exist: "
+                          "No such file or directory\n");
+
+    ASSERT_EQ(::mkfifo(dir.file("pipe.exr").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo(dir.file("pipe.txt").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo(dir.file("pipe.tga").c_str(), 0600), 0);
+    struct Case {
+        const char* args;
+        const char* message;
+    } cases[] = {
+        {"save pipe.exr t.ovq --params params.txt",
+         "orvo: pipe.exr: cannot read the OpenEXR render: not a regular file\n"},
+        {"save render.exr t.ovq --params pipe.txt",
+         "orvo: pipe.txt: cannot read the parameter file: not a regular file\n"},
+        {"save render.exr t.ovq --params params.txt --rgb pipe.tga",
+         "orvo: pipe.tga: cannot read the colour image: not a regular file\n"},
+    };
+    for (const Case& c : cases) {
+        RunResult r = runOrvoWithin(20, c.args, dir.path());
+        EXPECT_EQ(r.status, 1) << c.args;
+        EXPECT_EQ(r.err, c.message) << c.args;
+    }
+}
+
+TEST_F(SaveCommand, AnInterruptedSaveLeavesNothingOfItsOwnAndPutsBackTheUsersFile)
+{
+    // Large enough that the plug-in is still saving when the signal comes.
+    constexpr int kBigW = 1200, kBigH = 900;
+    std::vector<float> grey(kBigW * kBigH, 0.5f), depth(kBigW * kBigH, 0.25f);
+    writeExr(dir.file("big.exr"), kBigW, kBigH,
+             {{"", {{"R", grey}, {"G", grey}, {"B", grey}, {"Orvo_depth.Y", depth}}}});
+    writeParams(dir.file("big.ovq.param.txt"));
+    const std::set<std::string> before = folderEntries(dir.path());
+    const std::string param = dir.file("big.ovq.param.txt"), rgb = dir.file("big.ovq.rgb.tga");
+    // The saver has consumed the user's parameter file and not yet the
+    // colour image: it is writing the Orvo file.
+    InterruptedRun r = runOrvoAndInterrupt({"save", "big.exr", "big.ovq"}, dir.path(), SIGTERM,
+                                           [&] { return fileExists(rgb) && !fileExists(param); });
+    ASSERT_TRUE(r.signalled) << "the save ended before the signal could be sent";
+    EXPECT_EQ(r.terminatedBy, SIGTERM);
+    EXPECT_EQ(folderEntries(dir.path()), before);
+    EXPECT_EQ(readText(param), kParams);
+}
+
+// A camera the tests know: at (1, 2, 3), turned 30 degrees about Y and
+// then -20 degrees about X (in the world's axes: R = Ry Rx), focal length
+// 30 mm on a 36 mm film, fitted horizontally.
+struct KnownCamera {
+    static constexpr double kYaw = 30, kPitch = -20;
+    double pos[3] = {1, 2, 3};
+    double right[3], up[3], back[3];
+    double focal = 0.030, filmWidth = 0.036;
+    KnownCamera()
+    {
+        const double pi = 3.14159265358979323846;
+        const double c = std::cos(kYaw * pi / 180), s = std::sin(kYaw * pi / 180);
+        const double cp = std::cos(kPitch * pi / 180), sp = std::sin(kPitch * pi / 180);
+        const double r[3] = {c, 0, -s}, u[3] = {s * sp, cp, c * sp}, b[3] = {s * cp, -sp, c * cp};
+        for (int k = 0; k < 3; ++k) {
+            right[k] = r[k];
+            up[k] = u[k];
+            back[k] = b[k];
+        }
+    }
+    // Focal length over film width and height, for a picture of w x h.
+    double sx() const { return focal / filmWidth; }
+    double sy(int w, int h) const { return focal / (filmWidth * h / w); }
+
+    // OpenEXR's matrices: points are row vectors; camera space looks along
+    // +z with y up (left-handed).
+    Imath::M44f worldToCamera() const
+    {
+        Imath::M44f m;  // identity
+        for (int i = 0; i < 3; ++i) {
+            m[i][0] = float(right[i]);
+            m[i][1] = float(up[i]);
+            m[i][2] = float(-back[i]);
+        }
+        for (int j = 0; j < 3; ++j) {
+            const double* axis = j == 0 ? right : j == 1 ? up : back;
+            const double sign = j == 2 ? -1 : 1;
+            m[3][j] = float(-sign * (pos[0] * axis[0] + pos[1] * axis[1] + pos[2] * axis[2]));
+        }
+        return m;
+    }
+    Imath::M44f worldToNdc(int w, int h) const
+    {
+        Imath::M44f p;
+        p.makeIdentity();
+        p[0][0] = float(sx());
+        p[1][1] = float(-sy(w, h));
+        p[2][0] = 0.5f;
+        p[2][1] = 0.5f;
+        p[2][2] = 1.0f;
+        p[2][3] = 1.0f;
+        p[3][2] = -0.1f;
+        p[3][3] = 0.0f;
+        return worldToCamera() * p;
+    }
+    // The saver's record of this camera (position and axes in the record's
+    // Z-up frame, the film centred at the focal length).
+    void expectRecord(const orvoread::Camera& c, int w, int h, double depthMax) const
+    {
+        constexpr double kTolerance = 1e-5;  // the matrices are floats
+        const double fh = filmWidth * h / w;
+        const double position[3] = {pos[0], -pos[2], pos[1]};
+        const double x[3] = {right[0], -right[2], right[1]};
+        const double y[3] = {up[0], -up[2], up[1]};
+        const double z[3] = {-back[0], back[2], -back[1]};
+        const double tl[3] = {-0.5 * filmWidth, 0.5 * fh, focal};
+        const double br[3] = {0.5 * filmWidth, -0.5 * fh, focal};
+        EXPECT_EQ(c.kind, 0u);
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_NEAR(c.position[k], position[k], kTolerance) << k;
+            EXPECT_NEAR(c.xAxis[k], x[k], kTolerance) << k;
+            EXPECT_NEAR(c.yAxis[k], y[k], kTolerance) << k;
+            EXPECT_NEAR(c.zAxis[k], z[k], kTolerance) << k;
+            EXPECT_NEAR(c.topLeft[k], tl[k], kTolerance) << k;
+            EXPECT_NEAR(c.bottomRight[k], br[k], kTolerance) << k;
+        }
+        EXPECT_EQ(c.spareAxis[2], 1.0);
+        EXPECT_EQ(c.nearDistance, 0.0);
+        EXPECT_NEAR(c.farDistance, 1.5 * depthMax, 1.5 * depthMax * kTolerance);
+        EXPECT_EQ(c.scale, 1.0);
+        EXPECT_EQ(c.code, 4u);
+    }
+};
+
+TEST_F(SaveCommand, ParamsWritesTheCameraAUserDescribes)
+{
+    RunResult p = runOrvo("params cam.txt --position 1,2,3 --rotation -20,30,0 --focal-length 30 "
+                          "--film-back 36x24 --depth-max 10 --dpi 150",
+                          dir.path());
+    ASSERT_EQ(p.status, 0) << p.err;
+    EXPECT_EQ(p.out, "wrote cam.txt\n");
+    RunResult again = runOrvo("params cam.txt --depth-max 10", dir.path());
+    EXPECT_EQ(again.status, 1);
+    EXPECT_EQ(again.err, "orvo: cam.txt: exists already; remove it or choose another name\n");
+
+    RunResult r = runOrvo("save render.exr cam.ovq --params cam.txt", dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    auto reader = orvoread::OrvoReader::open(dir.file("cam.ovq"));
+    KnownCamera().expectRecord(reader->summary().camera, kW, kH, 10);
+    EXPECT_EQ(reader->summary().xResolution, 150);
+}
+
+TEST_F(SaveCommand, TakesTheCameraFromTheRendersAttributes)
+{
+    const KnownCamera camera;
+    std::vector<ExrChannel> channels = colourChannels(scene);
+    channels.push_back({"Orvo_depth.Y", scene.depth});
+    ExrPart part{"", channels};
+    part.worldToCamera = camera.worldToCamera();
+    part.worldToNdc = camera.worldToNdc(kW, kH);
+    writeExr(dir.file("cam.exr"), kW, kH, {part});
+
+    RunResult r = runOrvo("save cam.exr cam.ovq --depth-max 10", dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "orvo: no parameter file: the camera comes from the render's worldToCamera "
+                     "and worldToNDC\n");
+    auto reader = orvoread::OrvoReader::open(dir.file("cam.ovq"));
+    camera.expectRecord(reader->summary().camera, kW, kH, 10);
+    // The depth layer kept its meaning: the same codes as with the file.
+    auto direct = orvoread::OrvoReader::open(dir.file("direct.ovq"));
+    std::vector<std::uint32_t> a(kW), b(kW);
+    for (int y = 0; y < kH; ++y) {
+        reader->readDepthRow(y, a.data());
+        direct->readDepthRow(y, b.data());
+        EXPECT_EQ(a, b) << y;
+    }
+    EXPECT_FALSE(fileExists(dir.file("cam.ovq.param.txt")));
+
+    // Without a depth range the layer cannot be scaled; without worldToNDC
+    // the lens is unknown.
+    RunResult noRange = runOrvo("save cam.exr t.ovq", dir.path());
+    EXPECT_EQ(noRange.status, 1);
+    EXPECT_NE(noRange.err.find("give --depth-max DISTANCE"), std::string::npos) << noRange.err;
+    part.worldToNdc.reset();
+    writeExr(dir.file("nondc.exr"), kW, kH, {part});
+    RunResult noNdc = runOrvo("save nondc.exr t.ovq --depth-max 10", dir.path());
+    EXPECT_EQ(noNdc.status, 1);
+    EXPECT_EQ(noNdc.err, "orvo: nondc.exr: the render's camera cannot be used: it has "
+                         "worldToCamera but no worldToNDC, which holds the lens; give the camera "
+                         "with --params FILE\n");
+    EXPECT_FALSE(fileExists(dir.file("t.ovq")));
+}
+
+TEST(SaveRendererOutput, ARenderAsRenderersWriteItSavesWithOnlyTheDepthChannelNamed)
+{
+    // RGBA in half floats, Z in scene units (float), a two-channel motion
+    // AOV (half), the camera in worldToCamera and worldToNDC, tiled.
+    ScratchDir dir;
+    constexpr int w = 9, h = 6;
+    const KnownCamera camera;
+    std::vector<float> r(w * h), g(w * h), b(w * h), a(w * h, 1.0f), z(w * h), mx(w * h), my(w * h);
+    std::vector<double> distance(w * h, 0.0);
+    double nearest = 1e30, farthest = 0;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const int i = y * w + x;
+            r[i] = 0.1f * x;
+            g[i] = 0.15f * y;
+            b[i] = 0.4f;
+            mx[i] = 0.5f * x;
+            my[i] = -0.5f * y;
+            const double u = ((x + 0.5) / w - 0.5) / camera.sx();
+            const double v = (0.5 - (y + 0.5) / h) / camera.sy(w, h);
+            distance[i] = 3.0 + 0.4 * x + 0.7 * y;
+            z[i] = float(distance[i] / std::sqrt(1 + u * u + v * v));
+        }
+    // The background: at infinity, and at 0 where a renderer clears it.
+    z[0] = std::numeric_limits<float>::infinity();
+    z[w - 1] = 0.0f;
+    for (int i = 0; i < w * h; ++i) {
+        if (i == 0 || i == w - 1)
+            continue;
+        // What the tool reads back from the float channel.
+        const int y = i / w, x = i % w;
+        const double u = ((x + 0.5) / w - 0.5) / camera.sx();
+        const double v = (0.5 - (y + 0.5) / h) / camera.sy(w, h);
+        distance[i] = double(z[i]) * std::sqrt(1 + u * u + v * v);
+        nearest = std::min(nearest, distance[i]);
+        farthest = std::max(farthest, distance[i]);
+    }
+    ExrPart part{"",
+                 {{"R", r, true}, {"G", g, true}, {"B", b, true}, {"A", a, true}, {"Z", z},
+                  {"motion.X", mx, true}, {"motion.Y", my, true}}};
+    part.tiled = true;
+    part.worldToCamera = camera.worldToCamera();
+    part.worldToNdc = camera.worldToNdc(w, h);
+    writeExr(dir.file("beauty.exr"), w, h, {part});
+
+    RunResult s = runOrvo("save beauty.exr shot.ovq --depth Z", dir.path());
+    ASSERT_EQ(s.status, 0) << s.err;
+    EXPECT_NE(s.err.find("orvo: left out layer \"motion\" (X, Y)"), std::string::npos) << s.err;
+    EXPECT_NE(s.err.find("orvo: no parameter file: the camera comes from the render"),
+              std::string::npos)
+        << s.err;
+
+    RunResult info = runOrvo("info --json shot.ovq", dir.path());
+    ASSERT_EQ(info.status, 0) << info.err;
+    const nlohmann::json j = nlohmann::json::parse(info.out);
+    const nlohmann::json& c = j.at("camera");
+    const double depthMax = farthest * 1.25;  // the farthest hit with the tool's margin
+    auto reader = orvoread::OrvoReader::open(dir.file("shot.ovq"));
+    camera.expectRecord(reader->summary().camera, w, h, depthMax);
+    // The JSON report holds the same record.
+    for (int k = 0; k < 3; ++k) {
+        EXPECT_EQ(c.at("position")[k].get<double>(), reader->summary().camera.position[k]);
+        EXPECT_EQ(c.at("zAxis")[k].get<double>(), reader->summary().camera.zAxis[k]);
+        EXPECT_EQ(c.at("topLeft")[k].get<double>(), reader->summary().camera.topLeft[k]);
+    }
+    EXPECT_NEAR(c.at("farDistance").get<double>(), 1.5 * depthMax, 1e-4);
+    const nlohmann::json& d = j.at("depth");
+    EXPECT_EQ(d.at("noDepth").get<int>(), 2);
+    EXPECT_NEAR(d.at("nearestDistance").get<double>(), nearest, 1e-5);
+    EXPECT_NEAR(d.at("farthestDistance").get<double>(), farthest, 1e-5);
+    // Every pixel's distance.
+    std::vector<std::uint32_t> row(w);
+    for (int y = 0; y < h; ++y) {
+        reader->readDepthRow(y, row.data());
+        for (int x = 0; x < w; ++x) {
+            if (y == 0 && (x == 0 || x == w - 1)) {
+                EXPECT_EQ(row[x], orvoread::kNoDepth);
+                continue;
+            }
+            EXPECT_NEAR(orvoread::depthDistance(row[x], 1.5 * depthMax), distance[y * w + x], 1e-5)
+                << x << "," << y;
+        }
+    }
 }
 
 TEST(SaveUsage, WrongArgumentsExitWithUsage)

@@ -2,7 +2,9 @@
 
 #include "tools/orvo/DemoScene.h"
 #include "tools/orvo/ExrRender.h"
+#include "tools/orvo/FileOps.h"
 #include "tools/orvo/InfoReport.h"
+#include "tools/orvo/Interrupt.h"
 #include "tools/orvo/ParamFile.h"
 #include "tools/orvo/PluginPath.h"
 #include "tools/orvo/PluginSave.h"
@@ -12,13 +14,38 @@
 #include "tools/orvo/ToolError.h"
 #include "tools/reader/OrvoReader.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cstdio>
-#include <filesystem>
+#include <new>
 #include <ostream>
 
 namespace orvotool {
 
 namespace {
+
+// A depth layer with more samples outside its convention than this share
+// was most likely written in another one (a distance in scene units).
+constexpr double kOutsideShareWarned = 0.05;
+constexpr char kNotice[] = "orvo: ";
+constexpr char kWarning[] = "orvo: warning: ";
+
+bool exists(const std::string& path)
+{
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+std::string quote(const std::string& s) { return "\"" + s + "\""; }
+
+std::string joined(const std::vector<std::string>& items)
+{
+    std::string out;
+    for (const std::string& s : items)
+        out += (out.empty() ? "" : ", ") + s;
+    return out;
+}
 
 // Prints the saver's log lines: on success to `out`, on failure to `err`
 // (with the result code when the saver logged nothing).
@@ -38,86 +65,347 @@ int reportSave(const PluginSaveResult& r, const std::string& target, std::ostrea
     return 1;
 }
 
-void makeDirectory(const std::string& dir)
-{
-    std::error_code ec;
-    std::filesystem::create_directories(dir, ec);
-    if (ec || !std::filesystem::is_directory(dir))
-        throw ToolError(dir + ": cannot create the output folder"
-                        + (ec ? ": " + ec.message() : std::string()));
-}
-
 std::string plugin(const std::optional<std::string>& given)
 {
     return given ? *given : defaultPluginPath();
 }
 
-}  // namespace
-
-int runSave(const SaveOptions& o, std::ostream& out, std::ostream& err)
+// Refuses a target that is one of the inputs under another name: saving
+// would replace it.
+void refuseTargetAmongInputs(const SaveOptions& o, const std::string& pluginPath)
 {
-    RenderImage render = readExrRender(o.render);
+    const std::pair<const char*, std::optional<std::string>> inputs[] = {
+        {"render", o.render}, {"parameter file", o.params}, {"colour image", o.rgb},
+        {"plug-in", pluginPath}};
+    for (const auto& [role, path] : inputs)
+        if (path && sameFile(o.target, *path))
+            throw ToolError(o.target + ": the target is the " + role + " " + *path
+                            + "; saving would replace it");
+}
+
+// One line saying what a save wrote.
+std::string summaryLine(const std::string& target)
+{
+    auto reader = orvoread::OrvoReader::open(target);
+    const orvoread::OrvoSummary& s = reader->summary();
+    std::string parts;
+    for (const auto& d : s.directories)
+        parts += (parts.empty() ? "" : ", ") + std::string(orvoread::channelName(d.channel));
+    std::string line = "wrote " + target + ": " + std::to_string(s.width) + " x "
+                       + std::to_string(s.height) + " pixels, " + parts;
+    if (s.hasMaterialBlock)
+        line += " (" + std::to_string(s.materialCount)
+                + (s.materialCount == 1 ? " material)" : " materials)");
+    return line + "\n";
+}
+
+// Where the camera of a save comes from, and the camera itself.
+struct CameraChoice {
+    CameraParameters camera;
+    bool fromRender = false;
+    std::optional<std::string> file;  // the parameter file the saver will read
+};
+
+CameraChoice chooseCamera(const SaveOptions& o, const ExrRender& r, const std::string& besideParams,
+                          std::ostream& err)
+{
+    CameraChoice choice;
+    std::vector<std::string> warnings;
+    if (o.params || exists(besideParams)) {
+        choice.file = o.params ? *o.params : besideParams;
+        choice.camera = readParamFile(*choice.file, warnings);
+        if (o.depthMax)
+            throw ToolError(*choice.file + ": the parameter file holds depthMax; --depth-max "
+                                           "applies only to a camera taken from the render");
+    } else if (r.camera) {
+        choice.camera = cameraFromExr(o.render, *r.camera, r.image.width, r.image.height, warnings);
+        choice.fromRender = true;
+        err << kNotice << "no parameter file: the camera comes from the render's worldToCamera "
+                          "and worldToNDC\n";
+    } else {
+        throw ToolError(besideParams + ": no parameter file; give one with --params FILE, put it "
+                                       "beside the target, or save a render that carries the "
+                                       "OpenEXR attributes worldToCamera and worldToNDC");
+    }
+    for (const std::string& w : warnings)
+        err << kWarning << w << "\n";
+    return choice;
+}
+
+// The depth layer the saver will find: converted from --depth, or the
+// render's own, checked against its convention.
+void prepareDepth(const SaveOptions& o, ExrRender& r, CameraChoice& cam, std::ostream& out,
+                  std::ostream& err)
+{
+    RenderImage& image = r.image;
+    if (o.depth) {
+        auto replaced = std::stable_partition(
+            image.layers.begin(), image.layers.end(),
+            [](const RenderLayer& l) { return !hasPrefixIgnoringCase(l.name, kDepthLayerPrefix); });
+        for (auto it = replaced; it != image.layers.end(); ++it)
+            err << kNotice << "left out layer " << quote(it->name) << ": --depth " << *o.depth
+                << " replaces it\n";
+        image.layers.erase(replaced, image.layers.end());
+        if (cam.fromRender) {
+            if (o.depthMax) {
+                cam.camera.depthMax = *o.depthMax;
+            } else {
+                const double farthest =
+                    farthestHit(r.depth, cam.camera, image.width, image.height);
+                cam.camera.depthMax = farthest > 0 ? farthest * kDepthMargin : 1.0;
+                err << kNotice << "depthMax " << cam.camera.depthMax << ": the farthest hit of "
+                    << *o.depth << " (" << farthest << ") times " << kDepthMargin << "\n";
+            }
+        }
+        DepthLayer d = depthFromPlanar(r.depth, cam.camera, image.width, image.height);
+        const std::uint64_t total = r.depth.size();
+        if (d.hits == 0)
+            err << kWarning << "no sample of " << *o.depth
+                << " is a hit (above 0, finite, below " << kBackgroundDistance
+                << "); the depth picture is empty\n";
+        if (d.beyond != 0)
+            err << kWarning << d.beyond << " of " << total << " samples of " << *o.depth
+                << " lie at depthMax (" << cam.camera.depthMax
+                << ") or farther; they are saved as no depth\n";
+        RenderLayer layer;
+        layer.name = kDepthLayerPrefix;
+        layer.channels = 1;
+        layer.values = std::move(d.values);
+        image.layers.push_back(std::move(layer));
+        r.depth.clear();
+        out << "depth layer: " << quote(kDepthLayerPrefix) << ", from channel " << *o.depth
+            << " (planar depth in scene units)\n";
+        return;
+    }
+
+    const std::vector<std::string> matching = layersMatching(image, kDepthLayerPrefix);
+    if (matching.empty()) {
+        std::vector<std::string> zs;
+        for (const std::string& c : r.channelNames)
+            if (c == "Z" || (c.size() > 2 && c.compare(c.size() - 2, 2, ".Z") == 0))
+                zs.push_back(c);
+        if (!zs.empty())
+            throw ToolError(o.render + ": no depth layer (a layer named " + kDepthLayerPrefix
+                            + "...); the render has the channel " + quote(zs.front())
+                            + ": to save it as depth (a distance in scene units), give --depth "
+                            + zs.front());
+        return;  // the saver reports the missing layer
+    }
+    if (cam.fromRender) {
+        if (!o.depthMax)
+            throw ToolError(o.render + ": the camera comes from the render, which gives no depth "
+                                       "range for the layer " + quote(matching.back())
+                            + ": give --depth-max DISTANCE (the distance at which the layer's "
+                              "samples reach 0), or --params FILE");
+        cam.camera.depthMax = *o.depthMax;
+    }
+    if (matching.size() > 1)
+        err << kWarning << matching.size() << " layers begin with " << quote(kDepthLayerPrefix)
+            << " (" << joined(matching) << "); the saver uses the last, "
+            << quote(matching.back()) << "\n";
+    const RenderLayer* used = nullptr;
+    for (const RenderLayer& l : image.layers)
+        if (l.name == matching.back())
+            used = &l;
+    std::vector<float> first;
+    first.reserve(used->values.size() / used->channels);
+    for (std::size_t i = 0; i < used->values.size(); i += used->channels)
+        first.push_back(used->values[i]);
+    const std::uint64_t outside = samplesOutsideConvention(first);
+    if (double(outside) > kOutsideShareWarned * double(first.size()))
+        err << kWarning << outside << " of " << first.size() << " samples of the depth layer "
+            << quote(used->name) << " are negative, above 1, NaN or infinite; the layer holds "
+            << "1 - distance / depthMax (0 where nothing was hit); for a distance in scene units "
+               "give --depth CHANNEL\n";
+    out << "depth layer: " << quote(used->name) << "\n";
+}
+
+void reportMaterialLayer(const RenderImage& image, std::ostream& out, std::ostream& err)
+{
+    const std::vector<std::string> matching = layersMatching(image, kMaterialLayerPrefix);
+    if (matching.size() > 1)
+        err << kWarning << matching.size() << " layers begin with "
+            << quote(kMaterialLayerPrefix) << " (" << joined(matching)
+            << "); the saver uses the last, " << quote(matching.back()) << "\n";
+    out << "material layer: " << (matching.empty() ? "none" : quote(matching.back())) << "\n";
+}
+
+int save(const SaveOptions& o, std::ostream& out, std::ostream& err, const Progress& progress)
+{
+    requireFolderOf(o.target, "target");
+    const std::string pluginPath = plugin(o.plugin);
+    refuseTargetAmongInputs(o, pluginPath);
+    if (o.depthMax && !(*o.depthMax > 0))
+        throw ToolError("--depth-max must be above 0");
+    progress.step("loading the plug-in");
+    LoadedPlugin loaded(pluginPath);
+
+    progress.step("reading " + o.render);
+    ExrRender r = readExrRender(o.render, o.depth.value_or(std::string()));
+    progress.done();
+    for (const LeftOutLayer& l : r.leftOut)
+        err << kNotice << "left out layer " << quote(l.name)
+            << (l.channels.empty() ? std::string() : " (" + joined(l.channels) + ")") << ": "
+            << l.reason << "\n";
+    if (o.rgb)
+        checkColourImage(*o.rgb, r.image.width, r.image.height);
+
     SideFiles side(o.target);
-    side.placeParams(o.params);
+    CameraChoice cam = chooseCamera(o, r, side.paramPath(), err);
+    prepareDepth(o, r, cam, out, err);
+    reportMaterialLayer(r.image, out, err);
+
+    progress.step("writing the side files");
+    if (cam.fromRender)
+        side.writeParams(cam.camera);
+    else
+        side.placeParams(cam.file == side.paramPath() ? std::nullopt : cam.file);
     if (o.rgb) {
         side.placeColour(*o.rgb);
+        out << "colour image: " << *o.rgb << "\n";
     } else {
-        const RenderLayer* colour = render.colourLayer();
+        const RenderLayer* colour = r.image.colourLayer();
         if (colour == nullptr)
             throw ToolError(o.render + ": no colour layer (R, G, B channels) to make the colour "
                                        "image from; give one with --rgb");
-        side.writeColour(render.width, render.height,
-                         layerToBgra(*colour, render.width, render.height));
+        side.writeColour(r.image.width, r.image.height,
+                         layerToBgra(*colour, r.image.width, r.image.height));
+        out << "colour image: from layer " << quote(colour->name) << "\n";
     }
-    return reportSave(saveWithPlugin(plugin(o.plugin), render, o.target), o.target, out, err);
+
+    progress.step("saving " + o.target + " through the plug-in");
+    const std::uint64_t watch = Interrupt::watchFolder(folderOf(o.target));
+    const PluginSaveResult result = loaded.save(r.image, o.target);
+    Interrupt::forget(watch);
+    progress.done();
+    const int status = reportSave(result, o.target, out, err);
+    if (status == 0)
+        out << summaryLine(o.target);
+    return status;
 }
 
-int runDemo(const DemoOptions& o, std::ostream& out, std::ostream& err)
-{
-    makeDirectory(o.outDir);
-    const std::string dir = o.outDir.back() == '/' ? o.outDir : o.outDir + "/";
-    const std::string target = dir + "demo.ovq";
+}  // namespace
 
-    DemoRender demo = renderDemo(o.width, o.height);
-    writeExrRender(dir + "demo.exr", demo.image);
+int runSave(const SaveOptions& o, std::ostream& out, std::ostream& err, const Progress& progress)
+{
+    try {
+        return save(o, out, err, progress);
+    } catch (const std::bad_alloc&) {
+        throw ToolError(o.render + ": out of memory saving it as " + o.target);
+    }
+}
+
+int runDemo(const DemoOptions& o, std::ostream& out, std::ostream& err, const Progress& progress)
+{
+    makeLastFolder(o.outDir);
+    const std::string exrPath = joinPath(o.outDir, "demo.exr");
+    const std::string target = joinPath(o.outDir, "demo.ovq");
+    // The plug-in is loaded before anything is rendered or written.
+    LoadedPlugin loaded(plugin(o.plugin));
+
+    DemoRender demo = renderDemo(o.width, o.height, [&](double done) {
+        progress.fraction("rendering " + std::to_string(o.width) + " x "
+                              + std::to_string(o.height),
+                          done);
+    });
+    {
+        progress.step("writing " + exrPath);
+        OutputFile exr(exrPath);
+        writeExrRender(exr.path(), demo.image);
+        exr.commit();
+    }
     {
         SideFiles side(target);
+        progress.step("writing the side files");
         // The demo plays the host's script: it writes both side files fresh.
         std::remove(side.paramPath().c_str());
         std::remove(side.colourPath().c_str());
         side.writeParams(demo.camera);
         side.writeColour(o.width, o.height,
                          layerToBgra(*demo.image.colourLayer(), o.width, o.height));
-        const int status = reportSave(saveWithPlugin(plugin(o.plugin), demo.image, target),
-                                      target, out, err);
+        progress.step("saving " + target + " through the plug-in");
+        const std::uint64_t watch = Interrupt::watchFolder(folderOf(target));
+        const PluginSaveResult result = loaded.save(demo.image, target);
+        Interrupt::forget(watch);
+        progress.done();
+        const int status = reportSave(result, target, out, err);
         if (status != 0)
             return status;
     }
     auto reader = orvoread::OrvoReader::open(target);
     PixelStats stats = collectStats(*reader);
-    out << "wrote " << dir << "demo.exr\n";
+    const std::vector<std::string> previews = writePreviews(*reader, stats, o.outDir, progress);
+    progress.done();
+    out << "wrote " << exrPath << "\n";
     out << "wrote " << target << "\n";
-    for (const std::string& path : writePreviews(*reader, stats, o.outDir))
+    for (const std::string& path : previews)
         out << "wrote " << path << "\n";
     out << "\n" << infoText(reader->summary(), stats);
     return 0;
 }
 
-int runInfo(const std::string& file, bool json, std::ostream& out)
+int runInfo(const std::string& file, bool json, std::ostream& out, std::ostream& err)
 {
-    auto reader = orvoread::OrvoReader::open(file);
-    PixelStats stats = collectStats(*reader);
-    out << (json ? infoJson(reader->summary(), stats) : infoText(reader->summary(), stats));
-    return 0;
+    std::string error;
+    try {
+        auto reader = orvoread::OrvoReader::open(file);
+        PixelStats stats = collectStats(*reader);
+        out << (json ? infoJson(reader->summary(), stats) : infoText(reader->summary(), stats));
+        return 0;
+    } catch (const orvoread::ReadError& e) {
+        error = e.what();
+    } catch (const std::bad_alloc&) {
+        error = file + ": out of memory reading it";
+    }
+    if (json)
+        out << infoJsonFailure(file, error);
+    err << kNotice << error << "\n";
+    return 1;
 }
 
-int runExtract(const std::string& file, const std::string& outDir, std::ostream& out)
+int runExtract(const std::string& file, const std::string& outDir, std::ostream& out,
+               const Progress& progress)
 {
-    auto reader = orvoread::OrvoReader::open(file);
-    PixelStats stats = collectStats(*reader);
-    makeDirectory(outDir);
-    for (const std::string& path : writePreviews(*reader, stats, outDir))
-        out << "wrote " << path << "\n";
+    try {
+        auto reader = orvoread::OrvoReader::open(file);
+        PixelStats stats = collectStats(*reader);
+        makeLastFolder(outDir);
+        const std::vector<std::string> written = writePreviews(*reader, stats, outDir, progress);
+        progress.done();
+        for (const std::string& path : written)
+            out << "wrote " << path << "\n";
+        return 0;
+    } catch (const std::bad_alloc&) {
+        throw ToolError(file + ": out of memory extracting it");
+    }
+}
+
+int runParams(const ParamsOptions& o, std::ostream& out)
+{
+    const UserCamera& u = o.camera;
+    auto positive = [](double v, const char* what) {
+        if (!(v > 0))
+            throw ToolError(std::string(what) + " must be above 0");
+    };
+    positive(u.focalLengthMm, "--focal-length");
+    positive(u.filmWidthMm, "the film back's width");
+    positive(u.filmHeightMm, "the film back's height");
+    positive(u.depthMax, "--depth-max");
+    positive(u.pixelAspect, "--pixel-aspect");
+    if (u.dpi < 0)
+        throw ToolError("--dpi must not be negative");
+    const std::string text = paramFileText(cameraFromUser(u));
+    if (o.output == "-") {
+        out << text;
+        return 0;
+    }
+    if (exists(o.output))
+        throw ToolError(o.output + ": exists already; remove it or choose another name");
+    requireFolderOf(o.output, "parameter file");
+    OutputFile file(o.output);
+    writeParamFile(file.path(), cameraFromUser(u));
+    file.commit();
+    out << "wrote " << o.output << "\n";
     return 0;
 }
 

@@ -1,8 +1,12 @@
-// The tool's commands. Each writes its report to `out` and the save's
-// failure messages to `err`, and returns the process exit status (0 success,
-// 1 failure). Errors that end a command early are thrown as ToolError or
-// orvoread::ReadError; main reports them.
+// The tool's commands. Each writes its report to `out` and notices and
+// warnings to `err` (each line beginning "orvo: "), and returns the process
+// exit status (0 success, 1 failure). Errors that end a command early are
+// thrown as ToolError or orvoread::ReadError, naming the file; main reports
+// them.
 #pragma once
+
+#include "tools/orvo/Progress.h"
+#include "tools/orvo/RenderCamera.h"
 
 #include <iosfwd>
 #include <optional>
@@ -16,6 +20,11 @@ struct SaveOptions {
     std::optional<std::string> params;
     std::optional<std::string> rgb;
     std::optional<std::string> plugin;
+    // A channel holding planar depth in scene units, converted to the depth
+    // layer.
+    std::optional<std::string> depth;
+    // The depth range when the camera comes from the render.
+    std::optional<double> depthMax;
 };
 
 struct DemoOptions {
@@ -25,9 +34,20 @@ struct DemoOptions {
     std::optional<std::string> plugin;
 };
 
-int runSave(const SaveOptions& options, std::ostream& out, std::ostream& err);
-int runDemo(const DemoOptions& options, std::ostream& out, std::ostream& err);
-int runInfo(const std::string& file, bool json, std::ostream& out);
-int runExtract(const std::string& file, const std::string& outDir, std::ostream& out);
+struct ParamsOptions {
+    std::string output;  // "-" for standard output
+    UserCamera camera;
+};
+
+int runSave(const SaveOptions& options, std::ostream& out, std::ostream& err,
+            const Progress& progress);
+int runDemo(const DemoOptions& options, std::ostream& out, std::ostream& err,
+            const Progress& progress);
+// With `json`, a file that cannot be read is also reported as a JSON
+// document on `out`.
+int runInfo(const std::string& file, bool json, std::ostream& out, std::ostream& err);
+int runExtract(const std::string& file, const std::string& outDir, std::ostream& out,
+               const Progress& progress);
+int runParams(const ParamsOptions& options, std::ostream& out);
 
 }  // namespace orvotool

@@ -1,5 +1,7 @@
 #include "tools/orvo/DemoScene.h"
 
+#include "tools/orvo/RenderCamera.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -61,9 +63,6 @@ constexpr float kDiffuse = 0.75f;
 // Material layer: shading never darkens a material's top component below
 // this, which keeps it clear of the classifier's dark threshold (0.2).
 constexpr float kMaterialMinShade = 0.35f;
-// depthMax is the farthest hit scaled by this, so every hit keeps a depth
-// sample above 0.0 (which means "nothing hit").
-constexpr double kDepthMargin = 1.25;
 constexpr double kShadowBias = 1e-6;
 
 struct Hit {
@@ -103,7 +102,7 @@ void intersect(Vec origin, Vec dir, Hit& hit)
 
 }  // namespace
 
-DemoRender renderDemo(unsigned width, unsigned height)
+DemoRender renderDemo(unsigned width, unsigned height, const std::function<void(double)>& rowsDone)
 {
     DemoRender demo;
     demo.objects.assign(std::begin(kObjects), std::end(kObjects));
@@ -142,6 +141,8 @@ DemoRender renderDemo(unsigned width, unsigned height)
     RenderLayer colour{"RGBA", 4, std::vector<float>(pixels * 4)};
     RenderLayer depth{"Orvo_depth", 1, std::vector<float>(pixels, 0.0f)};
     RenderLayer material{"Orvo_mat", 3, std::vector<float>(pixels * 3, 0.0f)};
+    colour.rgb = true;
+    material.rgb = true;
     std::vector<double> distance(pixels, 0.0);
     double farthest = 0.0;
 
@@ -187,6 +188,8 @@ DemoRender renderDemo(unsigned width, unsigned height)
             distance[i] = hit.t;
             farthest = std::max(farthest, hit.t);
         }
+        if (rowsDone)
+            rowsDone(double(y + 1) / height);
     }
 
     cam.depthMax = farthest > 0.0 ? farthest * kDepthMargin : 1.0;

@@ -12,6 +12,7 @@
 #include "tools/orvo/ParamFile.h"
 #include "tools/orvo/RenderImage.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,8 @@ struct DemoRender {
 inline constexpr unsigned kDemoDefaultWidth = 640;
 inline constexpr unsigned kDemoDefaultHeight = 480;
 
-DemoRender renderDemo(unsigned width, unsigned height);
+// `rowsDone` (when given) hears the share of rows rendered after each row.
+DemoRender renderDemo(unsigned width, unsigned height,
+                      const std::function<void(double)>& rowsDone = nullptr);
 
 }  // namespace orvotool

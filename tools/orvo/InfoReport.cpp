@@ -1,8 +1,10 @@
 #include "tools/orvo/InfoReport.h"
 
-#include "tools/orvo/JsonWriter.h"
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 
 namespace orvotool {
@@ -16,8 +18,46 @@ constexpr std::size_t kTagCount = 65536;
 constexpr std::uint16_t kTiffUnitInch = 2;
 constexpr std::uint16_t kTiffUnitCentimetre = 3;
 constexpr std::uint32_t kPerspectiveKind = 0;
+constexpr int kJsonIndent = 2;
 
-std::string num(double v) { return JsonWriter::number(v); }
+// The shortest form that reads back exactly.
+std::string num(double v)
+{
+    char buf[32];
+    auto result = std::to_chars(buf, buf + sizeof buf, v);
+    return std::string(buf, result.ptr);
+}
+
+// A name in double quotes, with quotes, backslashes and control characters
+// escaped as C does.
+std::string quoted(const std::string& text)
+{
+    std::string q = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            q += '\\';
+            q += static_cast<char>(c);
+        } else if (c < 0x20 || c == 0x7F) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\x%02x", c);
+            q += buf;
+        } else {
+            q += static_cast<char>(c);
+        }
+    }
+    return q + "\"";
+}
+
+std::string hexBytes(const std::string& bytes)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string hex;
+    for (unsigned char c : bytes) {
+        hex += digits[c >> 4];
+        hex += digits[c & 0xF];
+    }
+    return hex;
+}
 
 std::string pixelCount(std::uint64_t n)
 {
@@ -185,7 +225,7 @@ std::string infoText(const OrvoSummary& s, const PixelStats& st)
     if (s.hasMaterialBlock) {
         o += "Materials: " + std::to_string(s.materialCount) + "\n";
         for (const auto& m : byTag(s)) {
-            o += "  tag " + std::to_string(m.tag) + " " + JsonWriter::quote(m.name) + ": colour "
+            o += "  tag " + std::to_string(m.tag) + " " + quoted(m.name) + ": colour "
                  + std::to_string(m.red) + " " + std::to_string(m.green) + " "
                  + std::to_string(m.blue);
             if (st.hasMaterials)
@@ -208,134 +248,208 @@ std::string infoText(const OrvoSummary& s, const PixelStats& st)
     return o;
 }
 
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+// A text and its raw bytes' key, as the schema gives every text.
+void text(Json& j, const std::string& key, const std::string* value)
+{
+    if (value == nullptr) {
+        j[key] = nullptr;
+        j[key + "Hex"] = nullptr;
+        return;
+    }
+    bool valid = true;
+    j[key] = validUtf8(*value, valid);
+    j[key + "Hex"] = valid ? Json(nullptr) : Json(hexBytes(*value));
+}
+
+void optionalText(Json& j, const std::string& key, const std::string& value)
+{
+    text(j, key, value.empty() ? nullptr : &value);
+}
+
+Json vector3(const double* v) { return Json::array({v[0], v[1], v[2]}); }
+
+Json number(double v) { return std::isfinite(v) ? Json(v) : Json(nullptr); }
+
+// Every key of the schema, null; a report fills in what the file has.
+Json skeleton(const std::string& path)
+{
+    Json j;
+    j["schemaVersion"] = kInfoSchemaVersion;
+    j["valid"] = false;
+    j["error"] = nullptr;
+    text(j, "file", &path);
+    for (const char* key : {"fileSize", "byteOrder", "width", "height", "directories"})
+        j[key] = nullptr;
+    for (const char* key : {"software", "dateTime", "documentName", "artist", "copyright"})
+        text(j, key, nullptr);
+    for (const char* key : {"resolution", "camera", "depth", "materials", "noMaterialPixels",
+                            "unlistedTags"})
+        j[key] = nullptr;
+    text(j, "propertyList", nullptr);
+    return j;
+}
+
+std::string dump(const Json& j)
+{
+    // Texts are valid UTF-8 already; replacing stays as a safeguard.
+    return j.dump(kJsonIndent, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+}  // namespace
+
 std::string infoJson(const OrvoSummary& s, const PixelStats& st)
 {
-    JsonWriter j;
-    j.beginObject();
-    j.key("file").value(s.path);
-    j.key("fileSize").value(s.fileSize);
-    j.key("byteOrder").value(s.littleEndian ? "little-endian" : "big-endian");
-    j.key("width").value(s.width);
-    j.key("height").value(s.height);
-    j.key("directories").beginArray();
+    Json j = skeleton(s.path);
+    j["valid"] = true;
+    j["fileSize"] = s.fileSize;
+    j["byteOrder"] = s.littleEndian ? "little-endian" : "big-endian";
+    j["width"] = s.width;
+    j["height"] = s.height;
+    Json dirs = Json::array();
     for (const auto& d : s.directories) {
-        j.beginObject();
-        j.key("index").value(d.index);
-        j.key("channel").value(orvoread::channelName(d.channel));
-        j.key("width").value(d.width);
-        j.key("height").value(d.height);
-        j.key("samplesPerPixel").value(unsigned(d.samplesPerPixel));
-        j.key("bitsPerSample").value(unsigned(d.bitsPerSample));
-        j.key("compression").value(unsigned(d.compression));
-        j.key("rowsPerStrip").value(d.rowsPerStrip);
-        j.key("blockOffset").value(d.blockOffset);
-        j.endObject();
+        Json e;
+        e["index"] = d.index;
+        e["channel"] = orvoread::channelName(d.channel);
+        e["width"] = d.width;
+        e["height"] = d.height;
+        e["samplesPerPixel"] = d.samplesPerPixel;
+        e["bitsPerSample"] = d.bitsPerSample;
+        e["compression"] = d.compression;
+        e["rowsPerStrip"] = d.rowsPerStrip;
+        e["blockOffset"] = d.blockOffset;
+        dirs.push_back(e);
     }
-    j.endArray();
-    auto optionalText = [&](const char* name, const std::string& text) {
-        if (text.empty())
-            j.key(name).null();
-        else
-            j.key(name).value(text);
-    };
-    optionalText("software", s.software);
-    optionalText("dateTime", s.dateTime);
-    optionalText("documentName", s.documentName);
-    optionalText("artist", s.artist);
-    optionalText("copyright", s.copyright);
-    if (s.hasResolution) {
-        j.key("resolution").beginObject();
-        j.key("x").value(s.xResolution);
-        j.key("y").value(s.yResolution);
-        j.key("unit").value(unitName(s.resolutionUnit));
-        j.endObject();
-    } else {
-        j.key("resolution").null();
-    }
+    j["directories"] = dirs;
+    optionalText(j, "software", s.software);
+    optionalText(j, "dateTime", s.dateTime);
+    optionalText(j, "documentName", s.documentName);
+    optionalText(j, "artist", s.artist);
+    optionalText(j, "copyright", s.copyright);
+    if (s.hasResolution)
+        j["resolution"] = Json{{"x", s.xResolution}, {"y", s.yResolution},
+                               {"unit", unitName(s.resolutionUnit)}};
 
     if (s.hasCamera) {
         const auto& c = s.camera;
-        j.key("camera").beginObject();
-        j.key("projection").value(c.panoramic ? "panoramic" : "planar");
-        j.key("blockCode").value(c.blockCode);
-        j.key("kind").value(c.kind);
-        j.key("position").vector3(c.position);
-        if (c.panoramic) {
-            j.key("direction1").vector3(c.direction1);
-            j.key("direction2").vector3(c.direction2);
-            j.key("direction3").vector3(c.direction3);
-            j.key("angle").value(c.angle);
-        } else {
-            j.key("xAxis").vector3(c.xAxis);
-            j.key("yAxis").vector3(c.yAxis);
-            j.key("zAxis").vector3(c.zAxis);
-            j.key("spareAxis").vector3(c.spareAxis);
-            j.key("topLeft").vector3(c.topLeft);
-            j.key("bottomRight").vector3(c.bottomRight);
-        }
-        j.key("nearDistance").value(c.nearDistance);
-        j.key("farDistance").value(c.farDistance);
-        j.key("scale").value(c.scale);
-        j.key("code").value(c.code);
-        j.endObject();
-    } else {
-        j.key("camera").null();
+        Json cam;
+        cam["projection"] = c.panoramic ? "panoramic" : "planar";
+        cam["blockCode"] = c.blockCode;
+        cam["kind"] = c.kind;
+        cam["position"] = vector3(c.position);
+        const bool planar = !c.panoramic;
+        cam["xAxis"] = planar ? vector3(c.xAxis) : Json(nullptr);
+        cam["yAxis"] = planar ? vector3(c.yAxis) : Json(nullptr);
+        cam["zAxis"] = planar ? vector3(c.zAxis) : Json(nullptr);
+        cam["spareAxis"] = planar ? vector3(c.spareAxis) : Json(nullptr);
+        cam["topLeft"] = planar ? vector3(c.topLeft) : Json(nullptr);
+        cam["bottomRight"] = planar ? vector3(c.bottomRight) : Json(nullptr);
+        cam["direction1"] = planar ? Json(nullptr) : vector3(c.direction1);
+        cam["direction2"] = planar ? Json(nullptr) : vector3(c.direction2);
+        cam["direction3"] = planar ? Json(nullptr) : vector3(c.direction3);
+        cam["angle"] = planar ? Json(nullptr) : number(c.angle);
+        cam["nearDistance"] = number(c.nearDistance);
+        cam["farDistance"] = number(c.farDistance);
+        cam["scale"] = number(c.scale);
+        cam["code"] = c.code;
+        j["camera"] = cam;
     }
 
     if (st.hasDepth) {
-        j.key("depth").beginObject();
-        j.key("pixels").value(st.pixels);
-        j.key("noDepth").value(st.noDepth);
-        j.key("noDepthShare").value(share(st.noDepth, st.pixels));
-        if (st.noDepth < st.pixels) {
-            j.key("smallestCode").value(st.smallestCode);
-            j.key("largestCode").value(st.largestCode);
-            if (s.hasCamera) {
-                j.key("nearestDistance")
-                    .value(orvoread::depthDistance(st.smallestCode, s.camera.farDistance));
-                j.key("farthestDistance")
-                    .value(orvoread::depthDistance(st.largestCode, s.camera.farDistance));
-            }
-        }
-        j.endObject();
-    } else {
-        j.key("depth").null();
+        const bool any = st.noDepth < st.pixels;
+        const bool distances = any && s.hasCamera;
+        Json d;
+        d["pixels"] = st.pixels;
+        d["noDepth"] = st.noDepth;
+        d["noDepthShare"] = share(st.noDepth, st.pixels);
+        d["smallestCode"] = any ? Json(st.smallestCode) : Json(nullptr);
+        d["largestCode"] = any ? Json(st.largestCode) : Json(nullptr);
+        d["nearestDistance"] =
+            distances ? number(orvoread::depthDistance(st.smallestCode, s.camera.farDistance))
+                      : Json(nullptr);
+        d["farthestDistance"] =
+            distances ? number(orvoread::depthDistance(st.largestCode, s.camera.farDistance))
+                      : Json(nullptr);
+        j["depth"] = d;
     }
 
     if (s.hasMaterialBlock) {
-        j.key("materials").beginArray();
+        Json list = Json::array();
         for (const auto& m : byTag(s)) {
-            j.beginObject();
-            j.key("tag").value(unsigned(m.tag));
-            j.key("name").value(m.name);
-            j.key("colour").triple(m.red, m.green, m.blue);
-            if (st.hasMaterials)
-                j.key("pixels").value(st.tagPixels[m.tag]);
-            j.key("recordOffset").value(m.offset);
-            j.endObject();
+            Json e;
+            e["tag"] = m.tag;
+            text(e, "name", &m.name);
+            e["colour"] = Json::array({m.red, m.green, m.blue});
+            e["pixels"] = st.hasMaterials ? Json(st.tagPixels[m.tag]) : Json(nullptr);
+            e["recordOffset"] = m.offset;
+            list.push_back(e);
         }
-        j.endArray();
-        if (st.hasMaterials) {
-            j.key("noMaterialPixels").value(st.tagPixels[0]);
-            j.key("unlistedTags").beginArray();
-            for (std::uint16_t t : unlistedTags(s, st)) {
-                j.beginObject();
-                j.key("tag").value(unsigned(t));
-                j.key("pixels").value(st.tagPixels[t]);
-                j.endObject();
-            }
-            j.endArray();
-        }
-    } else {
-        j.key("materials").null();
+        j["materials"] = list;
     }
-
+    if (st.hasMaterials) {
+        j["noMaterialPixels"] = st.tagPixels[0];
+        Json unlisted = Json::array();
+        for (std::uint16_t t : unlistedTags(s, st))
+            unlisted.push_back(Json{{"tag", t}, {"pixels", st.tagPixels[t]}});
+        j["unlistedTags"] = unlisted;
+    }
     if (s.shadowSet)
-        j.key("propertyList").value(s.propertyList);
-    else
-        j.key("propertyList").null();
-    j.endObject();
-    return j.text();
+        text(j, "propertyList", &s.propertyList);
+    return dump(j);
+}
+
+std::string infoJsonFailure(const std::string& path, const std::string& error)
+{
+    Json j = skeleton(path);
+    bool valid = true;
+    j["error"] = validUtf8(error, valid);
+    return dump(j);
+}
+
+std::string validUtf8(const std::string& text, bool& valid)
+{
+    static const char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD
+    valid = true;
+    std::string out;
+    const std::size_t n = text.size();
+    std::size_t i = 0;
+    auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    auto continuation = [&](std::size_t k) { return k < n && (byte(k) & 0xC0) == 0x80; };
+    while (i < n) {
+        const unsigned char b = byte(i);
+        std::size_t length = 0;
+        if (b < 0x80) {
+            length = 1;
+        } else if (b >= 0xC2 && b <= 0xDF) {
+            length = continuation(i + 1) ? 2 : 0;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            // No overlong forms (E0 needs A0..BF) and no surrogates (ED needs
+            // 80..9F).
+            const bool second = i + 1 < n && (b == 0xE0   ? byte(i + 1) >= 0xA0 && byte(i + 1) <= 0xBF
+                                              : b == 0xED ? byte(i + 1) >= 0x80 && byte(i + 1) <= 0x9F
+                                                          : continuation(i + 1));
+            length = second && continuation(i + 2) ? 3 : 0;
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            // No overlong forms (F0 needs 90..BF) and nothing past U+10FFFF
+            // (F4 needs 80..8F).
+            const bool second = i + 1 < n && (b == 0xF0   ? byte(i + 1) >= 0x90 && byte(i + 1) <= 0xBF
+                                              : b == 0xF4 ? byte(i + 1) >= 0x80 && byte(i + 1) <= 0x8F
+                                                          : continuation(i + 1));
+            length = second && continuation(i + 2) && continuation(i + 3) ? 4 : 0;
+        }
+        if (length == 0) {
+            valid = false;
+            out += kReplacement;
+            ++i;
+            continue;
+        }
+        out.append(text, i, length);
+        i += length;
+    }
+    return out;
 }
 
 }  // namespace orvotool

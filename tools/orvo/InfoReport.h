@@ -2,6 +2,12 @@
 // the directories, the colour directory's texts and resolution, the camera
 // field by field, depth statistics, the material table with pixel counts and
 // the property list.
+//
+// The JSON document has a fixed schema (kInfoSchemaVersion): every key is
+// present for every file, null where the file has nothing for it, and a
+// document of the same keys reports a file that could not be read. Texts are
+// valid UTF-8: bytes that are not become U+FFFD, and the key of the text with
+// "Hex" appended holds the raw bytes in hex (null when the text was valid).
 #pragma once
 
 #include "tools/reader/OrvoReader.h"
@@ -11,6 +17,8 @@
 #include <vector>
 
 namespace orvotool {
+
+inline constexpr int kInfoSchemaVersion = 1;
 
 struct PixelStats {
     bool hasDepth = false;
@@ -28,5 +36,12 @@ PixelStats collectStats(orvoread::OrvoReader& reader);
 
 std::string infoText(const orvoread::OrvoSummary& summary, const PixelStats& stats);
 std::string infoJson(const orvoread::OrvoSummary& summary, const PixelStats& stats);
+// The JSON document for a file that could not be read: the same keys, with
+// "valid" false and the message in "error".
+std::string infoJsonFailure(const std::string& path, const std::string& error);
+
+// `text` as valid UTF-8, each byte that is not part of a valid sequence
+// replaced by U+FFFD; `valid` tells whether it already was.
+std::string validUtf8(const std::string& text, bool& valid);
 
 }  // namespace orvotool

@@ -1,42 +1,243 @@
 #include "tools/orvo/ParamFile.h"
 
+#include "tools/orvo/FileOps.h"
 #include "tools/orvo/ToolError.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <iterator>
+#include <locale>
 #include <memory>
+#include <sstream>
 
 namespace orvotool {
 
 namespace {
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
+
+constexpr char kHeaderWord[] = "Parameters";
+
+struct Token {
+    std::string text;
+    unsigned line;
 };
+
+// Splits as the saver's stream extraction does: on the "C" locale's white
+// space.
+std::vector<Token> tokens(const std::string& text)
+{
+    std::vector<Token> out;
+    unsigned line = 1;
+    std::string current;
+    unsigned currentLine = 1;
+    for (char c : text) {
+        const bool space = c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+        if (!space) {
+            if (current.empty())
+                currentLine = line;
+            current += c;
+        } else if (!current.empty()) {
+            out.push_back({current, currentLine});
+            current.clear();
+        }
+        if (c == '\n')
+            ++line;
+    }
+    if (!current.empty())
+        out.push_back({current, currentLine});
+    return out;
+}
+
+class Reader {
+public:
+    Reader(const std::string& path, std::vector<Token> tokens)
+        : path_(path), tokens_(std::move(tokens))
+    {
+    }
+
+    void header()
+    {
+        if (next_ >= tokens_.size())
+            throw ToolError(path_ + ":1: the file is empty; it must begin with the word \""
+                            + kHeaderWord + "\"");
+        const Token& t = tokens_[next_++];
+        if (t.text != kHeaderWord)
+            throw ToolError(place(t) + "the file must begin with the word \"" + kHeaderWord
+                            + "\", not \"" + t.text + "\"");
+    }
+
+    void key(const char* name)
+    {
+        key_ = name;
+        if (next_ >= tokens_.size())
+            throw ToolError(endPlace() + "the file ends where the key \"" + name
+                            + "\" should follow");
+        const Token& t = tokens_[next_++];
+        if (t.text != name)
+            throw ToolError(place(t) + "expected the key \"" + name + "\", found \"" + t.text
+                            + "\" (keys come in a fixed order and are case-sensitive)");
+    }
+
+    double number()
+    {
+        if (next_ >= tokens_.size())
+            throw ToolError(endPlace() + "key \"" + key_ + "\": the file ends before its value");
+        const Token& t = tokens_[next_++];
+        std::istringstream in(t.text);
+        in.imbue(std::locale::classic());
+        double v = 0;
+        in >> v;
+        if (in.fail() || in.peek() != std::char_traits<char>::eof() || !std::isfinite(v))
+            throw ToolError(place(t) + "key \"" + key_ + "\": \"" + t.text
+                            + "\" is not a number");
+        lastLine_ = t.line;
+        lastText_ = t.text;
+        return v;
+    }
+
+    std::string word()
+    {
+        if (next_ >= tokens_.size())
+            throw ToolError(endPlace() + "key \"" + key_ + "\": the file ends before its value");
+        const Token& t = tokens_[next_++];
+        lastLine_ = t.line;
+        return t.text;
+    }
+
+    // Fails at the value just read unless `ok`.
+    void require(bool ok, const std::string& what) const
+    {
+        if (!ok)
+            throw ToolError(valuePlace() + what + ", not " + lastText_);
+    }
+    std::string valuePlace() const
+    {
+        return path_ + ":" + std::to_string(lastLine_) + ": key \"" + key_ + "\": ";
+    }
+
+private:
+    std::string place(const Token& t) const { return path_ + ":" + std::to_string(t.line) + ": "; }
+    std::string endPlace() const
+    {
+        const unsigned line = tokens_.empty() ? 1 : tokens_.back().line;
+        return path_ + ":" + std::to_string(line) + ": ";
+    }
+
+    std::string path_;
+    std::vector<Token> tokens_;
+    std::size_t next_ = 0;
+    std::string key_;
+    unsigned lastLine_ = 1;
+    std::string lastText_;
+};
+
+std::string num(double v)
+{
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%.17g", v);
+    return buf;
+}
+
 }  // namespace
+
+std::string paramFileText(const CameraParameters& c)
+{
+    // %.17g keeps every double exact; the saver reads the "C" locale's number
+    // form, which printf gives unless the program changed its locale.
+    std::string t = std::string(kHeaderWord) + "\npos " + num(c.pos[0]) + " " + num(c.pos[1]) + " "
+                    + num(c.pos[2]) + "\nworldMatrix";
+    for (double a : c.worldMatrix)
+        t += " " + num(a);
+    t += "\nfocalLen " + num(c.focalLen) + "\napertureX " + num(c.apertureX) + "\napertureY "
+         + num(c.apertureY) + "\noffsetX " + num(c.offsetX) + "\noffsetY " + num(c.offsetY)
+         + "\nsqueeze " + num(c.squeeze) + "\nfilmFit " + c.filmFit + "\nprojType " + c.projType
+         + "\ndpi " + num(c.dpi) + "\npAspect " + num(c.pAspect) + "\ndepthMax "
+         + num(c.depthMax) + "\n";
+    return t;
+}
 
 void writeParamFile(const std::string& path, const CameraParameters& c)
 {
-    std::unique_ptr<std::FILE, FileCloser> f(std::fopen(path.c_str(), "w"));
-    if (!f)
+    const std::string text = paramFileText(c);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out)
         throw ToolError(path + ": cannot create the parameter file: " + std::strerror(errno));
-    // %.17g keeps every double exact; the reader takes the "C" locale's
-    // number form, which printf gives unless the program changed its locale.
-    std::FILE* o = f.get();
-    bool ok = std::fprintf(o, "Parameters\npos %.17g %.17g %.17g\nworldMatrix", c.pos[0], c.pos[1],
-                           c.pos[2]) > 0;
-    for (double a : c.worldMatrix)
-        ok = ok && std::fprintf(o, " %.17g", a) > 0;
-    ok = ok
-         && std::fprintf(o,
-                         "\nfocalLen %.17g\napertureX %.17g\napertureY %.17g\noffsetX %.17g\n"
-                         "offsetY %.17g\nsqueeze %.17g\nfilmFit %s\nprojType %s\ndpi %.17g\n"
-                         "pAspect %.17g\ndepthMax %.17g\n",
-                         c.focalLen, c.apertureX, c.apertureY, c.offsetX, c.offsetY, c.squeeze,
-                         c.filmFit.c_str(), c.projType.c_str(), c.dpi, c.pAspect, c.depthMax)
-                > 0;
-    if (!ok || std::fclose(f.release()) != 0)
-        throw ToolError(path + ": cannot write the parameter file: " + std::strerror(errno));
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    out.close();
+    if (!out)
+        throw ToolError(path + ": cannot write the parameter file");
+}
+
+CameraParameters readParamFile(const std::string& path, std::vector<std::string>& warnings)
+{
+    requireRegularFile(path, "parameter file");
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw ToolError(path + ": cannot read the parameter file: " + std::strerror(errno));
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad())
+        throw ToolError(path + ": cannot read the parameter file");
+
+    Reader r(path, tokens(text));
+    CameraParameters c;
+    r.header();
+    r.key("pos");
+    for (double& p : c.pos)
+        p = r.number();
+    r.key("worldMatrix");
+    for (double& a : c.worldMatrix)
+        a = r.number();
+    r.key("focalLen");
+    c.focalLen = r.number();
+    r.require(c.focalLen > 0, "the focal length must be above 0");
+    r.key("apertureX");
+    c.apertureX = r.number();
+    r.require(c.apertureX > 0, "the film width must be above 0");
+    r.key("apertureY");
+    c.apertureY = r.number();
+    r.require(c.apertureY > 0, "the film height must be above 0");
+    r.key("offsetX");
+    c.offsetX = r.number();
+    r.key("offsetY");
+    c.offsetY = r.number();
+    r.key("squeeze");
+    c.squeeze = r.number();
+    r.key("filmFit");
+    c.filmFit = r.word();
+    if (c.filmFit != "horizontal" && c.filmFit != "vertical" && c.filmFit != "overscan"
+        && c.filmFit != "fill")
+        warnings.push_back(r.valuePlace() + "\"" + c.filmFit
+                           + "\" is none of horizontal, vertical, overscan, fill; the saver "
+                             "fits the film vertically");
+    r.key("projType");
+    c.projType = r.word();
+    r.key("dpi");
+    c.dpi = r.number();
+    r.require(c.dpi >= 0, "the resolution must not be negative");
+    r.key("pAspect");
+    c.pAspect = r.number();
+    r.require(c.pAspect > 0, "the pixel aspect ratio must be above 0");
+    r.key("depthMax");
+    c.depthMax = r.number();
+    r.require(c.depthMax > 0, "the depth range must be above 0");
+    return c;
+}
+
+void filmSize(const CameraParameters& c, unsigned width, unsigned height, double& fw, double& fh)
+{
+    const double aspect = double(width) * c.pAspect / double(height);
+    const bool horizontal = c.filmFit == "horizontal"
+                            || (c.filmFit == "overscan" && c.apertureX > aspect * c.apertureY)
+                            || (c.filmFit == "fill" && c.apertureX < aspect * c.apertureY);
+    if (horizontal) {
+        fw = c.apertureX;
+        fh = c.apertureX / aspect;
+    } else {
+        fw = aspect * c.apertureY;
+        fh = c.apertureY;
+    }
 }
 
 }  // namespace orvotool

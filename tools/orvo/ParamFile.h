@@ -1,8 +1,10 @@
 // The camera side file the saver reads: the word "Parameters" and thirteen
-// keyed entries, written as the host's preparation script writes them.
+// keyed entries, written as the host's preparation script writes them, and
+// read back and checked before the plug-in sees it.
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace orvotool {
 
@@ -25,5 +27,19 @@ struct CameraParameters {
 
 // Numbers are written so that they read back exactly. Throws ToolError.
 void writeParamFile(const std::string& path, const CameraParameters& camera);
+// The file's text.
+std::string paramFileText(const CameraParameters& camera);
+
+// Reads a parameter file as the saver reads it and checks what the saver
+// does not: each value is one whole number token, lengths and depthMax above
+// 0, dpi not negative. Throws ToolError "<file>:<line>: <what is wrong>" at
+// the first problem, naming the key. Doubtful but valid values (an unknown
+// film fit word) are added to `warnings`.
+CameraParameters readParamFile(const std::string& path, std::vector<std::string>& warnings);
+
+// The film's width and height as the saver frames it for an image of
+// width x height pixels (its fit rule), in the unit of the apertures.
+void filmSize(const CameraParameters& camera, unsigned width, unsigned height, double& filmWidth,
+              double& filmHeight);
 
 }  // namespace orvotool

@@ -6,16 +6,49 @@
 #include "hostsim/Plugin.h"
 #include "hostsim/SimLayeredImage.h"
 
+#include <sys/stat.h>
+
 #include <stdexcept>
 
 namespace orvotool {
 
-PluginSaveResult saveWithPlugin(const std::string& pluginPath, const RenderImage& image,
-                                const std::string& target)
+namespace {
+// The loader's own name, which means nothing to a user of the tool.
+constexpr char kLoaderPrefix[] = "hostsim: ";
+
+std::string withoutLoaderName(std::string text)
 {
-    // Destruction runs in reverse: the plug-in releases its proxies before the
-    // layered image and the host it borrowed from go away.
+    const std::string prefix = kLoaderPrefix;
+    if (text.compare(0, prefix.size(), prefix) == 0)
+        text.erase(0, prefix.size());
+    return text;
+}
+}  // namespace
+
+// Destruction runs in reverse: the plug-in releases what it holds before the
+// host it borrowed from goes away.
+struct LoadedPlugin::Impl {
+    explicit Impl(const std::string& path) : plugin(path, host) {}
     hostsim::Host host;
+    hostsim::Plugin plugin;
+};
+
+LoadedPlugin::LoadedPlugin(const std::string& path)
+{
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        throw ToolError(path + ": no plug-in file here; give the plug-in with --plugin PATH");
+    try {
+        impl_ = std::make_unique<Impl>(path);
+    } catch (const std::runtime_error& e) {
+        throw ToolError(withoutLoaderName(e.what()));
+    }
+}
+
+LoadedPlugin::~LoadedPlugin() = default;
+
+PluginSaveResult LoadedPlugin::save(const RenderImage& image, const std::string& target)
+{
     hostsim::SimLayeredImage layered(image.width, image.height);
     for (const RenderLayer& layer : image.layers) {
         try {
@@ -25,16 +58,13 @@ PluginSaveResult saveWithPlugin(const std::string& pluginPath, const RenderImage
                             + "\" cannot be handed to the saver: " + e.what());
         }
     }
+    const std::size_t before = impl_->host.messages().size();
     PluginSaveResult out;
-    try {
-        hostsim::Plugin plugin(pluginPath, host);
-        out.result = plugin.save(layered.object(), target);
-    } catch (const std::runtime_error& e) {
-        throw ToolError(e.what());
-    }
-    for (const hostsim::LogRecord& r : host.messages())
-        if (r.subsystem == kSaverLogSubsystem)
-            out.ioStatus.push_back(r.text);
+    out.result = impl_->plugin.save(layered.object(), target);
+    const auto& messages = impl_->host.messages();
+    for (std::size_t i = before; i < messages.size(); ++i)
+        if (messages[i].subsystem == kSaverLogSubsystem)
+            out.ioStatus.push_back(messages[i].text);
     return out;
 }
 

@@ -7,6 +7,7 @@
 #include "tools/orvo/RenderImage.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,9 +22,22 @@ struct PluginSaveResult {
     bool ok() const { return result >= 0; }
 };
 
-// Throws ToolError when the plug-in cannot be loaded or the render cannot
-// be handed over; the save's own failures come back in the result.
-PluginSaveResult saveWithPlugin(const std::string& pluginPath, const RenderImage& image,
-                                const std::string& target);
+// The plug-in, loaded once and checked before any work that needs it.
+class LoadedPlugin {
+public:
+    // Throws ToolError naming the plug-in file when it cannot be loaded.
+    explicit LoadedPlugin(const std::string& path);
+    ~LoadedPlugin();
+    LoadedPlugin(const LoadedPlugin&) = delete;
+    LoadedPlugin& operator=(const LoadedPlugin&) = delete;
+
+    // Throws ToolError when the render cannot be handed over; the save's own
+    // failures come back in the result.
+    PluginSaveResult save(const RenderImage& image, const std::string& target);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
 
 }  // namespace orvotool

@@ -1,5 +1,6 @@
 #include "tools/orvo/Previews.h"
 
+#include "tools/orvo/FileOps.h"
 #include "tools/orvo/PngFile.h"
 #include "tools/orvo/ToolError.h"
 #include "tools/reader/QuietTiff.h"
@@ -15,13 +16,6 @@ namespace {
 
 constexpr std::uint16_t kNearWhite = 65535;
 const std::uint8_t kUnlistedTagGrey = 128;
-
-std::string joinPath(const std::string& dir, const char* name)
-{
-    if (dir.empty())
-        return name;
-    return dir.back() == '/' ? dir + name : dir + "/" + name;
-}
 
 void colourPreview(orvoread::OrvoReader& reader, const std::string& path)
 {
@@ -125,24 +119,27 @@ void distanceTiff(orvoread::OrvoReader& reader, const std::string& path)
 }  // namespace
 
 std::vector<std::string> writePreviews(orvoread::OrvoReader& reader, const PixelStats& stats,
-                                       const std::string& outDir)
+                                       const std::string& outDir, const Progress& progress)
 {
     std::vector<std::string> written;
     const auto& s = reader.summary();
-    if (s.has(Channel::Colour)) {
-        written.push_back(joinPath(outDir, "colour.png"));
-        colourPreview(reader, written.back());
-    }
+    // Each preview is written under a temporary name and moved over its
+    // final name only when complete: a failure keeps the previous file.
+    auto write = [&](const char* name, auto&& writer) {
+        OutputFile out(joinPath(outDir, name));
+        progress.step(std::string("writing ") + out.finalPath());
+        writer(out.path());
+        out.commit();
+        written.push_back(out.finalPath());
+    };
+    if (s.has(Channel::Colour))
+        write("colour.png", [&](const std::string& p) { colourPreview(reader, p); });
     if (s.has(Channel::Depth)) {
-        written.push_back(joinPath(outDir, "depth.png"));
-        depthPreview(reader, stats, written.back());
-        written.push_back(joinPath(outDir, "depth.tif"));
-        distanceTiff(reader, written.back());
+        write("depth.png", [&](const std::string& p) { depthPreview(reader, stats, p); });
+        write("depth.tif", [&](const std::string& p) { distanceTiff(reader, p); });
     }
-    if (s.has(Channel::Material)) {
-        written.push_back(joinPath(outDir, "materials.png"));
-        materialPreview(reader, written.back());
-    }
+    if (s.has(Channel::Material))
+        write("materials.png", [&](const std::string& p) { materialPreview(reader, p); });
     return written;
 }
 

@@ -11,6 +11,7 @@
 #pragma once
 
 #include "tools/orvo/InfoReport.h"
+#include "tools/orvo/Progress.h"
 #include "tools/reader/OrvoReader.h"
 
 #include <string>
@@ -23,6 +24,6 @@ inline constexpr std::uint16_t kFarGrey = 8192;
 // Writes the previews into outDir (which must exist) and returns the paths
 // written. Throws ToolError or orvoread::ReadError.
 std::vector<std::string> writePreviews(orvoread::OrvoReader& reader, const PixelStats& stats,
-                                       const std::string& outDir);
+                                       const std::string& outDir, const Progress& progress);
 
 }  // namespace orvotool

@@ -1,9 +1,12 @@
 #include "tools/orvo/SideFiles.h"
 
+#include "tools/orvo/FileOps.h"
+#include "tools/orvo/Interrupt.h"
 #include "tools/orvo/TgaImage.h"
 #include "tools/orvo/ToolError.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -15,18 +18,12 @@ namespace orvotool {
 
 namespace {
 
+constexpr int kAsideAttempts = 100;
+
 bool exists(const std::string& path)
 {
     struct stat st;
-    return ::stat(path.c_str(), &st) == 0;
-}
-
-// Whether two names refer to one file on the disk.
-bool sameFile(const std::string& a, const std::string& b)
-{
-    struct stat sa, sb;
-    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev
-           && sa.st_ino == sb.st_ino;
+    return ::lstat(path.c_str(), &st) == 0;
 }
 
 void writeBytes(const std::string& path, const std::vector<char>& bytes, const char* role)
@@ -44,11 +41,7 @@ void writeBytes(const std::string& path, const std::vector<char>& bytes, const c
 
 std::vector<char> readWholeFile(const std::string& path, const char* role)
 {
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0)
-        throw ToolError(path + ": cannot read the " + role + ": " + std::strerror(errno));
-    if (!S_ISREG(st.st_mode))
-        throw ToolError(path + ": cannot read the " + role + ": not a regular file");
+    requireRegularFile(path, role);
     std::ifstream in(path, std::ios::binary);
     if (!in)
         throw ToolError(path + ": cannot read the " + role + ": " + std::strerror(errno));
@@ -65,24 +58,57 @@ SideFiles::SideFiles(const std::string& target)
 
 SideFiles::~SideFiles()
 {
-    for (const std::string& path : created_)
+    for (const auto& [path, token] : created_) {
         std::remove(path.c_str());
-    if (restoreParams_ && !exists(paramPath_)) {
-        try {
-            writeBytes(paramPath_, userParams_, "parameter file");
-        } catch (...) {
-            // Nothing more can be done from a destructor; the caller's own
-            // copy of the parameters was given on the command line or is lost
-            // with the save that consumed it.
-        }
+        Interrupt::forget(token);
     }
+    if (!paramsAside_.empty()) {
+        if (!exists(paramPath_))
+            std::rename(paramsAside_.c_str(), paramPath_.c_str());
+        else
+            std::remove(paramsAside_.c_str());
+        Interrupt::forget(asideToken_);
+    }
+}
+
+void SideFiles::refuseExisting(const std::string& path, const char* role,
+                               const char* option) const
+{
+    if (exists(path))
+        throw ToolError(path + ": a " + role + " already lies beside the target; remove it or give "
+                        + "it with " + option);
 }
 
 void SideFiles::place(const std::string& dest, const std::vector<char>& bytes, const char* role)
 {
     // Registered before writing, so that a half-written file goes too.
-    created_.push_back(dest);
+    created_.emplace_back(dest, Interrupt::removeOnInterrupt(dest));
     writeBytes(dest, bytes, role);
+}
+
+// A second name for the user's file, which stays when the save removes the
+// parameter file's name; a copy where the file system has no links.
+void SideFiles::keepUsersParams()
+{
+    const std::string folder = folderOf(paramPath_);
+    for (int attempt = 0; attempt < kAsideAttempts && paramsAside_.empty(); ++attempt) {
+        const std::string aside = tempNameIn(folder);
+        // Registered first: from the moment the second name exists, an
+        // interrupt puts the file back.
+        asideToken_ = Interrupt::restoreOnInterrupt(aside, paramPath_);
+        if (::link(paramPath_.c_str(), aside.c_str()) == 0) {
+            paramsAside_ = aside;
+        } else if (errno != EEXIST) {
+            paramsAside_ = aside;
+            writeBytes(aside, readWholeFile(paramPath_, "parameter file"), "parameter file");
+        } else {
+            Interrupt::forget(asideToken_);
+            asideToken_ = 0;
+        }
+    }
+    if (paramsAside_.empty())
+        throw ToolError(paramPath_ + ": cannot keep a second name for the parameter file in "
+                        + folder);
 }
 
 void SideFiles::placeParams(const std::optional<std::string>& source)
@@ -92,24 +118,20 @@ void SideFiles::placeParams(const std::optional<std::string>& source)
         if (!exists(path))
             throw ToolError(path + ": no parameter file; give one with --params FILE or put it "
                                    "beside the target");
-        userParams_ = readWholeFile(path, "parameter file");
-        restoreParams_ = true;
+        requireRegularFile(path, "parameter file");
+        keepUsersParams();
         return;
     }
     std::vector<char> bytes = readWholeFile(*source, "parameter file");
-    if (exists(paramPath_))
-        throw ToolError(paramPath_ + ": a parameter file already lies beside the target; remove "
-                                     "it or give it with --params");
+    refuseExisting(paramPath_, "parameter file", "--params");
     place(paramPath_, bytes, "parameter file");
 }
 
 void SideFiles::writeParams(const CameraParameters& camera)
 {
-    if (exists(paramPath_))
-        throw ToolError(paramPath_ + ": a parameter file already lies beside the target; remove "
-                                     "it or give it with --params");
-    created_.push_back(paramPath_);
-    writeParamFile(paramPath_, camera);
+    refuseExisting(paramPath_, "parameter file", "--params");
+    const std::string text = paramFileText(camera);
+    place(paramPath_, std::vector<char>(text.begin(), text.end()), "parameter file");
 }
 
 void SideFiles::placeColour(const std::string& source)
@@ -118,19 +140,15 @@ void SideFiles::placeColour(const std::string& source)
         throw ToolError(source + ": the colour image beside the target is consumed by the save; "
                                  "give a copy of it with --rgb");
     std::vector<char> bytes = readWholeFile(source, "colour image");
-    if (exists(colourPath_))
-        throw ToolError(colourPath_ + ": a colour image already lies beside the target; remove "
-                                      "it or give it with --rgb");
+    refuseExisting(colourPath_, "colour image", "--rgb");
     place(colourPath_, bytes, "colour image");
 }
 
 void SideFiles::writeColour(unsigned width, unsigned height,
                             const std::vector<unsigned char>& bgra)
 {
-    if (exists(colourPath_))
-        throw ToolError(colourPath_ + ": a colour image already lies beside the target; remove "
-                                      "it or give it with --rgb");
-    created_.push_back(colourPath_);
+    refuseExisting(colourPath_, "colour image", "--rgb");
+    created_.emplace_back(colourPath_, Interrupt::removeOnInterrupt(colourPath_));
     writeTga32(colourPath_, width, height, bgra);
 }
 

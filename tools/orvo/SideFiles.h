@@ -3,12 +3,14 @@
 // ".rgb.tga"). The tool places them as the host's script would and keeps the
 // user's own files: a file given on the command line is copied, never moved,
 // and a parameter file that already lay beside the target is put back after
-// the save consumed it. Files the tool created are removed when the save did
-// not consume them.
+// the save consumed it (also when the tool is interrupted). Files the tool
+// created are removed when the save did not consume them, and when the tool
+// is interrupted.
 #pragma once
 
 #include "tools/orvo/ParamFile.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,8 +20,8 @@ namespace orvotool {
 inline constexpr char kParamSuffix[] = ".param.txt";
 inline constexpr char kColourSuffix[] = ".rgb.tga";
 
-// Reads a whole file; throws ToolError naming it and the role it plays
-// ("parameter file").
+// Reads a whole regular file; throws ToolError naming it and the role it
+// plays ("parameter file").
 std::vector<char> readWholeFile(const std::string& path, const char* role);
 
 class SideFiles {
@@ -47,13 +49,17 @@ public:
 
 private:
     void place(const std::string& dest, const std::vector<char>& bytes, const char* role);
+    void refuseExisting(const std::string& path, const char* role, const char* option) const;
+    void keepUsersParams();
 
     std::string paramPath_;
     std::string colourPath_;
-    std::vector<std::string> created_;
-    // A parameter file of the user's that lay beside the target.
-    bool restoreParams_ = false;
-    std::vector<char> userParams_;
+    // Files the tool created, with their interrupt registrations.
+    std::vector<std::pair<std::string, std::uint64_t>> created_;
+    // The user's parameter file that lay beside the target, kept under this
+    // name while the save consumes the original.
+    std::string paramsAside_;
+    std::uint64_t asideToken_ = 0;
 };
 
 }  // namespace orvotool

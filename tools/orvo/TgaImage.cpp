@@ -1,5 +1,6 @@
 #include "tools/orvo/TgaImage.h"
 
+#include "tools/orvo/FileOps.h"
 #include "tools/orvo/ToolError.h"
 
 #include <cerrno>
@@ -13,6 +14,8 @@ namespace orvotool {
 namespace {
 constexpr std::size_t kTgaHeaderSize = 18;
 // Header fields (little-endian 16-bit sizes).
+constexpr std::size_t kTgaIdLengthAt = 0;
+constexpr std::size_t kTgaColourMapTypeAt = 1;
 constexpr std::size_t kTgaImageTypeAt = 2;
 constexpr std::size_t kTgaWidthAt = 12;
 constexpr std::size_t kTgaHeightAt = 14;
@@ -24,6 +27,22 @@ constexpr std::uint8_t kTgaBitsPerPixel = 32;
 constexpr std::uint8_t kTgaDescriptorTopDown8Alpha = 0x28;
 constexpr unsigned kTgaMaxSide = 65535;
 constexpr std::uint8_t kOpaque = 255;
+
+constexpr std::size_t kTgaBytesPerPixel = 4;
+
+std::string tgaTypeName(unsigned type)
+{
+    switch (type) {
+    case 0: return "no image data";
+    case 1: return "uncompressed colour-mapped";
+    case 2: return "uncompressed true colour";
+    case 3: return "uncompressed grey";
+    case 9: return "run-length encoded colour-mapped";
+    case 10: return "run-length encoded true colour";
+    case 11: return "run-length encoded grey";
+    default: return "unknown";
+    }
+}
 
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
@@ -72,6 +91,42 @@ void writeTga32(const std::string& path, unsigned width, unsigned height,
         || std::fwrite(bgra.data(), 1, bgra.size(), f.get()) != bgra.size()
         || std::fclose(f.release()) != 0)
         throw ToolError(path + ": cannot write the colour image: " + std::strerror(errno));
+}
+
+void checkColourImage(const std::string& path, unsigned width, unsigned height)
+{
+    requireRegularFile(path, "colour image");
+    const std::string needed = "; the colour image must be an uncompressed 32-bit TGA (type 2, "
+                               "no colour map) of "
+                               + std::to_string(width) + " x " + std::to_string(height)
+                               + " pixels";
+    std::unique_ptr<std::FILE, FileCloser> f(std::fopen(path.c_str(), "rb"));
+    if (!f)
+        throw ToolError(path + ": cannot read the colour image: " + std::strerror(errno));
+    std::uint8_t h[kTgaHeaderSize];
+    const std::size_t got = std::fread(h, 1, sizeof h, f.get());
+    if (got < kTgaHeaderSize)
+        throw ToolError(path + ": not a TGA file (" + std::to_string(got)
+                        + " bytes, shorter than a TGA header)" + needed);
+    const unsigned type = h[kTgaImageTypeAt];
+    const unsigned bits = h[kTgaDepthAt];
+    const unsigned w = h[kTgaWidthAt] | (unsigned(h[kTgaWidthAt + 1]) << 8);
+    const unsigned ht = h[kTgaHeightAt] | (unsigned(h[kTgaHeightAt + 1]) << 8);
+    const std::string is = path + ": a TGA of type " + std::to_string(type) + " ("
+                           + tgaTypeName(type) + "), " + std::to_string(bits) + " bits a pixel, "
+                           + std::to_string(w) + " x " + std::to_string(ht) + " pixels";
+    if (type != kTgaTrueColour || bits != kTgaBitsPerPixel || h[kTgaColourMapTypeAt] != 0)
+        throw ToolError(is + (h[kTgaColourMapTypeAt] != 0 ? ", with a colour map" : "") + needed);
+    if (w != width || ht != height)
+        throw ToolError(is + needed);
+    const std::uint64_t dataBytes = std::uint64_t(w) * ht * kTgaBytesPerPixel;
+    const std::uint64_t expected = kTgaHeaderSize + h[kTgaIdLengthAt] + dataBytes;
+    if (std::fseek(f.get(), 0, SEEK_END) != 0)
+        throw ToolError(path + ": cannot read the colour image: " + std::strerror(errno));
+    const long size = std::ftell(f.get());
+    if (size < 0 || std::uint64_t(size) < expected)
+        throw ToolError(is + ", but the file ends after " + std::to_string(size)
+                        + " bytes of the " + std::to_string(expected) + " its pixels need");
 }
 
 std::vector<std::uint8_t> layerToBgra(const RenderLayer& layer, unsigned width, unsigned height)

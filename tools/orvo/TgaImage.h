@@ -20,6 +20,12 @@ std::uint8_t encodeLinear8(float value);
 void writeTga32(const std::string& path, unsigned width, unsigned height,
                 const std::vector<std::uint8_t>& bgra);
 
+// Throws ToolError unless `path` is what the saver reads as its colour
+// image: an uncompressed true-colour TGA (type 2, no colour map) of 32 bits
+// a pixel, width x height pixels, with all its pixels in the file. The
+// message says what the file is and what is needed.
+void checkColourImage(const std::string& path, unsigned width, unsigned height);
+
 // The pixels of a 3- or 4-channel layer of linear floats as B, G, R, A bytes,
 // colour sRGB-encoded; alpha kept (1.0 when the layer has none).
 std::vector<std::uint8_t> layerToBgra(const RenderLayer& layer, unsigned width, unsigned height);

@@ -11,6 +11,11 @@ namespace orvoread {
 
 FileBytes::FileBytes(const std::string& path) : path_(path)
 {
+    // Checked before opening: opening a named pipe or a device waits for a
+    // writer or reads forever.
+    struct stat before;
+    if (::stat(path.c_str(), &before) == 0 && !S_ISREG(before.st_mode))
+        throw ReadError(path + ": cannot open: not a regular file");
     file_ = std::fopen(path.c_str(), "rb");
     if (file_ == nullptr)
         throw ReadError(path + ": cannot open: " + std::strerror(errno));

@@ -100,6 +100,8 @@ private:
     void readHeader();
     void readDirectories();
     DirectoryInfo readDirectory(unsigned index);
+    // Every strip of the current directory lies inside the file.
+    void checkStrips(const DirectoryInfo& d);
     std::uint32_t readSubfileTag(unsigned index);
     void readColourTexts();
     void readColourBlock(const DirectoryInfo& d);
@@ -241,8 +243,31 @@ DirectoryInfo OrvoReaderImp::readDirectory(unsigned index)
                              + std::to_string(d.height) + " pixels need "
                              + std::to_string(rowBytes * d.height) + " bytes, but the file has "
                              + std::to_string(bytes_.size())));
+    checkStrips(d);
     d.blockOffset = readSubfileTag(index);
     return d;
+}
+
+void OrvoReaderImp::checkStrips(const DirectoryInfo& d)
+{
+    TIFF* tif = tiff_.get();
+    const std::string place = dirPlace(d.index);
+    const std::uint32_t strips = TIFFNumberOfStrips(tif);
+    std::uint64_t* offsets = nullptr;
+    std::uint64_t* lengths = nullptr;
+    if (strips == 0 || !TIFFGetField(tif, TIFFTAG_STRIPOFFSETS, &offsets)
+        || !TIFFGetField(tif, TIFFTAG_STRIPBYTECOUNTS, &lengths) || offsets == nullptr
+        || lengths == nullptr)
+        throw ReadError(fail(place + ": no StripOffsets or StripByteCounts"));
+    const std::uint64_t size = bytes_.size();
+    for (std::uint32_t s = 0; s < strips; ++s) {
+        if (offsets[s] > size || lengths[s] > size - offsets[s])
+            throw ReadError(fail(place + ": strip " + std::to_string(s) + " at offset "
+                                 + std::to_string(offsets[s]) + " with "
+                                 + std::to_string(lengths[s])
+                                 + " bytes extends past end of file (size "
+                                 + std::to_string(size) + ")"));
+    }
 }
 
 std::uint32_t OrvoReaderImp::readSubfileTag(unsigned index)

@@ -1,0 +1,63 @@
+// File-system steps the commands share, each failing with a ToolError that
+// names the file or folder concerned: which inputs are acceptable, where
+// outputs may go, and outputs written under a temporary name and moved into
+// place only when complete, so that an existing file is replaced by a whole
+// one or not at all.
+#pragma once
+
+#include "tools/orvo/Interrupt.h"
+
+#include <cstdint>
+#include <string>
+
+namespace orvotool {
+
+// Throws unless `path` names a regular file (a named pipe, a device or a
+// folder would make a read wait or never end). `role` names what the file
+// is for ("OpenEXR render").
+void requireRegularFile(const std::string& path, const char* role);
+
+// Whether both names exist and are one file (same device and inode).
+bool sameFile(const std::string& a, const std::string& b);
+
+// The folder part of a path ("." for a bare name).
+std::string folderOf(const std::string& path);
+
+// Throws unless the folder that would hold `path` exists.
+void requireFolderOf(const std::string& path, const char* role);
+
+// Creates `folder` unless it exists; only the last part is created, and a
+// missing parent is reported by its name.
+void makeLastFolder(const std::string& folder);
+
+// "dir/name", without doubling a separator.
+std::string joinPath(const std::string& dir, const std::string& name);
+
+// A name for a temporary file in `folder` (kTempPrefix and a random part),
+// not yet taken when chosen; the caller creates the file exclusively.
+std::string tempNameIn(const std::string& folder);
+
+// An output under a temporary name (kTempPrefix and a random part) beside
+// its final name. The temporary file is removed when the object goes without
+// commit() and when the tool is interrupted.
+class OutputFile {
+public:
+    explicit OutputFile(const std::string& finalPath);
+    ~OutputFile();
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    // The name to write to.
+    const std::string& path() const { return temp_; }
+    const std::string& finalPath() const { return final_; }
+    // Moves the finished file to its final name. Throws ToolError.
+    void commit();
+
+private:
+    std::string final_;
+    std::string temp_;
+    std::uint64_t interruptToken_ = 0;
+    bool committed_ = false;
+};
+
+}  // namespace orvotool

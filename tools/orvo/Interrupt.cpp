@@ -1,0 +1,146 @@
+#include "tools/orvo/Interrupt.h"
+
+#include <dirent.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <csignal>
+#include <cstdio>
+#include <map>
+#include <mutex>
+#include <set>
+#include <thread>
+
+namespace orvotool {
+
+namespace {
+
+struct Entry {
+    enum class Kind { Remove, Restore, Watch } kind;
+    std::string path;   // the file to remove, the original name, or the folder
+    std::string aside;  // Restore: where the file waits
+    std::set<std::string> before;  // Watch: temporary names already there
+};
+
+std::mutex& lock()
+{
+    static std::mutex m;
+    return m;
+}
+
+std::map<std::uint64_t, Entry>& entries()
+{
+    static std::map<std::uint64_t, Entry> e;
+    return e;
+}
+
+std::uint64_t nextToken = 1;
+
+std::set<std::string> tempNames(const std::string& folder)
+{
+    std::set<std::string> names;
+    DIR* d = ::opendir(folder.c_str());
+    if (d == nullptr)
+        return names;
+    const std::string prefix = kTempPrefix;
+    while (const dirent* e = ::readdir(d)) {
+        const std::string name = e->d_name;
+        // The saver's names begin with the prefix, or (in older plug-ins)
+        // carry it after the target's name.
+        if (name.find(prefix) != std::string::npos)
+            names.insert(name);
+    }
+    ::closedir(d);
+    return names;
+}
+
+bool exists(const std::string& path)
+{
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+std::uint64_t add(Entry e)
+{
+    std::lock_guard<std::mutex> hold(lock());
+    const std::uint64_t token = nextToken++;
+    entries().emplace(token, std::move(e));
+    return token;
+}
+
+// Runs with the lock taken for good: no command can add a file after it.
+void cleanUp()
+{
+    lock().lock();
+    for (auto it = entries().rbegin(); it != entries().rend(); ++it) {
+        const Entry& e = it->second;
+        switch (e.kind) {
+        case Entry::Kind::Remove: std::remove(e.path.c_str()); break;
+        case Entry::Kind::Restore:
+            if (!exists(e.path))
+                std::rename(e.aside.c_str(), e.path.c_str());
+            else
+                std::remove(e.aside.c_str());
+            break;
+        case Entry::Kind::Watch:
+            for (const std::string& name : tempNames(e.path))
+                if (e.before.count(name) == 0)
+                    std::remove((e.path + "/" + name).c_str());
+            break;
+        }
+    }
+}
+
+void waitForSignal(sigset_t set)
+{
+    int sig = 0;
+    if (sigwait(&set, &sig) != 0)
+        return;
+    cleanUp();
+    // End the way the signal would have ended the process.
+    std::signal(sig, SIG_DFL);
+    sigset_t one;
+    sigemptyset(&one);
+    sigaddset(&one, sig);
+    pthread_sigmask(SIG_UNBLOCK, &one, nullptr);
+    std::raise(sig);
+}
+
+}  // namespace
+
+void Interrupt::install()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    // Blocked here, so in every thread started from now on; only the waiting
+    // thread takes them.
+    if (pthread_sigmask(SIG_BLOCK, &set, nullptr) != 0)
+        return;
+    std::thread(waitForSignal, set).detach();
+}
+
+std::uint64_t Interrupt::removeOnInterrupt(const std::string& path)
+{
+    return add(Entry{Entry::Kind::Remove, path, std::string(), {}});
+}
+
+std::uint64_t Interrupt::restoreOnInterrupt(const std::string& aside, const std::string& original)
+{
+    return add(Entry{Entry::Kind::Restore, original, aside, {}});
+}
+
+std::uint64_t Interrupt::watchFolder(const std::string& folder)
+{
+    return add(Entry{Entry::Kind::Watch, folder, std::string(), tempNames(folder)});
+}
+
+void Interrupt::forget(std::uint64_t token)
+{
+    std::lock_guard<std::mutex> hold(lock());
+    entries().erase(token);
+}
+
+}  // namespace orvotool

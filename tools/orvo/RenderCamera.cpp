@@ -1,0 +1,235 @@
+#include "tools/orvo/RenderCamera.h"
+
+#include "tools/orvo/ToolError.h"
+
+#include <cmath>
+#include <limits>
+
+namespace orvotool {
+
+namespace {
+
+// Matrices from renders are written as floats: their rows are unit vectors
+// and the frame centred to this precision.
+constexpr double kMatrixTolerance = 1e-4;
+// A frame whose vertical scale differs by more than this share is warned of.
+constexpr double kAspectTolerance = 1e-3;
+constexpr double kMillimetresPerMetre = 1000;
+constexpr double kPi = 3.14159265358979323846;
+
+double at(const Matrix44& m, int r, int c) { return m[std::size_t(r * 4 + c)]; }
+
+Matrix44 multiply(const Matrix44& a, const Matrix44& b)
+{
+    Matrix44 out{};
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c) {
+            double s = 0;
+            for (int k = 0; k < 4; ++k)
+                s += at(a, r, k) * at(b, k, c);
+            out[std::size_t(r * 4 + c)] = s;
+        }
+    return out;
+}
+
+// Gauss-Jordan with partial pivoting; false when the matrix is singular.
+bool invert(const Matrix44& m, Matrix44& inverse)
+{
+    double a[4][8];
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 8; ++c)
+            a[r][c] = c < 4 ? at(m, r, c) : (c - 4 == r ? 1.0 : 0.0);
+    for (int col = 0; col < 4; ++col) {
+        int pivot = col;
+        for (int r = col + 1; r < 4; ++r)
+            if (std::fabs(a[r][col]) > std::fabs(a[pivot][col]))
+                pivot = r;
+        if (std::fabs(a[pivot][col]) < std::numeric_limits<double>::min())
+            return false;
+        for (int c = 0; c < 8; ++c)
+            std::swap(a[col][c], a[pivot][c]);
+        const double p = a[col][col];
+        for (int c = 0; c < 8; ++c)
+            a[col][c] /= p;
+        for (int r = 0; r < 4; ++r) {
+            if (r == col)
+                continue;
+            const double f = a[r][col];
+            for (int c = 0; c < 8; ++c)
+                a[r][c] -= f * a[col][c];
+        }
+    }
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c)
+            inverse[std::size_t(r * 4 + c)] = a[r][c + 4];
+    return true;
+}
+
+double dot3(const double* a, const double* b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+
+bool isPlanarHit(float z) { return std::isfinite(z) && z > 0.0f && z < kBackgroundDistance; }
+
+}  // namespace
+
+CameraParameters cameraFromExr(const std::string& path, const ExrCamera& cam, unsigned width,
+                               unsigned height, std::vector<std::string>& warnings)
+{
+    auto refuse = [&](const std::string& why) {
+        return ToolError(path + ": the render's camera cannot be used: " + why
+                         + "; give the camera with --params FILE");
+    };
+    if (!cam.worldToNdc)
+        throw refuse("it has worldToCamera but no worldToNDC, which holds the lens");
+    if (!cam.windowsMatch)
+        throw refuse("its data window is not its display window, which worldToNDC spans");
+    Matrix44 cameraToWorld{};
+    if (!invert(cam.worldToCamera, cameraToWorld))
+        throw refuse("worldToCamera cannot be inverted");
+
+    CameraParameters c;
+    double axes[3][3];
+    for (int r = 0; r < 3; ++r)
+        for (int k = 0; k < 3; ++k)
+            axes[r][k] = at(cameraToWorld, r, k);
+    for (int r = 0; r < 3; ++r) {
+        if (std::fabs(std::sqrt(dot3(axes[r], axes[r])) - 1) > kMatrixTolerance
+            || std::fabs(dot3(axes[r], axes[(r + 1) % 3])) > kMatrixTolerance)
+            throw refuse("worldToCamera scales or shears");
+    }
+    // Camera space is left-handed (x right, y up, z the viewing direction);
+    // the parameter file's rows are right, up and back.
+    for (int k = 0; k < 3; ++k) {
+        c.worldMatrix[k] = axes[0][k];
+        c.worldMatrix[3 + k] = axes[1][k];
+        c.worldMatrix[6 + k] = -axes[2][k];
+        c.pos[k] = at(cameraToWorld, 3, k);
+    }
+
+    // Camera space to NDC: x_ndc = (sx x + cx z) / z, y_ndc = (-sy y + cy z) / z.
+    const Matrix44 toNdc = multiply(cameraToWorld, *cam.worldToNdc);
+    const double w = at(toNdc, 2, 3);
+    const double scale = std::fabs(at(toNdc, 0, 0)) + std::fabs(at(toNdc, 1, 1));
+    if (std::fabs(w) <= kMatrixTolerance * scale || std::fabs(at(toNdc, 3, 3)) > kMatrixTolerance * scale)
+        throw refuse("it is not a perspective camera");
+    if (std::fabs(at(toNdc, 0, 3)) > kMatrixTolerance * scale
+        || std::fabs(at(toNdc, 1, 3)) > kMatrixTolerance * scale
+        || std::fabs(at(toNdc, 1, 0)) > kMatrixTolerance * scale
+        || std::fabs(at(toNdc, 0, 1)) > kMatrixTolerance * scale)
+        throw refuse("its projection is skewed");
+    const double sx = at(toNdc, 0, 0) / w;
+    const double sy = -at(toNdc, 1, 1) / w;
+    const double cx = at(toNdc, 2, 0) / w;
+    const double cy = at(toNdc, 2, 1) / w;
+    if (!(sx > 0) || !(sy > 0))
+        throw refuse("its picture is mirrored");
+    if (std::fabs(cx - 0.5) > kMatrixTolerance || std::fabs(cy - 0.5) > kMatrixTolerance)
+        throw refuse("its frame is off the camera's axis, and the saver centres the film");
+
+    c.pAspect = cam.pixelAspectRatio > 0 ? cam.pixelAspectRatio : 1.0;
+    const double aspect = double(width) * c.pAspect / double(height);
+    c.apertureX = kDerivedFilmWidth;
+    c.apertureY = kDerivedFilmWidth / aspect;
+    c.focalLen = sx * kDerivedFilmWidth;
+    c.filmFit = "horizontal";
+    c.projType = "persp";
+    c.dpi = kDefaultDpi;
+    const double expectedSy = sx * aspect;
+    if (std::fabs(sy - expectedSy) > kAspectTolerance * expectedSy)
+        warnings.push_back(path + ": the render's camera scales the picture's height "
+                           + std::to_string(sy / expectedSy)
+                           + " times as much as its width and pixel aspect say; the frame follows "
+                             "the width");
+    return c;
+}
+
+CameraParameters cameraFromUser(const UserCamera& u)
+{
+    CameraParameters c;
+    for (int k = 0; k < 3; ++k)
+        c.pos[k] = u.position[k];
+    // Rotations about X, then Y, then Z: R = Rz Ry Rx acting on column
+    // vectors. The matrix's rows are the images of the camera's right, up
+    // and back directions, that is R's columns.
+    const double ax = u.rotation[0] * kPi / 180, ay = u.rotation[1] * kPi / 180,
+                 az = u.rotation[2] * kPi / 180;
+    const double cxr = std::cos(ax), sxr = std::sin(ax), cyr = std::cos(ay), syr = std::sin(ay),
+                 czr = std::cos(az), szr = std::sin(az);
+    const double r[3][3] = {
+        {czr * cyr, czr * syr * sxr - szr * cxr, czr * syr * cxr + szr * sxr},
+        {szr * cyr, szr * syr * sxr + czr * cxr, szr * syr * cxr - czr * sxr},
+        {-syr, cyr * sxr, cyr * cxr},
+    };
+    for (int row = 0; row < 3; ++row)
+        for (int k = 0; k < 3; ++k)
+            c.worldMatrix[row * 3 + k] = r[k][row];
+    c.focalLen = u.focalLengthMm / kMillimetresPerMetre;
+    c.apertureX = u.filmWidthMm / kMillimetresPerMetre;
+    c.apertureY = u.filmHeightMm / kMillimetresPerMetre;
+    c.filmFit = u.filmFit;
+    c.projType = u.projection;
+    c.depthMax = u.depthMax;
+    c.dpi = u.dpi;
+    c.pAspect = u.pixelAspect;
+    return c;
+}
+
+double rayLengthPerDepth(const CameraParameters& c, unsigned width, unsigned height, unsigned x,
+                         unsigned y)
+{
+    if (c.projType != "persp")
+        return 1.0;
+    double fw = 0, fh = 0;
+    filmSize(c, width, height, fw, fh);
+    const double u = ((x + 0.5) / width - 0.5) * fw / c.focalLen;
+    const double v = (0.5 - (y + 0.5) / height) * fh / c.focalLen;
+    return std::sqrt(1 + u * u + v * v);
+}
+
+double farthestHit(const std::vector<float>& planar, const CameraParameters& c, unsigned width,
+                   unsigned height)
+{
+    double farthest = 0;
+    for (unsigned y = 0; y < height; ++y)
+        for (unsigned x = 0; x < width; ++x) {
+            const float z = planar[std::size_t(y) * width + x];
+            if (isPlanarHit(z))
+                farthest = std::max(farthest, z * rayLengthPerDepth(c, width, height, x, y));
+        }
+    return farthest;
+}
+
+DepthLayer depthFromPlanar(const std::vector<float>& planar, const CameraParameters& c,
+                           unsigned width, unsigned height)
+{
+    DepthLayer d;
+    d.values.assign(planar.size(), 0.0f);
+    for (unsigned y = 0; y < height; ++y)
+        for (unsigned x = 0; x < width; ++x) {
+            const std::size_t i = std::size_t(y) * width + x;
+            const float z = planar[i];
+            if (!isPlanarHit(z)) {
+                ++d.background;
+                continue;
+            }
+            const double distance = z * rayLengthPerDepth(c, width, height, x, y);
+            const float v = static_cast<float>(1.0 - distance / c.depthMax);
+            if (!(v > 0.0f)) {
+                ++d.beyond;
+                continue;
+            }
+            d.values[i] = v;
+            ++d.hits;
+        }
+    return d;
+}
+
+std::uint64_t samplesOutsideConvention(const std::vector<float>& values)
+{
+    std::uint64_t n = 0;
+    for (float v : values)
+        if (!(v >= 0.0f && v <= 1.0f))
+            ++n;
+    return n;
+}
+
+}  // namespace orvotool
