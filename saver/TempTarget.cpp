@@ -56,7 +56,7 @@ std::string folderOf(const std::string& path)
 
 // The system's text for a Win32 error: Win32 calls leave their reason
 // there, not in errno.
-std::string errorText(DWORD code)
+std::string win32ErrorText(DWORD code)
 {
     char* buffer = nullptr;
     const DWORD length = FormatMessageA(
@@ -72,7 +72,7 @@ std::string errorText(DWORD code)
     return text;
 }
 
-std::string lastErrorText() { return errorText(GetLastError()); }
+std::string lastErrorText() { return win32ErrorText(GetLastError()); }
 
 HANDLE handleOf(std::intptr_t native) { return reinterpret_cast<HANDLE>(native); }
 
@@ -89,7 +89,16 @@ std::string resolveLinks(const std::string& target)
     CloseHandle(file);
     if (length == 0 || length >= sizeof buffer)
         return target;
-    return std::string(buffer, length);
+    // The system answers in its long-path form ("\\?\C:\..." or
+    // "\\?\UNC\server\..."); the save goes on with the usual form of the name.
+    const std::string resolved(buffer, length);
+    const std::string longForm = "\\\\?\\";
+    const std::string longUnc = longForm + "UNC\\";
+    if (resolved.rfind(longUnc, 0) == 0)
+        return "\\\\" + resolved.substr(longUnc.size());
+    if (resolved.rfind(longForm, 0) == 0)
+        return resolved.substr(longForm.size());
+    return resolved;
 }
 
 #else
@@ -189,7 +198,7 @@ TempTarget::TempTarget(const std::string& target)
             return;
         }
     }
-    fail(errorText(ERROR_FILE_EXISTS));
+    fail(win32ErrorText(ERROR_FILE_EXISTS));
 }
 
 TempTarget::~TempTarget()
