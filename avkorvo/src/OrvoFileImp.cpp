@@ -79,6 +79,10 @@ void OrvoFileImp::setResolution(unsigned x, unsigned y, ResolutionUnit unit) {
 void OrvoFileImp::beginPass(int mask) {
     passMask_ = static_cast<std::uint32_t>(mask);
     scan_ = 0;
+    // A directory written again by a later pass has strips whose offsets
+    // are no longer 0, which libtiff overwrites where they lie rather than
+    // appends: those scans go through libtiff.
+    for (auto& arrays : stripArrays_) arrays = StripArrays();
 }
 
 void OrvoFileImp::requireOpen(const char* operation) const {

@@ -46,6 +46,16 @@ public:
                      const std::wstring& name) override;
     void close() override;
 
+    // How a channel's directory is kept current while its first pass adds
+    // strips. StripEntries writes only the new strip's offset and byte count
+    // into the directory's arrays where they lie in the file; WholeDirectory
+    // reads the directory back and has libtiff rewrite it in place. Both
+    // leave the same bytes on disk after every scan: the second is the
+    // reference the first is checked against, at the cost of reading and
+    // writing every strip entry for every row.
+    enum class DirectoryUpdate { StripEntries, WholeDirectory };
+    void setDirectoryUpdate(DirectoryUpdate update) { directoryUpdate_ = update; }
+
 private:
     // Scan writing (ScanWriter.cpp).
     enum Channel { RgbChannel, DepthChannel, MaterialChannel, ChannelCount };
@@ -55,6 +65,10 @@ private:
     void setDepthTags();
     void setMaterialTags();
     void presetSecondStripByteCount();
+    void locateStripArrays(Channel channel);
+    bool appendStrip(Channel channel, const void* line, std::uint32_t size);
+    void getBytes(std::uint64_t offset, void* data, std::size_t size);
+    void putEntryAt(std::uint64_t array, std::uint32_t value, std::uint16_t type);
     [[noreturn]] void throwBeyondLastRow() const;
 
     // The writer's own bytes (SubfileBlocks.cpp). Each block writer appends
@@ -96,6 +110,18 @@ private:
     std::uint32_t passMask_ = 0;
     std::uint16_t directory_[ChannelCount] = {kNoDirectory, kNoDirectory, kNoDirectory};
     std::uint32_t scan_ = 0;
+    // File offsets and TIFF types (SHORT or LONG) of a channel's
+    // StripOffsets and StripByteCounts arrays, known only while the pass
+    // that created the channel's directory runs; offsets 0 otherwise, and
+    // the directory is then rewritten whole.
+    struct StripArrays {
+        std::uint64_t offsets = 0;
+        std::uint64_t counts = 0;
+        std::uint16_t offsetType = 0;
+        std::uint16_t countType = 0;
+    };
+    StripArrays stripArrays_[ChannelCount];
+    DirectoryUpdate directoryUpdate_ = DirectoryUpdate::StripEntries;
     std::uint64_t materialHead_ = 0;
     std::uint32_t materialCount_ = 0;
     double shadow_[3] = {0.0, 0.0, 0.0};

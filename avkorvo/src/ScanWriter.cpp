@@ -1,8 +1,8 @@
 // Scan writing: each scan stores one row of every channel of the pass as
 // one strip of that channel's directory. A channel's directory is created,
 // with its tags and sub-file block, at the channel's first scan; later scans
-// make it current again, add their strip and rewrite it, so the file on
-// disk is a complete TIFF file after every scan.
+// add their strip and bring its directory up to date, so the file on disk
+// is a complete TIFF file after every scan.
 #include <cinttypes>
 #include <cstdio>
 #include <ctime>
@@ -28,6 +28,14 @@ constexpr std::uint32_t kRowsPerStrip = 1;
 constexpr std::uint32_t kNoSubfileBlockYet = 0;
 constexpr const char* kDateTimeFormat = "%Y:%m:%d %H:%M:%S";
 constexpr std::size_t kDateTimeBuffer = 20;  // 19 characters and the NUL
+
+// Classic TIFF layout: the header's field holding the first directory's
+// offset, and the size of one directory entry.
+constexpr std::uint64_t kFirstDirectoryField = 4;
+constexpr std::size_t kEntrySize = 12;
+constexpr std::uint64_t kValueField = 8;  // offset of the value field in an entry
+constexpr std::uint64_t kLargestShort = 0xFFFFu;
+constexpr std::uint64_t kLargestClassicOffset = 0xFFFFFFFFu;
 
 // The current time in UTC as TIFF's DateTime text.
 std::string tiffDateTimeNow() {
@@ -66,19 +74,26 @@ void OrvoFileImp::throwBeyondLastRow() const {
 }
 
 void OrvoFileImp::writeChannel(Channel channel) {
+    void* const line = channel == RgbChannel     ? static_cast<void*>(rgbLine_.get())
+                       : channel == DepthChannel ? static_cast<void*>(zLine_.get())
+                                                 : static_cast<void*>(matLine_.get());
+    const std::uint32_t size = width_ * kBytesPerPixel[channel];
+    if (stripArrays_[channel].offsets != 0) {
+        if (appendStrip(channel, line, size)) return;
+        // A value its array's type cannot hold makes libtiff widen the array,
+        // which moves the directory: that scan and the rest go through it.
+        stripArrays_[channel] = StripArrays();
+    }
+
     const bool creating = directory_[channel] == kNoDirectory;
     if (creating)
         createDirectory(channel);
     else
         checkTiffStatus(TIFFSetDirectory(tif_, directory_[channel]));
 
-    void* const line = channel == RgbChannel     ? static_cast<void*>(rgbLine_.get())
-                       : channel == DepthChannel ? static_cast<void*>(zLine_.get())
-                                                 : static_cast<void*>(matLine_.get());
-    const tmsize_t size = static_cast<tmsize_t>(width_) * kBytesPerPixel[channel];
     // A strip that did not reach the disk (disk full, I/O error) fails the
     // scan: a file must never be taken for written when its pixels are not.
-    if (TIFFWriteEncodedStrip(tif_, scan_, line, size) < 0) checkTiffStatus(0);
+    if (TIFFWriteEncodedStrip(tif_, scan_, line, static_cast<tmsize_t>(size)) < 0) checkTiffStatus(0);
 
     if (!compress_ && height_ >= 2 && scan_ == 0) presetSecondStripByteCount();
     checkTiffStatus(TIFFWriteDirectory(tif_));
@@ -90,7 +105,93 @@ void OrvoFileImp::writeChannel(Channel channel) {
         for (int other = RgbChannel; other < ChannelCount; ++other)
             if (other != channel && directory_[other] != kNoDirectory) ++index;
         directory_[channel] = index;
+        if (directoryUpdate_ == DirectoryUpdate::StripEntries) locateStripArrays(channel);
     }
+}
+
+// An uncompressed strip of a directory whose later strips are all unwritten
+// (offset 0) is appended at the end of the file, and a rewrite of the
+// directory in place then differs from the one before only in that strip's
+// two entries. Writing those two entries leaves the bytes libtiff's rewrite
+// would, without reading back and writing again arrays as long as the
+// picture is high. A compressed strip's size is known only to libtiff's
+// codec, so compressed directories are always rewritten by libtiff.
+void OrvoFileImp::locateStripArrays(Channel channel) {
+    if (compress_ || height_ < 2 || TIFFIsBigTIFF(tif_)) return;
+    std::uint32_t directory = 0;
+    getBytes(kFirstDirectoryField, &directory, sizeof directory);
+    for (std::uint16_t skipped = 0; skipped < directory_[channel]; ++skipped) {
+        std::uint16_t entries = 0;
+        getBytes(directory, &entries, sizeof entries);
+        getBytes(directory + sizeof entries + std::uint64_t(entries) * kEntrySize, &directory, sizeof directory);
+    }
+    std::uint16_t count = 0;
+    getBytes(directory, &count, sizeof count);
+    StripArrays found;
+    for (std::uint16_t i = 0; i < count; ++i) {
+        struct {
+            std::uint16_t tag;
+            std::uint16_t type;
+            std::uint32_t count;
+            std::uint32_t value;
+        } entry{};
+        static_assert(sizeof entry == kEntrySize, "a directory entry is twelve bytes");
+        const std::uint64_t at = directory + sizeof count + std::uint64_t(i) * kEntrySize;
+        getBytes(at, &entry, sizeof entry);
+        if (entry.count != height_ || (entry.type != TIFF_SHORT && entry.type != TIFF_LONG)) continue;
+        // Arrays that fit the entry's value field are kept in it.
+        const std::uint64_t bytes = std::uint64_t(entry.count) * (entry.type == TIFF_SHORT ? 2 : 4);
+        const std::uint64_t array = bytes <= sizeof entry.value ? at + kValueField : entry.value;
+        if (entry.tag == TIFFTAG_STRIPOFFSETS) {
+            found.offsets = array;
+            found.offsetType = entry.type;
+        } else if (entry.tag == TIFFTAG_STRIPBYTECOUNTS) {
+            found.counts = array;
+            found.countType = entry.type;
+        }
+    }
+    if (found.offsets != 0 && found.counts != 0) stripArrays_[channel] = found;
+}
+
+// False, with nothing written, when the strip's offset or size does not fit
+// its array's type.
+bool OrvoFileImp::appendStrip(Channel channel, const void* line, std::uint32_t size) {
+    const StripArrays& arrays = stripArrays_[channel];
+    const std::uint64_t offset = seekToEnd();
+    // libtiff's own limit for a classic file: no byte of a strip beyond the
+    // reach of a 32-bit offset. Its refusal is a failed libtiff call.
+    if (offset + size > kLargestClassicOffset) checkTiffStatus(0);
+    const auto fits = [](std::uint64_t value, std::uint16_t type) {
+        return type == TIFF_LONG || value <= kLargestShort;
+    };
+    if (!fits(offset, arrays.offsetType) || !fits(size, arrays.countType)) return false;
+    clearSystemError();
+    const tmsize_t written =
+        TIFFGetWriteProc(tif_)(TIFFClientdata(tif_), const_cast<void*>(line), static_cast<tmsize_t>(size));
+    if (written != static_cast<tmsize_t>(size)) checkTiffStatus(0);
+    putEntryAt(arrays.offsets, static_cast<std::uint32_t>(offset), arrays.offsetType);
+    putEntryAt(arrays.counts, size, arrays.countType);
+    return true;
+}
+
+void OrvoFileImp::getBytes(std::uint64_t offset, void* data, std::size_t size) {
+    clearSystemError();
+    if (TIFFGetSeekProc(tif_)(TIFFClientdata(tif_), offset, SEEK_SET) != offset) throwSystemError();
+    if (TIFFGetReadProc(tif_)(TIFFClientdata(tif_), data, static_cast<tmsize_t>(size)) !=
+        static_cast<tmsize_t>(size))
+        throwSystemError();
+}
+
+// Entry `scan_` of the array at `array`, of TIFF type `type`.
+void OrvoFileImp::putEntryAt(std::uint64_t array, std::uint32_t value, std::uint16_t type) {
+    const std::uint64_t width = type == TIFF_SHORT ? sizeof(std::uint16_t) : sizeof(std::uint32_t);
+    const std::uint64_t at = array + std::uint64_t(scan_) * width;
+    clearSystemError();
+    if (TIFFGetSeekProc(tif_)(TIFFClientdata(tif_), at, SEEK_SET) != at) throwSystemError();
+    if (type == TIFF_SHORT)
+        putShort(static_cast<unsigned short>(value));
+    else
+        putLong(value);
 }
 
 // The directory written after a pass's first scan records strip 1 with the
