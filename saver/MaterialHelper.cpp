@@ -3,6 +3,7 @@
 #include "avkorvo/OrvoFile.h"
 
 #include <cmath>
+#include <cstring>
 #include <cwchar>
 #include <iterator>
 
@@ -24,6 +25,16 @@ float circularDistance(float a, float b)
 }
 
 unsigned char channel(float v) { return static_cast<unsigned char>(static_cast<int>(v * 255.0f + 0.5f)); }
+
+std::uint32_t bitsOf(float v)
+{
+    std::uint32_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    return bits;
+}
+
+// Fibonacci hashing of a hue's bits into the cache's index range.
+constexpr std::uint32_t kGoldenRatio32 = 0x9E3779B9u;
 
 }  // namespace
 
@@ -64,9 +75,37 @@ float MaterialHelper::gethue(float r, float g, float b)
 
 unsigned short MaterialHelper::getTag(float r, float g, float b)
 {
+    // Equal bits give the same hue, so the same tag; comparing bits rather
+    // than values keeps NaN and signed zeros out of the question.
+    if (!remember) {
+        const float h = gethue(r, g, b);
+        return h == kNoHue ? 0 : classifyHue(h);
+    }
+    const std::uint32_t pixel[3] = {bitsOf(r), bitsOf(g), bitsOf(b)};
+    if (haveLastPixel && pixel[0] == lastPixel[0] && pixel[1] == lastPixel[1] && pixel[2] == lastPixel[2])
+        return lastTag;
+
     const float h = gethue(r, g, b);
-    if (h == kNoHue)
-        return 0;
+    unsigned short tag = 0;
+    if (h != kNoHue) {
+        const std::uint32_t hue = bitsOf(h);
+        CachedHue& slot = hueCache[(hue * kGoldenRatio32) >> (32 - kHueCacheBits)];
+        if (slot.tag != 0 && slot.bits == hue) {
+            tag = slot.tag;
+        } else {
+            tag = classifyHue(h);
+            slot.bits = hue;
+            slot.tag = tag;
+        }
+    }
+    std::memcpy(lastPixel, pixel, sizeof lastPixel);
+    lastTag = tag;
+    haveLastPixel = true;
+    return tag;
+}
+
+unsigned short MaterialHelper::classifyHue(float h)
+{
     if (hueTags.empty()) {
         const unsigned short tag = insertHue(h);
         hueTags.emplace(h, tag);

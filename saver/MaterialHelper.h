@@ -7,6 +7,7 @@
 // of each material's first pixel; 0 is "no material" (dark or grey pixels).
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <vector>
@@ -19,6 +20,10 @@ class OrvoFile;
 
 class MaterialHelper {
 public:
+    // `rememberTags` false classifies every pixel from its hue afresh: the
+    // plain path, same tags and table, kept to check the remembered ones by.
+    explicit MaterialHelper(bool rememberTags = true) : remember(rememberTags) {}
+
     // Hue of a pixel without one (top component below kDarkThreshold, equal
     // components, or a component that is not a number).
     static constexpr float kNoHue = -100.0f;
@@ -61,6 +66,24 @@ public:
     const std::vector<Range>& materialRanges() const { return ranges; }
 
 private:
+    // The classification of a hue not known to be in hueTags.
+    unsigned short classifyHue(float h);
+
     std::vector<Range> ranges;               // tag t is ranges[t - 1]
     std::map<float, unsigned short> hueTags;  // every distinct hue classified
+
+    // A hue once classified keeps its tag and classifying it again changes
+    // nothing, so its tag can be remembered: for the last pixel (a render's
+    // neighbours are mostly equal) and, by the hue's bits, in a small
+    // direct-mapped table (a render has few hues, each over many pixels).
+    static constexpr std::size_t kHueCacheBits = 12;
+    struct CachedHue {
+        std::uint32_t bits = 0;
+        unsigned short tag = 0;  // 0: the slot is empty
+    };
+    std::array<CachedHue, std::size_t(1) << kHueCacheBits> hueCache{};
+    std::uint32_t lastPixel[3] = {0, 0, 0};
+    unsigned short lastTag = 0;
+    bool haveLastPixel = false;
+    bool remember;
 };

@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <string>
 #include <vector>
@@ -192,6 +194,24 @@ TEST(MaterialTags, HuesTheLimitApartInFloatAreTwoMaterials)
     }
 }
 
+TEST(MaterialTags, HuesTheLimitApartAboveZeroAreTwoMaterials)
+{
+    // 2e-5 is twice 1e-5 in float, so the two hues (r = 1, b = 0: hue = g)
+    // are exactly the limit apart, away from the hue 0 where one side of
+    // the difference vanishes. A third hue between them is near both and
+    // joins the one just above it.
+    const float low = 1e-5f;
+    const float high = 2e-5f;
+    ASSERT_EQ(high - low, MaterialHelper::kHueLimit);
+    for (bool swapped : {false, true}) {
+        MaterialHelper m;
+        EXPECT_EQ(m.getTag(1.0f, swapped ? high : low, 0.0f), 1);
+        EXPECT_EQ(m.getTag(1.0f, swapped ? low : high, 0.0f), 2) << (swapped ? "swapped" : "");
+        EXPECT_EQ(m.getTag(1.0f, 1.5e-5f, 0.0f), swapped ? 1 : 2) << (swapped ? "swapped" : "");
+        EXPECT_EQ(m.materialRanges().size(), 2u);
+    }
+}
+
 TEST(MaterialTags, HuesEitherSideOfRedJoinWhicheverComesFirst)
 {
     // Case 2 gives 6 - 5e-6 = 5.999995; case 3 gives 2e-6; together they are
@@ -290,6 +310,88 @@ TEST(MaterialTags, TheMaterialAfterTheLastTagJoinsTheNearestOne)
     const auto recs = written(picture);
     ASSERT_EQ(recs.size(), 65535u);
     EXPECT_EQ(recs.back().name, L"Mat 65535");
+}
+
+// Layers of pixels as three floats each, for the remembered tags against
+// the plain classification.
+using Layer = std::vector<float>;
+
+// A render's material layer: regions of a few hundred hues, each shaded
+// across its width (darker and lighter copies of one colour), runs of equal
+// neighbours, dark and grey background, and a few odd values (NaN, signed
+// zeros) that must never be taken for one another.
+Layer renderedLayer(unsigned width, unsigned height)
+{
+    constexpr unsigned kRegion = 13;
+    constexpr unsigned kHues = 300;
+    Layer layer;
+    for (unsigned y = 0; y < height; ++y)
+        for (unsigned x = 0; x < width; ++x) {
+            const unsigned region = (x / kRegion + (y / kRegion) * 31) % kHues;
+            const float shade = 0.25f + 0.75f * static_cast<float>((x / 3) % kRegion) / kRegion;
+            float rgb[3] = {0.9f, 0.1f + 0.8f * static_cast<float>(region) / kHues, 0.05f};
+            if (region % 3 == 1) std::swap(rgb[0], rgb[2]);
+            if (region % 3 == 2) std::swap(rgb[1], rgb[2]);
+            for (float& c : rgb) c *= shade;
+            if (region % 17 == 0) rgb[0] = rgb[1] = rgb[2] = 0.5f;                 // grey
+            if (region % 19 == 0) rgb[1] = std::numeric_limits<float>::quiet_NaN();  // no number
+            if (region % 23 == 0) rgb[2] = (x % 2) ? 0.0f : -0.0f;                    // signed zeros
+            layer.insert(layer.end(), rgb, rgb + 3);
+        }
+    return layer;
+}
+
+// Every pixel its own colour, from a fixed sequence: more hues than tags,
+// many within the limit of one another, and hues that meet again after the
+// remembered ones have been replaced.
+Layer noiseLayer(std::size_t pixels)
+{
+    std::uint32_t state = 12345u;
+    const auto next = [&state] {
+        state = state * 1664525u + 1013904223u;
+        return static_cast<float>(state >> 8) / static_cast<float>(1u << 24);
+    };
+    Layer layer;
+    for (std::size_t i = 0; i < pixels; ++i) {
+        const float rgb[3] = {next(), next(), next()};
+        layer.insert(layer.end(), rgb, rgb + 3);
+        if (i % 7 == 0) layer.insert(layer.end(), rgb, rgb + 3);  // an equal neighbour now and then
+    }
+    return layer;
+}
+
+void expectSameClassification(const Layer& layer)
+{
+    MaterialHelper remembered;
+    MaterialHelper plain(false);
+    for (std::size_t i = 0; i + 2 < layer.size(); i += 3)
+        ASSERT_EQ(remembered.getTag(layer[i], layer[i + 1], layer[i + 2]),
+                  plain.getTag(layer[i], layer[i + 1], layer[i + 2]))
+            << "pixel " << i / 3;
+    const auto& a = remembered.materialRanges();
+    const auto& b = plain.materialRanges();
+    ASSERT_EQ(a.size(), b.size());
+    for (std::size_t t = 0; t < a.size(); ++t) {
+        EXPECT_EQ(a[t].min, b[t].min) << "material " << t + 1;
+        EXPECT_EQ(a[t].max, b[t].max) << "material " << t + 1;
+    }
+}
+
+TEST(MaterialTags, RememberedTagsAndTableEqualThePlainClassification)
+{
+    {
+        SCOPED_TRACE("rendered layer");
+        expectSameClassification(renderedLayer(400, 300));
+    }
+    {
+        SCOPED_TRACE("noise");
+        const Layer noise = noiseLayer(150000);
+        expectSameClassification(noise);
+        MaterialHelper helper;
+        for (std::size_t i = 0; i < noise.size(); i += 3) helper.getTag(noise[i], noise[i + 1], noise[i + 2]);
+        // The noise must reach the tag limit, or the joins after it go untested.
+        EXPECT_EQ(helper.materialRanges().size(), MaterialHelper::kMaxMaterials);
+    }
 }
 
 }  // namespace
