@@ -65,6 +65,30 @@ TEST(CameraModel, OverscanAndFillTurnAtEquality)
     expectCorners(project(t), -1.5, 0.75, 4, 1.5, -0.75, 4);
 }
 
+TEST(CameraModel, EqualityThatTheTwoFitsRoundApartIsVertical)
+{
+    // A = 300 / 200 = 1.5 and 1.5 x 0.09 is 0.135 in double, so the two
+    // sides are equal; yet 0.135 / 1.5 is 0.09 plus one unit in the last
+    // place, so a horizontal fit would give a film height other than
+    // apertureY, and the corners tell the two fits apart exactly.
+    ParameterText t;
+    t.apertureX = "0.135";
+    t.apertureY = "0.09";
+    const double apertureY = 0.09;
+    const double aspect = 300.0 / 200.0;
+    ASSERT_EQ(aspect * apertureY, 0.135);
+    ASSERT_NE(0.135 / aspect, apertureY);
+    for (const char* fit : {"overscan", "fill"}) {
+        t.filmFit = fit;
+        const Projection r = project(t, 300, 200);
+        EXPECT_EQ(r.topLeft[0], -0.5 * 0.135) << fit;
+        EXPECT_EQ(r.topLeft[1], 0.5 * apertureY) << fit;
+        EXPECT_EQ(r.bottomRight[1], -0.5 * apertureY) << fit;
+    }
+    t.filmFit = "horizontal";  // the other branch, which the fits must not take
+    EXPECT_NE(project(t, 300, 200).topLeft[1], 0.5 * apertureY);
+}
+
 TEST(CameraModel, PixelAspectEntersTheImageAspect)
 {
     ParameterText t;

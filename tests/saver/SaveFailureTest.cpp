@@ -1,6 +1,9 @@
 // Every way a save can fail: the one message, its entry type, the result
 // code, which side files remain, and that nothing is left at the target.
 #include "SaveFixture.h"
+#include "support/OrvoBlocks.h"
+
+#include <tiffio.h>
 
 #include <cerrno>
 #include <clocale>
@@ -11,6 +14,8 @@
 #include <psapi.h>
 #else
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 namespace fennick_test {
@@ -314,6 +319,194 @@ TEST_F(SaveFailure, WriterErrorIsReportedAndLeavesNoPartialFile)
     expectReferencesReleased(image);
 #endif
 }
+
+#ifndef _WIN32
+
+// Sweep of the file-size limit over every boundary of a save: each point is
+// a fresh save in a child process whose writes beyond `limit` bytes fail as
+// on a full disk.
+class SaveFaultSweep : public SaveFailure {
+protected:
+    static constexpr unsigned kSweepW = 6;
+    static constexpr unsigned kSweepH = 5;
+    // Points spread evenly over the file, besides its boundaries.
+    static constexpr std::uint64_t kSpreadPoints = 48;
+    static constexpr const char* kPrevious = "the artist's previous render";
+
+    // Colour, depth and a material layer of three hues and a grey, so the
+    // file has all three directories and a table of three records.
+    SimLayeredImage sweepImage() const
+    {
+        SimLayeredImage image(kSweepW, kSweepH);
+        std::vector<float> mat;
+        const float hues[4][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {0.5f, 0.5f, 0.5f}};
+        for (unsigned i = 0; i < kSweepW * kSweepH; ++i)
+            mat.insert(mat.end(), hues[i % 4], hues[i % 4] + 3);
+        image.addFloatLayer("Orvo_depth", 1, depthRamp(kSweepW, kSweepH));
+        image.addFloatLayer("Orvo_mat", 3, mat);
+        return image;
+    }
+
+    // Runs one save under `limit` in a child; returns what went wrong there,
+    // empty when every expectation held. The colour image is consumed once
+    // its last strip is written, so it stays exactly when the limit falls
+    // before `colourEnd`. A limit of the whole file's size must succeed.
+    std::string savePoint(std::uint64_t limit, std::uint64_t colourEnd, std::uint64_t fileSize)
+    {
+        int out[2];
+        if (pipe(out) != 0)
+            return "pipe failed";
+        const pid_t child = fork();
+        if (child < 0)
+            return "fork failed";
+        if (child == 0) {
+            close(out[0]);
+            const std::string problem = childSave(limit, colourEnd, fileSize);
+            const ssize_t written = write(out[1], problem.data(), problem.size());
+            _exit(written == static_cast<ssize_t>(problem.size()) ? 0 : 1);
+        }
+        close(out[1]);
+        std::string problem;
+        char chunk[256];
+        for (ssize_t n; (n = read(out[0], chunk, sizeof chunk)) > 0;)
+            problem.append(chunk, static_cast<std::size_t>(n));
+        close(out[0]);
+        int status = 0;
+        waitpid(child, &status, 0);
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+            problem += " (the child ended abnormally, status " + std::to_string(status) + ")";
+        return problem;
+    }
+
+    std::string childSave(std::uint64_t limit, std::uint64_t colourEnd, std::uint64_t fileSize)
+    {
+        std::string problems;
+        auto expect = [&problems](bool ok, const std::string& what) {
+            if (!ok)
+                problems += what + "; ";
+        };
+        { std::ofstream(target, std::ios::binary) << kPrevious; }
+        SimLayeredImage image = sweepImage();
+        writeSideFiles(target, kSweepW, kSweepH);
+
+        std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit limited;
+        getrlimit(RLIMIT_FSIZE, &limited);
+        limited.rlim_cur = static_cast<rlim_t>(limit);
+        if (setrlimit(RLIMIT_FSIZE, &limited) != 0)
+            return "setrlimit failed";
+        const LxResult rc = save(image, target);
+
+        std::set<std::string> left = files();
+        left.erase("reference.tif");
+        if (limit >= fileSize) {
+            expect(rc == LXe_OK, "the save failed with room for the whole file");
+            expect(host.messages().empty(), "a message on success");
+            expect(contents(target).size() == fileSize, "the saved file differs in size from the reference");
+            expect(left == names({"view.tif"}), "files left beside the saved file");
+        } else {
+            const std::string prefix = "Error writing Orvo file - ";
+            const auto& messages = host.messages();
+            expect(rc == LXe_FAILED, "result " + std::to_string(rc));
+            expect(messages.size() == 1, std::to_string(messages.size()) + " messages");
+            for (const auto& m : messages)
+                expect(m.text.rfind(prefix, 0) == 0 && m.text.size() > prefix.size() && m.type == LXe_LOG_INFO,
+                       "message \"" + m.text + "\"");
+            expect(contents(target) == kPrevious, "the existing target changed");
+            std::set<std::string> expected = names({"view.tif"});
+            if (limit < colourEnd)
+                expected.insert("view.tif.rgb.tga");
+            expect(left == expected, "files left: " + [&left] {
+                std::string list;
+                for (const auto& n : left)
+                    list += n + " ";
+                return list;
+            }());
+        }
+        expect(image.references() == 0 && image.misuses() == 0, "layered image references held");
+        expect(host.liveReferences() == hostBaseline && host.misuses() == 0, "host references held");
+        return problems;
+    }
+};
+
+TEST_F(SaveFaultSweep, EveryWriteCutByAFullDiskFailsCleanly)
+{
+    // The reference save of the same input gives the file's layout.
+    const std::string reference = dir + "/reference.tif";
+    {
+        SimLayeredImage image = sweepImage();
+        writeSideFiles(reference, kSweepW, kSweepH);
+        ASSERT_EQ(save(image, reference), LXe_OK);
+        ASSERT_TRUE(host.messages().empty());
+    }
+    const orvoblocks::OrvoBytes file = orvoblocks::OrvoBytes::fromFile(reference);
+    const std::uint64_t size = file.size();
+    const auto directories = file.directories();
+    ASSERT_EQ(directories.size(), 3u);
+    const auto blocks = file.subfileOffsets();
+
+    // Each region as [start, end): a write into it fails whole at a limit
+    // of its start, part way at one byte more, and last at one byte less
+    // than its end.
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> regions;
+    constexpr std::uint64_t kHeaderSize = 8;
+    regions.emplace_back(0, kHeaderSize);
+    regions.emplace_back(blocks[0], blocks[0] + file.rgbBlock(blocks[0]).size);
+    regions.emplace_back(blocks[1], blocks[1] + file.depthBlock(blocks[1]).size);
+    const auto materialBlock = file.materialBlock(blocks[2]);
+    regions.emplace_back(blocks[2], blocks[2] + materialBlock.size);
+    const auto records = file.materials(materialBlock.listHead);
+    ASSERT_EQ(records.size(), 3u);
+    for (const auto& r : records)
+        regions.emplace_back(r.offset, r.offset + 9 + r.name.size() + 1);
+    constexpr std::uint64_t kEntrySize = 12;
+    std::uint64_t colourEnd = 0;
+    for (std::size_t d = 0; d < directories.size(); ++d) {
+        const auto& dirEntry = directories[d];
+        regions.emplace_back(dirEntry.offset, dirEntry.offset + 2 + kEntrySize * dirEntry.entries.size() + 4);
+        const auto offsets = file.values(*dirEntry.find(TIFFTAG_STRIPOFFSETS));
+        const auto counts = file.values(*dirEntry.find(TIFFTAG_STRIPBYTECOUNTS));
+        ASSERT_EQ(offsets.size(), kSweepH);
+        ASSERT_EQ(counts.size(), kSweepH);
+        for (std::size_t strip : {std::size_t{0}, offsets.size() - 1})
+            regions.emplace_back(offsets[strip], offsets[strip] + counts[strip]);
+        if (d == 0)
+            for (std::size_t i = 0; i < offsets.size(); ++i)
+                colourEnd = std::max<std::uint64_t>(colourEnd, offsets[i] + counts[i]);
+    }
+    colourEnd = std::max(colourEnd, regions[1].second);  // the colour block comes with the first strip
+
+    std::set<std::uint64_t> limits;
+    for (const auto& r : regions) {
+        ASSERT_LT(r.first, r.second);
+        ASSERT_LE(r.second, size);
+        limits.insert({r.first, r.first + 1, r.second - 1});
+    }
+    for (std::uint64_t i = 0; i <= kSpreadPoints; ++i)
+        limits.insert(size * i / kSpreadPoints);
+    limits.insert(size - 1);  // the last byte missing
+
+    for (std::uint64_t limit : limits) {
+        const std::string problem = savePoint(limit, colourEnd, size);
+        EXPECT_EQ(problem, "") << "file-size limit " << limit << " of " << size << " bytes";
+    }
+    // The sweep met every region, and its last point is the whole file.
+    EXPECT_GT(limits.size(), kSpreadPoints + regions.size());
+    EXPECT_EQ(*limits.rbegin(), size);
+}
+
+#else
+
+class SaveFaultSweep : public SaveFailure {};
+
+TEST_F(SaveFaultSweep, EveryWriteCutByAFullDiskFailsCleanly)
+{
+    GTEST_SKIP() << "Windows has neither a file-size limit nor fork to cut the save's writes part way; "
+                    "WriteFailure.RefusedWritesFailTheScanAndRaiseTheSystemText covers the writer's failure and "
+                    "FailedSaveLeavesAnExistingTargetUntouched the save's clean-up";
+}
+
+#endif
 
 #ifdef _WIN32
 

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cstdlib>
+#include <ctime>
+#include <optional>
 
 #include "writer/WriterTestSupport.h"
 
@@ -83,6 +86,55 @@ TEST(DirectoryTags, EachDirectoryCarriesExactlyItsTags) {
     EXPECT_EQ(tiff.real(TIFFTAG_YRESOLUTION), 96.0f);
     EXPECT_EQ(tiff.text(TIFFTAG_SOFTWARE), "fennick tests");
     EXPECT_TRUE(isTiffDateTime(tiff.text(TIFFTAG_DATETIME))) << tiff.text(TIFFTAG_DATETIME);
+}
+
+// The process's time zone set to `zone` for the life of the object.
+class TimeZone {
+public:
+    explicit TimeZone(const char* zone) {
+        if (const char* old = std::getenv("TZ")) saved_ = std::string(old);
+        set(zone);
+    }
+    ~TimeZone() { set(saved_ ? saved_->c_str() : nullptr); }
+    TimeZone(const TimeZone&) = delete;
+    TimeZone& operator=(const TimeZone&) = delete;
+
+private:
+    static void set(const char* zone) {
+#ifdef _WIN32
+        _putenv_s("TZ", zone ? zone : "");
+        _tzset();
+#else
+        if (zone)
+            setenv("TZ", zone, 1);
+        else
+            unsetenv("TZ");
+        tzset();
+#endif
+    }
+    std::optional<std::string> saved_;
+};
+
+std::string dateTimeText(std::time_t t, bool utc) {
+    const std::tm* parts = utc ? std::gmtime(&t) : std::localtime(&t);
+    char text[32];
+    return std::string(text, std::strftime(text, sizeof text, "%Y:%m:%d %H:%M:%S", parts));
+}
+
+TEST(DirectoryTags, DateTimeIsTheTimeOfWritingInUtcWhateverTheLocalZone) {
+    // Eleven hours east of Greenwich, in the form both C runtimes read.
+    TimeZone zone("FNK-11");
+    const std::time_t before = std::time(nullptr);
+    ASSERT_NE(dateTimeText(before, false), dateTimeText(before, true)) << "the runtime ignored TZ";
+
+    ScratchDir dir;
+    const std::string path = writeThreePasses(dir, "date.ovq", false);
+    const std::time_t after = std::time(nullptr);
+    TiffFile tiff(path);
+    const std::string written = tiff.text(TIFFTAG_DATETIME);
+    // The texts are fixed-width, so their order is the order of the times.
+    EXPECT_LE(dateTimeText(before, true), written);
+    EXPECT_LE(written, dateTimeText(after, true));
 }
 
 TEST(DirectoryTags, TextsArePaddedAndEmptyOnesLeftOut) {
