@@ -223,8 +223,8 @@ TEST_F(KnownFile, RefusesStripsOutsideTheFileAndFilesThatAreNotRegular)
     const std::string lzw = dir.file("lzw.ovq");
     writeKnownOrvo(lzw, false, true);
     std::vector<unsigned char> packed = readBytes(lzw);
-    const orvoblocks::IfdEntry* lengths =
-        orvoblocks::OrvoBytes(packed).directories().at(0).find(279);
+    const std::vector<orvoblocks::Directory> packedDirs = orvoblocks::OrvoBytes(packed).directories();
+    const orvoblocks::IfdEntry* lengths = packedDirs.at(0).find(279);
     ASSERT_NE(lengths, nullptr);
     ASSERT_EQ(lengths->count, kKnownHeight);  // an array of SHORT or LONG lengths
     constexpr std::uint16_t kTiffShort = 3;
