@@ -16,6 +16,20 @@ if(FENNICK_SANITIZE)
   add_compile_definitions(FENNICK_SANITIZE=1)
 endif()
 
+option(FENNICK_BUILD_FUZZ "Build the libFuzzer targets (needs clang)" OFF)
+if(FENNICK_BUILD_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "FENNICK_BUILD_FUZZ needs clang (CC=clang CXX=clang++)")
+  endif()
+  # Every library a fuzz target links carries libFuzzer's coverage counters
+  # and the sanitizers' checks, so the fuzzer is guided by the parsers' own
+  # branches and a fault inside them is found where it happens. Only the
+  # fuzz targets link libFuzzer's driver (fuzz/CMakeLists.txt).
+  set(_fennick_fuzz_san -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_compile_options(-fsanitize=fuzzer-no-link ${_fennick_fuzz_san})
+  add_link_options(${_fennick_fuzz_san})
+endif()
+
 # Test discovery runs the test binaries when ctest starts rather than at build
 # time, so a build never fails because a test binary could not be listed.
 set(CMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE PRE_TEST)
