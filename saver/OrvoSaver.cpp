@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
+#include <sstream>
 #include <memory>
 #include <new>
 #include <string>
@@ -153,12 +153,15 @@ public:
         CameraParameters params;
         Projection projection;
         {
-            std::ifstream parameterFile(parameterName);
-            if (!parameterFile.is_open())
+            std::string text;
+            const ParameterLoad loaded = loadParameterText(parameterName, text);
+            if (loaded == ParameterLoad::Missing)
                 return fail(LXe_LOG_INFO, LXe_FAILED, kMsgNoParameters);
             // Values that cannot make a camera are refused like bad grammar,
-            // before the file is consumed.
-            if (!readParameterFile(parameterFile, params) || !makeProjection(params, width, height, projection))
+            // before the file is consumed; so is a file that is no file.
+            std::istringstream parameterFile(text);
+            if (loaded != ParameterLoad::Loaded || !readParameterFile(parameterFile, params) ||
+                !makeProjection(params, width, height, projection))
                 return fail(LXe_LOG_INFO, LXe_FAILED, kMsgBadParameters);
         }
         std::remove(parameterName.c_str());

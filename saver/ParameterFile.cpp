@@ -1,6 +1,10 @@
 #include "saver/ParameterFile.h"
 
+#include <cstdio>
 #include <locale>
+#include <memory>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -66,4 +70,28 @@ bool readParameterFile(std::istream& in, CameraParameters& out)
         return false;
     out = p;
     return true;
+}
+
+ParameterLoad loadParameterText(const std::string& path, std::string& text)
+{
+    text.clear();
+#ifdef _WIN32
+    struct _stat64 st;
+    if (::_stat64(path.c_str(), &st) != 0)
+        return ParameterLoad::Missing;
+    const bool regular = (st.st_mode & _S_IFMT) == _S_IFREG;
+#else
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0)
+        return ParameterLoad::Missing;
+    const bool regular = S_ISREG(st.st_mode);
+#endif
+    if (!regular)
+        return ParameterLoad::Unusable;
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+    if (!file)
+        return ParameterLoad::Missing;
+    text.resize(kMaxParameterBytes);
+    text.resize(std::fread(&text[0], 1, text.size(), file.get()));
+    return ParameterLoad::Loaded;
 }

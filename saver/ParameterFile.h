@@ -16,6 +16,7 @@
 // value is ignored.
 #pragma once
 
+#include <cstddef>
 #include <istream>
 #include <string>
 
@@ -40,3 +41,18 @@ struct CameraParameters {
 // when the text does not follow the grammar, including a missing or
 // non-numeric depthMax value. Checks no value ranges; the camera model does.
 bool readParameterFile(std::istream& in, CameraParameters& out);
+
+// What loading the parameter file's text found.
+enum class ParameterLoad {
+    Missing,   // nothing at the path, or it cannot be opened
+    Unusable,  // not a regular file: a folder, a device, a named pipe
+    Loaded,
+};
+
+// Reads at most kMaxParameterBytes of the file at `path` into `text`. A real
+// parameter file is a few hundred bytes and anything after its last value is
+// ignored, so the limit only keeps a huge or endless file from being read
+// whole; a file that is not a regular file is not opened at all (opening a
+// named pipe would wait for a writer).
+constexpr std::size_t kMaxParameterBytes = 64 * 1024;
+ParameterLoad loadParameterText(const std::string& path, std::string& text);

@@ -14,6 +14,7 @@
 #include <psapi.h>
 #else
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -163,6 +164,40 @@ TEST_F(SaveFailure, InvalidParameterFilesStayOnTheDisk)
         EXPECT_EQ(files(), names({"view.tif.param.txt", "view.tif.rgb.tga"})) << c.first;
         expectReferencesReleased(image);
     }
+}
+
+TEST_F(SaveFailure, AParameterFileThatIsNoFileOrHugeIsRefusedWithoutReadingItWhole)
+{
+    // A folder at the name, a huge file without a single space (read whole
+    // by a word-by-word reader), and on POSIX systems an endless stream and
+    // a named pipe without a writer (whose open would wait for ever).
+    namespace fs = std::filesystem;
+    const std::string param = parameterPath(target);
+    auto check = [&](const char* what) {
+        SimLayeredImage image = ready();
+        writeColour(target, kW, kH);
+        const std::size_t before = host.messages().size();
+        EXPECT_EQ(save(image, target), LXe_FAILED) << what;
+        ASSERT_EQ(host.messages().size(), before + 1) << what;
+        EXPECT_EQ(host.messages().back().text, "invalid parameter file" + kScript) << what;
+        EXPECT_TRUE(fs::exists(testsupport::pathFromNarrow(param)) || fs::is_symlink(testsupport::pathFromNarrow(param)))
+            << what << ": the file stays";
+        expectReferencesReleased(image);
+    };
+    fs::create_directory(testsupport::pathFromNarrow(param));
+    check("a folder");
+    fs::remove(testsupport::pathFromNarrow(param));
+
+    writeParameters(target, std::string(64u << 20, 'x'));
+    check("64 MiB without white space");
+    fs::remove(testsupport::pathFromNarrow(param));
+#ifndef _WIN32
+    fs::create_symlink("/dev/zero", param);
+    check("an endless stream");
+    fs::remove(param);
+    ASSERT_EQ(::mkfifo(param.c_str(), 0600), 0);
+    check("a named pipe");
+#endif
 }
 
 TEST_F(SaveFailure, MissingOrUnreadableColourImage)
