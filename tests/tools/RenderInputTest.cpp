@@ -5,6 +5,7 @@
 #include "tools/ExrWrite.h"
 
 #include "tools/orvo/ExrRender.h"
+#include "tools/orvo/FileOps.h"
 #include "tools/orvo/SideFiles.h"
 #include "tools/orvo/TgaImage.h"
 #include "tools/orvo/ToolError.h"
@@ -12,7 +13,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 using namespace tooltest;
@@ -190,6 +193,18 @@ TEST(ColourSideFile, IsSrgbEncodedWithAlphaKept)
     EXPECT_EQ(tga[16], 32);   // bits a pixel
     EXPECT_EQ(tga[17] & 0x20, 0x20);  // top row first
     EXPECT_EQ(tga[18 + 4], 5);
+}
+
+TEST(SideFilesPlacement, AWriteThatDoesNotReachTheDiskGivesTheSystemsReason)
+{
+    // /dev/full takes the open and refuses every byte, as a full disk does.
+    try {
+        orvotool::writeWholeFile("/dev/full", "Parameters", 10, "parameter file");
+        ADD_FAILURE() << "a write to a full device was reported as done";
+    } catch (const orvotool::ToolError& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  std::string("/dev/full: cannot write the parameter file: ") + std::strerror(ENOSPC));
+    }
 }
 
 TEST(SideFilesPlacement, KeepsTheUsersFilesAndCleansUpItsOwn)

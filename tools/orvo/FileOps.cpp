@@ -141,4 +141,27 @@ void OutputFile::commit()
     interruptToken_ = 0;
 }
 
+void writeWholeFile(const std::string& path, const char* data, std::size_t size, const char* role)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0)
+        throw ToolError(path + ": cannot create the " + role + ": " + std::strerror(errno));
+    int error = 0;
+    while (size > 0 && error == 0) {
+        const ssize_t put = ::write(fd, data, size);
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0) {
+            error = put < 0 ? errno : ENOSPC;
+            break;
+        }
+        data += put;
+        size -= static_cast<std::size_t>(put);
+    }
+    if (::close(fd) != 0 && error == 0)
+        error = errno;
+    if (error != 0)
+        throw ToolError(path + ": cannot write the " + role + ": " + std::strerror(error));
+}
+
 }  // namespace orvotool

@@ -7,6 +7,7 @@
 
 #include "tools/orvo/Interrupt.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -29,6 +30,11 @@ void requireFolderOf(const std::string& path, const char* role);
 // Creates `folder` unless it exists; only the last part is created, and a
 // missing parent is reported by its name.
 void makeLastFolder(const std::string& folder);
+
+// Creates or truncates `path` and writes `size` bytes to it. Throws a
+// ToolError naming the file, the `role` and the system's reason when the
+// file cannot be created or the bytes do not reach it (a full disk).
+void writeWholeFile(const std::string& path, const char* data, std::size_t size, const char* role);
 
 // "dir/name", without doubling a separator.
 std::string joinPath(const std::string& dir, const std::string& name);

@@ -161,13 +161,7 @@ std::string paramFileText(const CameraParameters& c)
 void writeParamFile(const std::string& path, const CameraParameters& c)
 {
     const std::string text = paramFileText(c);
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out)
-        throw ToolError(path + ": cannot create the parameter file: " + std::strerror(errno));
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    out.close();
-    if (!out)
-        throw ToolError(path + ": cannot write the parameter file");
+    writeWholeFile(path, text.data(), text.size(), "parameter file");
 }
 
 CameraParameters readParamFile(const std::string& path, std::vector<std::string>& warnings)

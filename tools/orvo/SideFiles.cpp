@@ -28,13 +28,7 @@ bool exists(const std::string& path)
 
 void writeBytes(const std::string& path, const std::vector<char>& bytes, const char* role)
 {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out)
-        throw ToolError(path + ": cannot create the " + role + ": " + std::strerror(errno));
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out)
-        throw ToolError(path + ": cannot write the " + role);
+    writeWholeFile(path, bytes.data(), bytes.size(), role);
 }
 
 }  // namespace
