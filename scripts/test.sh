@@ -76,3 +76,4 @@ for target in "${targets[@]}"; do
   esac
   echo "test.sh: $target passed in $((SECONDS - start)) s"
 done
+echo "suites: ${#targets[@]} passed, 0 failed"
