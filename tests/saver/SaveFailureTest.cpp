@@ -214,6 +214,36 @@ TEST_F(SaveFailure, MissingOrUnreadableColourImage)
     expectReferencesReleased(image);
 }
 
+#ifndef _WIN32
+TEST_F(SaveFailure, SideFilesThatMayNotBeReadAreReportedAsMissing)
+{
+    // Permissions refuse nothing to root, so the saves run as an ordinary
+    // user; the files stay where they are, unread.
+    ASSERT_EQ(::chmod(dir.c_str(), 0777), 0);
+    writeSideFiles(target, kW, kH);
+    ASSERT_EQ(::chmod(parameterPath(target).c_str(), 0), 0);
+    ASSERT_EQ(::chmod(colourPath(target).c_str(), 0666), 0);
+    const std::string other = dir + "/other.tif";
+    writeSideFiles(other, kW, kH);
+    ASSERT_EQ(::chmod(parameterPath(other).c_str(), 0666), 0);
+    ASSERT_EQ(::chmod(colourPath(other).c_str(), 0), 0);
+
+    const bool reported = asOrdinaryUser([&] {
+        SimLayeredImage image = ready();
+        const bool parameters = save(image, target) == LXe_FAILED &&
+                                host.messages().back().text == "Parameter file not found" + kScript;
+        const bool colour = save(image, other) == LXe_FAILED &&
+                            host.messages().back().text == "Failed to read image" + kScript;
+        if (!parameters || !colour)
+            std::fprintf(stderr, "last message: %s\n", host.messages().back().text.c_str());
+        return parameters && colour && host.messages().size() == 2;
+    });
+    EXPECT_TRUE(reported) << "an unreadable side file was not reported as missing, once";
+    EXPECT_TRUE(std::filesystem::exists(parameterPath(target)));
+    EXPECT_TRUE(std::filesystem::exists(colourPath(other)));
+}
+#endif
+
 TEST_F(SaveFailure, ColourImageOfAnotherSize)
 {
     const std::pair<unsigned, unsigned> sizes[] = {{kW + 1, kH}, {kW - 1, kH}, {kW, kH + 1}, {kW, kH - 1}};

@@ -23,6 +23,11 @@
 #include <string>
 #include <vector>
 
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 namespace fennick_test {
 
 // The camera of the saved scenes: horizontal fit of a 36 x 24 film at focal
@@ -47,6 +52,32 @@ inline void colourAt(unsigned x, unsigned y, unsigned char bgra[4])
     bgra[2] = static_cast<unsigned char>(200 + x + y);  // red
     bgra[3] = 0x7F;                                     // alpha, dropped
 }
+
+#ifndef _WIN32
+// The unprivileged user and group that permission tests run as when the
+// suite runs as root, who may write any file.
+constexpr uid_t kNobody = 65534;
+constexpr gid_t kNoGroup = 65534;
+
+// Runs `check` with the permissions of an ordinary user: directly when the
+// process is not root, else in a child that gives up root first. True when
+// `check` returned true.
+template <class Check>
+bool asOrdinaryUser(Check check)
+{
+    if (::geteuid() != 0)
+        return check();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::setgid(kNoGroup) != 0 || ::setuid(kNobody) != 0)
+            ::_exit(2);
+        ::_exit(check() ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+#endif
 
 class SaveFixture : public ::testing::Test {
 protected:

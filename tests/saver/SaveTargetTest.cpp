@@ -12,7 +12,6 @@
 #include <windows.h>
 #else
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -57,30 +56,6 @@ std::string systemText(DWORD code)
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
         text.pop_back();
     return text;
-}
-#else
-// The unprivileged user and group that permission tests run as when the
-// suite runs as root, who may write any file.
-constexpr uid_t kNobody = 65534;
-constexpr gid_t kNoGroup = 65534;
-
-// Runs `check` with the permissions of an ordinary user: directly when the
-// process is not root, else in a child that gives up root first. True when
-// `check` returned true.
-template <class Check>
-bool asOrdinaryUser(Check check)
-{
-    if (::geteuid() != 0)
-        return check();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        if (::setgid(kNoGroup) != 0 || ::setuid(kNobody) != 0)
-            ::_exit(2);
-        ::_exit(check() ? 0 : 1);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 #endif
 
