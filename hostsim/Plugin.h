@@ -27,7 +27,7 @@ public:
     // Throws std::runtime_error naming the file and the step that failed.
     // The host must outlive the Plugin.
     //
-    // The module stays mapped after the Plugin goes (RTLD_NODELETE): its
+    // The module stays mapped after the Plugin goes (RTLD_NODELETE; pinned on Windows): its
     // interface records and server registry live until the process ends by
     // design, and must stay reachable rather than turn into leaks.
     Plugin(const std::string& soPath, Host& host);
