@@ -3,6 +3,7 @@
 // keeps what it was (a link stays a link, the mode, owner and hard links
 // stay) or, when it may not be written, stays untouched.
 #include "SaveFixture.h"
+#include "avkorvo/OrvoFile.h"
 #include "saver/TempTarget.h"
 
 #include <cerrno>
@@ -187,6 +188,32 @@ TEST_F(SaveTarget, ALinkStaysALinkAndTheFileAtTheEndOfItsChainIsSaved)
     ASSERT_EQ(saveTo(target), LXe_OK) << host.messages().back().text;
     EXPECT_TRUE(fs::is_symlink(target));
     EXPECT_TRUE(isOrvoFile(real));
+}
+
+TEST_F(SaveTarget, TheTemporaryFileIsWrittenThroughItsDescriptorNeverReopenedByName)
+{
+    // Someone swaps the temporary name for a link to another file between
+    // its creation and the writing: the writing must still reach the file
+    // that was created, and nothing through the link.
+    const std::string victim = dir + "/victim.txt";
+    { std::ofstream(victim) << "precious"; }
+    TempTarget temp(target);
+    ASSERT_TRUE(temp.ok()) << temp.errorText();
+    const std::string moved = dir + "/moved.ovq";
+    fs::rename(temp.path(), moved);
+    fs::create_symlink(victim, temp.path());
+
+    using namespace Talvenrock::Orvo;
+    std::unique_ptr<OrvoFile> writer(OrvoFile::create(OrvoFile::OpenFile{temp.nativeFile()},
+                                                      std::wstring(target.begin(), target.end()), 2, 2, L"", L"",
+                                                      L"", L"", Projection(), false));
+    writer->beginPass(1);
+    writer->putScan();
+    writer->putScan();
+    writer->close();
+    writer.reset();
+    EXPECT_EQ(contents(victim), "precious");
+    EXPECT_TRUE(isOrvoFile(moved));
 }
 
 TEST_F(SaveTarget, AnExistingTargetKeepsItsModeAndOwner)
