@@ -39,6 +39,20 @@ inline RunResult runOrvoWithin(int seconds, const std::string& args, const std::
     return r;
 }
 
+// In a forked child: becomes the tool, run in `cwd` with `args`.
+[[noreturn]] inline void execOrvoIn(const std::string& cwd, const std::vector<std::string>& args)
+{
+    if (::chdir(cwd.c_str()) == 0) {
+        std::vector<char*> argv;
+        argv.push_back(const_cast<char*>(ORVO_EXE));
+        for (const std::string& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(ORVO_EXE, argv.data());
+    }
+    _exit(127);
+}
+
 // Runs the tool with its standard output and error on a new terminal;
 // `output` is everything the terminal showed.
 struct TerminalRun {
@@ -53,17 +67,8 @@ inline TerminalRun runOrvoOnTerminal(const std::vector<std::string>& args, const
     const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
     if (pid < 0)
         return r;
-    if (pid == 0) {
-        if (::chdir(cwd.c_str()) != 0)
-            _exit(127);
-        std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(ORVO_EXE));
-        for (const std::string& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        ::execv(ORVO_EXE, argv.data());
-        _exit(127);
-    }
+    if (pid == 0)
+        execOrvoIn(cwd, args);
     char buffer[4096];
     for (;;) {
         const ssize_t n = ::read(master, buffer, sizeof buffer);
@@ -94,18 +99,10 @@ inline InterruptedRun runOrvoAndInterrupt(const std::vector<std::string>& args,
     if (pid < 0)
         return r;
     if (pid == 0) {
-        if (::chdir(cwd.c_str()) != 0)
-            _exit(127);
         const int null = ::open("/dev/null", O_WRONLY);
         ::dup2(null, STDOUT_FILENO);
         ::dup2(null, STDERR_FILENO);
-        std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(ORVO_EXE));
-        for (const std::string& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        ::execv(ORVO_EXE, argv.data());
-        _exit(127);
+        execOrvoIn(cwd, args);
     }
     int raw = 0;
     for (;;) {
