@@ -36,6 +36,32 @@ std::uint32_t bitsOf(float v)
 // Fibonacci hashing of a hue's bits into the cache's index range.
 constexpr std::uint32_t kGoldenRatio32 = 0x9E3779B9u;
 
+// The plain path's std::map asked the questions classification asks of a
+// HueSet, in the same terms.
+class MapTable {
+public:
+    using Entry = HueSet::Entry;
+    explicit MapTable(std::map<float, unsigned short>& hues) : map(hues) {}
+
+    bool empty() const { return map.empty(); }
+    Entry atOrAbove(float h) const { return entry(map.lower_bound(h)); }
+    Entry below(float h) const
+    {
+        const auto it = map.lower_bound(h);
+        return it == map.begin() ? Entry{} : entry(std::prev(it));
+    }
+    Entry first() const { return entry(map.begin()); }
+    Entry last() const { return map.empty() ? Entry{} : entry(std::prev(map.end())); }
+    void insert(float h, unsigned short tag) { map.emplace(h, tag); }
+
+private:
+    Entry entry(std::map<float, unsigned short>::const_iterator it) const
+    {
+        return it == map.end() ? Entry{} : Entry{it->first, it->second};
+    }
+    std::map<float, unsigned short>& map;
+};
+
 }  // namespace
 
 float MaterialHelper::gethue(float r, float g, float b)
@@ -79,7 +105,10 @@ unsigned short MaterialHelper::getTag(float r, float g, float b)
     // than values keeps NaN and signed zeros out of the question.
     if (!remember) {
         const float h = gethue(r, g, b);
-        return h == kNoHue ? 0 : classifyHue(h);
+        if (h == kNoHue)
+            return 0;
+        MapTable table(hueTags);
+        return classifyHue(table, h);
     }
     const std::uint32_t pixel[3] = {bitsOf(r), bitsOf(g), bitsOf(b)};
     if (haveLastPixel && pixel[0] == lastPixel[0] && pixel[1] == lastPixel[1] && pixel[2] == lastPixel[2])
@@ -93,7 +122,7 @@ unsigned short MaterialHelper::getTag(float r, float g, float b)
         if (slot.tag != 0 && slot.bits == hue) {
             tag = slot.tag;
         } else {
-            tag = classifyHue(h);
+            tag = classifyHue(hues, h);
             slot.bits = hue;
             slot.tag = tag;
         }
@@ -104,54 +133,62 @@ unsigned short MaterialHelper::getTag(float r, float g, float b)
     return tag;
 }
 
-unsigned short MaterialHelper::classifyHue(float h)
+template <class HueTable>
+unsigned short MaterialHelper::classifyHue(HueTable& table, float h)
 {
-    if (hueTags.empty()) {
+    using Entry = HueSet::Entry;
+    if (table.empty()) {
         const unsigned short tag = insertHue(h);
-        hueTags.emplace(h, tag);
+        table.insert(h, tag);
         return tag;
     }
 
-    const auto upper = hueTags.lower_bound(h);
-    if (upper != hueTags.end() && upper->first == h)
-        return upper->second;
+    const Entry upper = table.atOrAbove(h);
+    if (upper.tag != 0 && upper.hue == h)
+        return upper.tag;
 
     // The neighbour tests: the hue just above first, then the one just below
     // (one turn round when h lies below every hue); when h lies above every
     // hue, the one just below first, then the smallest one turn further.
-    const auto first = hueTags.begin();
-    const auto last = std::prev(hueTags.end());
-    auto neighbour = hueTags.end();
-    if (upper != hueTags.end()) {
-        if (upper->first - h < kHueLimit)
+    const Entry lower = table.below(h);  // none exactly when upper is the first
+    Entry neighbour;
+    if (upper.tag != 0) {
+        if (upper.hue - h < kHueLimit) {
             neighbour = upper;
-        else if (upper != first && h - std::prev(upper)->first < kHueLimit)
-            neighbour = std::prev(upper);
-        else if (upper == first && (kFullTurn + h) - last->first < kHueLimit)
-            neighbour = last;
+        } else if (lower.tag != 0) {
+            if (h - lower.hue < kHueLimit)
+                neighbour = lower;
+        } else {
+            const Entry last = table.last();
+            if ((kFullTurn + h) - last.hue < kHueLimit)
+                neighbour = last;
+        }
     } else {
-        if (h - last->first < kHueLimit)
-            neighbour = last;
-        else if ((kFullTurn + first->first) - h < kHueLimit)
-            neighbour = first;
+        // lower is the last hue here.
+        if (h - lower.hue < kHueLimit) {
+            neighbour = lower;
+        } else {
+            const Entry first = table.first();
+            if ((kFullTurn + first.hue) - h < kHueLimit)
+                neighbour = first;
+        }
     }
 
-    if (neighbour == hueTags.end() && ranges.size() >= kMaxMaterials) {
+    if (neighbour.tag == 0 && ranges.size() >= kMaxMaterials) {
         // No tag is left for a new material: join the nearest recorded hue,
         // which is the one just above h or just below it, round the circle.
-        const auto above = upper != hueTags.end() ? upper : first;
-        const auto below = upper != first ? std::prev(upper) : last;
-        neighbour = circularDistance(h, above->first) <= circularDistance(h, below->first) ? above : below;
+        const Entry above = upper.tag != 0 ? upper : table.first();
+        const Entry below = lower.tag != 0 ? lower : table.last();
+        neighbour = circularDistance(h, above.hue) <= circularDistance(h, below.hue) ? above : below;
     }
 
-    if (neighbour != hueTags.end()) {
-        const unsigned short tag = neighbour->second;
-        hueTags.emplace_hint(upper, h, tag);
-        addHue(tag, h);
-        return tag;
+    if (neighbour.tag != 0) {
+        table.insert(h, neighbour.tag);
+        addHue(neighbour.tag, h);
+        return neighbour.tag;
     }
     const unsigned short tag = insertHue(h);
-    hueTags.emplace_hint(upper, h, tag);
+    table.insert(h, tag);
     return tag;
 }
 

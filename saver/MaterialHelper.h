@@ -7,6 +7,8 @@
 // of each material's first pixel; 0 is "no material" (dark or grey pixels).
 #pragma once
 
+#include "saver/HueSet.h"
+
 #include <array>
 #include <cstdint>
 #include <map>
@@ -20,8 +22,9 @@ class OrvoFile;
 
 class MaterialHelper {
 public:
-    // `rememberTags` false classifies every pixel from its hue afresh: the
-    // plain path, same tags and table, kept to check the remembered ones by.
+    // `rememberTags` false classifies every pixel from its hue afresh and
+    // keeps the hues in a std::map: the plain path, same tags and table,
+    // kept to check the remembered tags and the hue set by.
     explicit MaterialHelper(bool rememberTags = true) : remember(rememberTags) {}
 
     // Hue of a pixel without one (top component below kDarkThreshold, equal
@@ -66,11 +69,14 @@ public:
     const std::vector<Range>& materialRanges() const { return ranges; }
 
 private:
-    // The classification of a hue not known to be in hueTags.
-    unsigned short classifyHue(float h);
+    // The classification of a hue not known to be recorded, against the
+    // table of every distinct hue classified so far (std::map or HueSet).
+    template <class HueTable>
+    unsigned short classifyHue(HueTable& table, float h);
 
     std::vector<Range> ranges;               // tag t is ranges[t - 1]
-    std::map<float, unsigned short> hueTags;  // every distinct hue classified
+    std::map<float, unsigned short> hueTags;  // the plain path's hues
+    HueSet hues;                              // the remembered path's hues
 
     // A hue once classified keeps its tag and classifying it again changes
     // nothing, so its tag can be remembered: for the last pixel (a render's
