@@ -64,6 +64,13 @@ toff_t sizeProc(thandle_t data) {
     return static_cast<toff_t>(size.QuadPart);
 }
 
+OVERLAPPED at(std::uint64_t offset) {
+    OVERLAPPED where{};
+    where.Offset = static_cast<DWORD>(offset);
+    where.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    return where;
+}
+
 #else
 
 int fileOf(thandle_t data) { return static_cast<int>(reinterpret_cast<std::intptr_t>(data)); }
@@ -109,6 +116,10 @@ toff_t sizeProc(thandle_t data) {
     return static_cast<toff_t>(st.st_size);
 }
 
+// A file that ends before a read is done has been cut short by someone
+// else; the system gives no reason for that, so one is supplied.
+constexpr int kShortTransfer = EIO;
+
 #endif
 
 // The file belongs to the caller, who closes it after TIFFClose.
@@ -119,6 +130,79 @@ int mapProc(thandle_t, void**, toff_t*) { return 0; }
 void unmapProc(thandle_t, void*, toff_t) {}
 
 }  // namespace
+
+#ifdef _WIN32
+
+// A positioned transfer on a handle opened for synchronous I/O completes
+// before the call returns, and takes at most a DWORD at a time.
+bool writeAt(std::intptr_t native, std::uint64_t offset, const void* data, std::size_t size) {
+    std::size_t done = 0;
+    while (done < size) {
+        const DWORD chunk = static_cast<DWORD>(size - done < std::size_t(kLargestTransfer) ? size - done
+                                                                                           : kLargestTransfer);
+        OVERLAPPED where = at(offset + done);
+        DWORD put = 0;
+        if (!WriteFile(reinterpret_cast<HANDLE>(native), static_cast<const char*>(data) + done, chunk, &put, &where))
+            return false;
+        if (put == 0) return false;
+        done += put;
+    }
+    return true;
+}
+
+bool readAt(std::intptr_t native, std::uint64_t offset, void* data, std::size_t size) {
+    std::size_t done = 0;
+    while (done < size) {
+        const DWORD chunk = static_cast<DWORD>(size - done < std::size_t(kLargestTransfer) ? size - done
+                                                                                           : kLargestTransfer);
+        OVERLAPPED where = at(offset + done);
+        DWORD got = 0;
+        if (!ReadFile(reinterpret_cast<HANDLE>(native), static_cast<char*>(data) + done, chunk, &got, &where))
+            return false;
+        if (got == 0) {
+            SetLastError(ERROR_HANDLE_EOF);
+            return false;
+        }
+        done += got;
+    }
+    return true;
+}
+
+#else
+
+bool writeAt(std::intptr_t native, std::uint64_t offset, const void* data, std::size_t size) {
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t put = ::pwrite(static_cast<int>(native), static_cast<const char*>(data) + done, size - done,
+                                     static_cast<off_t>(offset + done));
+        if (put < 0 && errno == EINTR) continue;
+        if (put < 0) return false;
+        if (put == 0) {
+            errno = kShortTransfer;
+            return false;
+        }
+        done += static_cast<std::size_t>(put);
+    }
+    return true;
+}
+
+bool readAt(std::intptr_t native, std::uint64_t offset, void* data, std::size_t size) {
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t got =
+            ::pread(static_cast<int>(native), static_cast<char*>(data) + done, size - done, static_cast<off_t>(offset + done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return false;
+        if (got == 0) {
+            errno = kShortTransfer;
+            return false;
+        }
+        done += static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
+#endif
 
 TIFF* openTiffOnFile(std::intptr_t native, const char* name, const char* mode, TIFFOpenOptions* options) {
     return TIFFClientOpenExt(name, mode, toClientData(native), readProc, writeProc, seekProc, closeProc, sizeProc,

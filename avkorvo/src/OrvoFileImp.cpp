@@ -5,6 +5,7 @@
 #include <cmath>
 #include <exception>
 
+#include "FileIo.h"
 #include "TagExtender.h"
 #include "TiffOpen.h"
 #include "TiffStatus.h"
@@ -39,12 +40,20 @@ OrvoFileImp::OrvoFileImp(const OpenFile* file, const std::wstring& path, unsigne
       panoramic_(panoramic),
       compress_(compress),
       path_(path),
+      native_(file ? file->native : kNoFile),
       resolutionX_(kDefaultResolution),
       resolutionY_(kDefaultResolution),
       resolutionUnit_(ResolutionInch) {
     XTIFFInitialize();
     tif_ = file ? openTiffForWriting(file->native, path_) : openTiffForWriting(path_);
     if (!tif_) throwSystemError();
+#ifndef _WIN32
+    // libtiff opens a file by name as a plain descriptor on POSIX systems.
+    // On Windows its handle may be a C runtime descriptor or a Win32 HANDLE,
+    // depending on how libtiff was built, so positioned writes there go
+    // through the handle's own seek and write instead.
+    if (!file) native_ = TIFFFileno(tif_);
+#endif
     passMask_ = kAllChannels;
     scan_ = 0;
 }

@@ -1,9 +1,10 @@
 // The writer behind the OrvoFile interface.
 //
 // Owns the TIFF handle and the three line buffers. All bytes of the file,
-// libtiff's and the writer's own blocks, go through the one handle: the
-// blocks are appended with the handle's raw seek and write procedures, in
-// the machine's byte order (the order the TIFF header states).
+// libtiff's and the writer's own blocks, go through the one open file: the
+// blocks are appended with the handle's raw seek and write procedures, the
+// strips and strip entries of a pass with positioned writes (FileIo.h), all
+// in the machine's byte order (the order the TIFF header states).
 #pragma once
 
 #include <tiffio.h>
@@ -69,6 +70,7 @@ private:
     bool appendStrip(Channel channel, const void* line, std::uint32_t size);
     void getBytes(std::uint64_t offset, void* data, std::size_t size);
     void putEntryAt(std::uint64_t array, std::uint32_t value, std::uint16_t type);
+    bool writeAt(std::uint64_t offset, const void* data, std::size_t size);
     [[noreturn]] void throwBeyondLastRow() const;
 
     // The writer's own bytes (SubfileBlocks.cpp). Each block writer appends
@@ -106,6 +108,10 @@ private:
     bool panoramic_;
     bool compress_;
     std::wstring path_;
+    // The open file under tif_, for positioned reads and writes (FileIo.h);
+    // kNoFile when libtiff's handle cannot tell it, and those then go
+    // through the handle's seek and transfer procedures.
+    std::intptr_t native_;
     TIFF* tif_ = nullptr;
     std::uint32_t passMask_ = 0;
     std::uint16_t directory_[ChannelCount] = {kNoDirectory, kNoDirectory, kNoDirectory};
@@ -121,6 +127,11 @@ private:
         std::uint16_t countType = 0;
     };
     StripArrays stripArrays_[ChannelCount];
+    // The end of the file while nothing but appendStrip has written since it
+    // last looked: the next strip goes there without asking the system. 0
+    // when unknown; every other append (seekToEnd) and every libtiff write
+    // forgets it.
+    std::uint64_t appendEnd_ = 0;
     DirectoryUpdate directoryUpdate_ = DirectoryUpdate::StripEntries;
     std::uint64_t materialHead_ = 0;
     std::uint32_t materialCount_ = 0;

@@ -9,6 +9,7 @@
 
 #include "OrvoFileImp.h"
 #include "PropertyList.h"
+#include "FileIo.h"
 #include "TagExtender.h"
 #include "TiffStatus.h"
 #include "Utf8.h"
@@ -85,6 +86,8 @@ void OrvoFileImp::writeChannel(Channel channel) {
         stripArrays_[channel] = StripArrays();
     }
 
+    // libtiff writes from here on: the end appendStrip knew is no more.
+    appendEnd_ = 0;
     const bool creating = directory_[channel] == kNoDirectory;
     if (creating)
         createDirectory(channel);
@@ -154,10 +157,13 @@ void OrvoFileImp::locateStripArrays(Channel channel) {
 }
 
 // False, with nothing written, when the strip's offset or size does not fit
-// its array's type.
+// its array's type. A scan of a pass of three channels costs three system
+// calls a channel: the strip at the end of the file, then its two entries,
+// each a positioned write. The strip goes first, so a directory never lists
+// a strip that is not on disk yet.
 bool OrvoFileImp::appendStrip(Channel channel, const void* line, std::uint32_t size) {
     const StripArrays& arrays = stripArrays_[channel];
-    const std::uint64_t offset = seekToEnd();
+    const std::uint64_t offset = appendEnd_ != 0 ? appendEnd_ : seekToEnd();
     // libtiff's own limit for a classic file: no byte of a strip beyond the
     // reach of a 32-bit offset. Its refusal is a failed libtiff call.
     if (offset + size > kLargestClassicOffset) checkTiffStatus(0);
@@ -165,33 +171,51 @@ bool OrvoFileImp::appendStrip(Channel channel, const void* line, std::uint32_t s
         return type == TIFF_LONG || value <= kLargestShort;
     };
     if (!fits(offset, arrays.offsetType) || !fits(size, arrays.countType)) return false;
-    clearSystemError();
-    const tmsize_t written =
-        TIFFGetWriteProc(tif_)(TIFFClientdata(tif_), const_cast<void*>(line), static_cast<tmsize_t>(size));
-    if (written != static_cast<tmsize_t>(size)) checkTiffStatus(0);
+    // Forgotten until the whole scan of this channel is in place: after a
+    // failure the end is asked for again.
+    appendEnd_ = 0;
+    // A strip is libtiff's to write on every other path, and its failure is
+    // reported the same way here.
+    if (!writeAt(offset, line, size)) checkTiffStatus(0);
     putEntryAt(arrays.offsets, static_cast<std::uint32_t>(offset), arrays.offsetType);
     putEntryAt(arrays.counts, size, arrays.countType);
+    appendEnd_ = offset + size;
     return true;
 }
 
 void OrvoFileImp::getBytes(std::uint64_t offset, void* data, std::size_t size) {
     clearSystemError();
+    if (native_ != kNoFile) {
+        if (!readAt(native_, offset, data, size)) throwSystemError();
+        return;
+    }
     if (TIFFGetSeekProc(tif_)(TIFFClientdata(tif_), offset, SEEK_SET) != offset) throwSystemError();
     if (TIFFGetReadProc(tif_)(TIFFClientdata(tif_), data, static_cast<tmsize_t>(size)) !=
         static_cast<tmsize_t>(size))
         throwSystemError();
 }
 
-// Entry `scan_` of the array at `array`, of TIFF type `type`.
-void OrvoFileImp::putEntryAt(std::uint64_t array, std::uint32_t value, std::uint16_t type) {
-    const std::uint64_t width = type == TIFF_SHORT ? sizeof(std::uint16_t) : sizeof(std::uint32_t);
-    const std::uint64_t at = array + std::uint64_t(scan_) * width;
+// False, with the reason left for throwSystemError, when the bytes did not
+// all reach the file.
+bool OrvoFileImp::writeAt(std::uint64_t offset, const void* data, std::size_t size) {
     clearSystemError();
-    if (TIFFGetSeekProc(tif_)(TIFFClientdata(tif_), at, SEEK_SET) != at) throwSystemError();
-    if (type == TIFF_SHORT)
-        putShort(static_cast<unsigned short>(value));
-    else
-        putLong(value);
+    if (native_ != kNoFile) return Orvo::writeAt(native_, offset, data, size);
+    // libtiff's write procedure takes a non-const buffer but only reads it.
+    return TIFFGetSeekProc(tif_)(TIFFClientdata(tif_), offset, SEEK_SET) == offset &&
+           TIFFGetWriteProc(tif_)(TIFFClientdata(tif_), const_cast<void*>(data), static_cast<tmsize_t>(size)) ==
+               static_cast<tmsize_t>(size);
+}
+
+// Entry `scan_` of the array at `array`, of TIFF type `type`, in the
+// machine's byte order like every other value of the file.
+void OrvoFileImp::putEntryAt(std::uint64_t array, std::uint32_t value, std::uint16_t type) {
+    const std::uint16_t shortValue = static_cast<std::uint16_t>(value);
+    const bool isShort = type == TIFF_SHORT;
+    const std::uint64_t width = isShort ? sizeof shortValue : sizeof value;
+    if (!writeAt(array + std::uint64_t(scan_) * width,
+                 isShort ? static_cast<const void*>(&shortValue) : static_cast<const void*>(&value),
+                 static_cast<std::size_t>(width)))
+        throwSystemError();
 }
 
 // The directory written after a pass's first scan records strip 1 with the

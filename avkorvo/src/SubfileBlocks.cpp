@@ -41,6 +41,8 @@ constexpr unsigned long long kLargestClassicOffset = std::numeric_limits<std::ui
 }  // namespace
 
 std::uint64_t OrvoFileImp::seekToEnd() {
+    // Whatever is appended after this was not counted by appendStrip.
+    appendEnd_ = 0;
     clearSystemError();
     const toff_t end = TIFFGetSeekProc(tif_)(TIFFClientdata(tif_), 0, SEEK_END);
     if (end == static_cast<toff_t>(-1)) throwSystemError();
