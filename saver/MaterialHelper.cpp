@@ -44,11 +44,10 @@ public:
     explicit MapTable(std::map<float, unsigned short>& hues) : map(hues) {}
 
     bool empty() const { return map.empty(); }
-    Entry atOrAbove(float h) const { return entry(map.lower_bound(h)); }
-    Entry below(float h) const
+    HueSet::Around around(float h) const
     {
         const auto it = map.lower_bound(h);
-        return it == map.begin() ? Entry{} : entry(std::prev(it));
+        return {entry(it), it == map.begin() ? Entry{} : entry(std::prev(it))};
     }
     Entry first() const { return entry(map.begin()); }
     Entry last() const { return map.empty() ? Entry{} : entry(std::prev(map.end())); }
@@ -143,14 +142,15 @@ unsigned short MaterialHelper::classifyHue(HueTable& table, float h)
         return tag;
     }
 
-    const Entry upper = table.atOrAbove(h);
+    const HueSet::Around found = table.around(h);
+    const Entry upper = found.atOrAbove;
     if (upper.tag != 0 && upper.hue == h)
         return upper.tag;
 
     // The neighbour tests: the hue just above first, then the one just below
     // (one turn round when h lies below every hue); when h lies above every
     // hue, the one just below first, then the smallest one turn further.
-    const Entry lower = table.below(h);  // none exactly when upper is the first
+    const Entry lower = found.below;  // none exactly when upper is the first
     Entry neighbour;
     if (upper.tag != 0) {
         if (upper.hue - h < kHueLimit) {

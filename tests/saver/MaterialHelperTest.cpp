@@ -2,6 +2,8 @@
 // table.
 #include "saver/MaterialHelper.h"
 
+#include "saver/HueSet.h"
+
 #include "avkorvo/OrvoFile.h"
 
 #include <gtest/gtest.h>
@@ -9,7 +11,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <iterator>
 #include <limits>
+#include <map>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -360,7 +365,44 @@ Layer noiseLayer(std::size_t pixels)
     return layer;
 }
 
-void expectSameClassification(const Layer& layer)
+// Hues an ordered table finds hard, made exactly: chains spaced just under
+// and just over the limit (hue 4 + r, whose pages of the hue set span more
+// materials than a page keeps to itself), hues either side of red, 6 itself
+// once rounded, the smallest floats and a negative zero. `shift` (0 to 1)
+// moves every chain hue that part of a step, between those of shift 0.
+Layer edgeLayer(float shift)
+{
+    const float limit = MaterialHelper::kHueLimit;
+    constexpr int kSteps = 40;
+    Layer layer;
+    const auto add = [&layer](float r, float g, float b) { layer.insert(layer.end(), {r, g, b}); };
+    for (float spacing : {0.9f, 1.1f, 1.9f, 2.1f})
+        for (int k = 0; k < kSteps; ++k) {
+            const float step = (static_cast<float>(k) + shift) * spacing * limit;
+            add(spacing * 0.2f + step, 0.0f, 1.0f);  // hue 4 + r
+            add(1.0f, step, 0.0f);                   // hue g, just above red
+            add(1.0f, 0.0f, step);                   // hue 6 - b, just below red
+        }
+    for (float g : {std::ldexp(1.0f, -60), std::ldexp(1.0f, -126), std::ldexp(1.0f, -140),
+                    std::numeric_limits<float>::denorm_min(), -0.0f, 0.0f, limit, std::nextafter(limit, 0.0f)})
+        add(1.0f, g, 0.0f);
+    add(1.0f, 0.0f, 1e-9f);
+    return layer;
+}
+
+// The pixels of `layer` in an order of their own, fixed by `seed`.
+Layer shuffled(const Layer& layer, unsigned seed)
+{
+    std::vector<std::size_t> order(layer.size() / 3);
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::shuffle(order.begin(), order.end(), std::mt19937(seed));
+    Layer out;
+    for (std::size_t i : order) out.insert(out.end(), layer.begin() + 3 * i, layer.begin() + 3 * i + 3);
+    return out;
+}
+
+// `materials`, when given, receives the number of materials made.
+void expectSameClassification(const Layer& layer, std::size_t* materials = nullptr)
 {
     MaterialHelper remembered;
     MaterialHelper plain(false);
@@ -375,6 +417,7 @@ void expectSameClassification(const Layer& layer)
         EXPECT_EQ(a[t].min, b[t].min) << "material " << t + 1;
         EXPECT_EQ(a[t].max, b[t].max) << "material " << t + 1;
     }
+    if (materials) *materials = a.size();
 }
 
 TEST(MaterialTags, RememberedTagsAndTableEqualThePlainClassification)
@@ -383,15 +426,88 @@ TEST(MaterialTags, RememberedTagsAndTableEqualThePlainClassification)
         SCOPED_TRACE("rendered layer");
         expectSameClassification(renderedLayer(400, 300));
     }
+    // The noise must reach the tag limit, or the joins after it go untested.
+    const Layer noise = noiseLayer(150000);
     {
         SCOPED_TRACE("noise");
-        const Layer noise = noiseLayer(150000);
-        expectSameClassification(noise);
-        MaterialHelper helper;
-        for (std::size_t i = 0; i < noise.size(); i += 3) helper.getTag(noise[i], noise[i + 1], noise[i + 2]);
-        // The noise must reach the tag limit, or the joins after it go untested.
-        EXPECT_EQ(helper.materialRanges().size(), MaterialHelper::kMaxMaterials);
+        std::size_t materials = 0;
+        expectSameClassification(noise, &materials);
+        EXPECT_EQ(materials, MaterialHelper::kMaxMaterials);
     }
+    {
+        // The edge hues while tags are left, then new ones between them and
+        // the first ones again once the noise has used every tag up.
+        SCOPED_TRACE("edge hues");
+        Layer layer = shuffled(edgeLayer(0.0f), 1);
+        layer.insert(layer.end(), noise.begin(), noise.end());
+        Layer after = edgeLayer(0.5f);
+        const Layer again = edgeLayer(0.0f);
+        after.insert(after.end(), again.begin(), again.end());
+        after = shuffled(after, 2);
+        layer.insert(layer.end(), after.begin(), after.end());
+        expectSameClassification(layer);
+    }
+}
+
+TEST(MaterialHueSet, AnswersAsAnOrderedMapDoes)
+{
+    // Hues the set's pages and chunks divide differently: a dense run just
+    // above 4, hues spread over the whole range, powers of two down to the
+    // smallest float, and the last floats below 6. Tags come from a few
+    // values, so that runs of equal tags start, split and merge, more often
+    // than classification makes them.
+    constexpr int kHues = 30000;
+    constexpr unsigned kDenseKeys = 4096;
+    constexpr int kTagValues = 3;
+    std::mt19937 random(7);
+    std::uniform_real_distribution<float> anywhere(0.0f, 6.0f);
+    std::uniform_int_distribution<int> tags(1, kTagValues);
+    std::map<float, unsigned short> reference;
+    HueSet set;
+
+    const auto expectAround = [&](float h) {
+        const HueSet::Around found = set.around(h);
+        const auto above = reference.lower_bound(h);
+        if (above == reference.end()) {
+            EXPECT_EQ(found.atOrAbove.tag, 0) << h;
+        } else {
+            EXPECT_EQ(found.atOrAbove.hue, above->first) << h;
+            EXPECT_EQ(found.atOrAbove.tag, above->second) << h;
+        }
+        if (above == reference.begin()) {
+            EXPECT_EQ(found.below.tag, 0) << h;
+        } else {
+            EXPECT_EQ(found.below.hue, std::prev(above)->first) << h;
+            EXPECT_EQ(found.below.tag, std::prev(above)->second) << h;
+        }
+    };
+
+    for (int i = 0; i < kHues; ++i) {
+        float h = 0.0f;
+        switch (i % 4) {
+        case 0: h = 4.0f + std::ldexp(static_cast<float>(random() % kDenseKeys), -21); break;
+        case 1: h = anywhere(random); break;
+        case 2: h = std::ldexp(1.0f, -static_cast<int>(random() % 150)); break;
+        default: h = 6.0f - std::ldexp(static_cast<float>(random() % kDenseKeys), -21); break;
+        }
+        if (i % 3 != 0) expectAround(h);  // insert() both right after a question and without one
+        if (reference.count(h) != 0) continue;
+        const auto tag = static_cast<unsigned short>(tags(random));
+        reference.emplace(h, tag);
+        set.insert(h, tag);
+    }
+    ASSERT_FALSE(reference.empty());
+    EXPECT_EQ(set.first().hue, reference.begin()->first);
+    EXPECT_EQ(set.first().tag, reference.begin()->second);
+    EXPECT_EQ(set.last().hue, reference.rbegin()->first);
+    EXPECT_EQ(set.last().tag, reference.rbegin()->second);
+    for (const auto& recorded : reference) {
+        expectAround(recorded.first);
+        expectAround(std::nextafter(recorded.first, 0.0f));
+        expectAround(std::nextafter(recorded.first, 7.0f));
+    }
+    expectAround(-0.0f);
+    expectAround(7.0f);
 }
 
 }  // namespace
