@@ -6,10 +6,16 @@
 //   writer  the Orvo writer alone, fed the three pictures the save writes;
 //   tiff    plain libtiff writing the same pictures as three uncompressed
 //           directories of one strip per row, each directory written once;
+//   exr     OpenEXR writing the same three layers, uncompressed scanlines
+//           (colour as half floats, depth as float, material tags as
+//           unsigned int: what a user would save instead);
 //   host    the host's own cost: every pixel of the depth and material layers
 //           fetched through the image interface and nothing else done;
 //   class   material classification of the layer's pixels (and of per-pixel
 //           noise, two million pixels of it, for the worst case).
+//
+// The pictures are bench::benchScene's: a ground of some hundred shaded
+// materials under a sky band.
 //
 // Times are CPU seconds, the median of several runs; MB/s are megabytes of
 // pixels (3 + 4 + 2 bytes a pixel) a second. "save peak" is the resident
@@ -33,13 +39,19 @@
 #include <string>
 #include <vector>
 
+#include <ImfChannelList.h>
+#include <ImfFrameBuffer.h>
+#include <ImfHeader.h>
+#include <ImfOutputFile.h>
+#include <half.h>
+
 #include "avkorvo/OrvoFile.h"
+#include "bench/BenchScene.h"
 #include "host/HostWrappers.h"
 #include "hostsim/Host.h"
 #include "hostsim/Plugin.h"
 #include "hostsim/SimLayeredImage.h"
 #include "saver/MaterialHelper.h"
-#include "tools/orvo/DemoScene.h"
 #include "tools/orvo/SideFiles.h"
 #include "tools/orvo/TgaImage.h"
 
@@ -80,7 +92,37 @@ struct Pictures {
     std::vector<std::uint8_t> rgb;
     std::vector<std::uint32_t> depth;
     std::vector<std::uint16_t> material;
+    // The same pictures as OpenEXR would take them.
+    std::vector<half> colourHalf;  // R, G, B interleaved
+    std::vector<float> depthFloat;
+    std::vector<std::uint32_t> materialUint;
 };
+
+void writeExr(const Pictures& p, const std::string& path)
+{
+    Imf::Header header(static_cast<int>(p.width), static_cast<int>(p.height));
+    header.compression() = Imf::NO_COMPRESSION;
+    const struct {
+        const char* name;
+        Imf::PixelType type;
+        const char* base;
+        std::size_t xStride;
+    } channels[] = {
+        {"R", Imf::HALF, reinterpret_cast<const char*>(p.colourHalf.data()), 3 * sizeof(half)},
+        {"G", Imf::HALF, reinterpret_cast<const char*>(p.colourHalf.data() + 1), 3 * sizeof(half)},
+        {"B", Imf::HALF, reinterpret_cast<const char*>(p.colourHalf.data() + 2), 3 * sizeof(half)},
+        {"Z", Imf::FLOAT, reinterpret_cast<const char*>(p.depthFloat.data()), sizeof(float)},
+        {"material", Imf::UINT, reinterpret_cast<const char*>(p.materialUint.data()), sizeof(std::uint32_t)},
+    };
+    Imf::FrameBuffer frame;
+    for (const auto& c : channels) {
+        header.channels().insert(c.name, Imf::Channel(c.type));
+        frame.insert(c.name, Imf::Slice(c.type, const_cast<char*>(c.base), c.xStride, c.xStride * p.width));
+    }
+    Imf::OutputFile file(path.c_str(), header);
+    file.setFrameBuffer(frame);
+    file.writePixels(static_cast<int>(p.height));
+}
 
 void writeOrvo(const Pictures& p, const std::string& path)
 {
@@ -197,8 +239,9 @@ double savePeakMiB(const std::function<void()>& save)
 
 struct Row {
     std::string size;
-    double save, writer, tiff, host, peak, classRate, noiseRate;
+    double save, writer, tiff, exr, host, peak, classRate, noiseRate;
     double mb;
+    std::size_t materials;
 };
 
 Row measure(unsigned w, unsigned h)
@@ -207,9 +250,10 @@ Row measure(unsigned w, unsigned h)
     const std::string dir = "/tmp/fennick_side_by_side_" + std::to_string(::getpid());
     const std::string target = dir + ".ovq";
     const std::string plain = dir + ".tif";
+    const std::string exr = dir + ".exr";
 
-    orvotool::DemoRender demo = orvotool::renderDemo(w, h);
-    const std::vector<std::uint8_t> bgra = orvotool::layerToBgra(*demo.image.colourLayer(), w, h);
+    orvotool::RenderImage scene = bench::benchScene(w, h);
+    const std::vector<std::uint8_t> bgra = orvotool::layerToBgra(*scene.colourLayer(), w, h);
     const std::size_t pixels = std::size_t(w) * h;
 
     Pictures p;
@@ -224,12 +268,20 @@ Row measure(unsigned w, unsigned h)
         p.rgb[3 * i + 2] = bgra[4 * i];
     }
     const std::vector<float>* matValues = nullptr;
-    for (const auto& layer : demo.image.layers) {
-        if (layer.name == "Orvo_depth")
+    for (const auto& layer : scene.layers) {
+        if (layer.name == "Orvo_depth") {
+            p.depthFloat = layer.values;
             for (std::size_t i = 0; i < pixels; ++i) std::memcpy(&p.depth[i], &layer.values[i], 4);
+        }
         if (layer.name == "Orvo_mat") matValues = &layer.values;
     }
-    if (!matValues) throw std::runtime_error("the demo has no material layer");
+    if (!matValues) throw std::runtime_error("the scene has no material layer");
+    {
+        const std::vector<float>& rgba = scene.colourLayer()->values;
+        p.colourHalf.resize(pixels * 3);
+        for (std::size_t i = 0; i < pixels; ++i)
+            for (int k = 0; k < 3; ++k) p.colourHalf[3 * i + k] = half(rgba[4 * i + k]);
+    }
 
     Row row{};
     row.size = std::to_string(w) + "x" + std::to_string(h);
@@ -240,7 +292,9 @@ Row measure(unsigned w, unsigned h)
         MaterialHelper helper;
         const float* v = matValues->data();
         for (std::size_t i = 0; i < pixels; ++i) p.material[i] = helper.getTag(v[3 * i], v[3 * i + 1], v[3 * i + 2]);
+        row.materials = helper.materialRanges().size();
     });
+    p.materialUint.assign(p.material.begin(), p.material.end());
     row.classRate = static_cast<double>(pixels) / classify / kMega;
     {
         // A sample of noise: every pixel a new hue costs a search of all
@@ -264,13 +318,16 @@ Row measure(unsigned w, unsigned h)
     row.writer = median(runs, [&] { writeOrvo(p, target); });
     row.tiff = median(runs, [&] { writePlainTiff(p, plain); });
     std::remove(plain.c_str());
+    row.exr = median(runs, [&] { writeExr(p, exr); });
+    std::remove(exr.c_str());
+    p = Pictures();
 
     hostsim::Host host;
     hostsim::SimLayeredImage layered(w, h);
-    for (orvotool::RenderLayer& layer : demo.image.layers)
+    for (orvotool::RenderLayer& layer : scene.layers)
         layered.addFloatLayer(layer.name, layer.channels, std::move(layer.values));
-    const auto camera = demo.camera;
-    demo = orvotool::DemoRender();
+    const orvotool::CameraParameters camera;
+    scene = orvotool::RenderImage();
     hostsim::Plugin plugin(FENNICK_PLUGIN_PATH, host);
 
     row.host = median(runs, [&] { fetchLayers(layered.object()); });
@@ -313,16 +370,18 @@ int main(int argc, char** argv)
     }
     if (sizes.empty()) sizes = {{1920, 1080}, {3840, 2160}, {7680, 4320}, {1000, 16000}};
 
-    std::printf("%-10s %8s %8s %8s %8s | %9s %9s | %6s %6s %8s | %9s | %8s %8s\n", "size", "save s", "writer s",
-                "tiff s", "host s", "save MB/s", "wrtr MB/s", "1/3", "2/3", "1/(3+5)", "peak MiB", "class", "noise");
-    std::printf("%-10s %8s %8s %8s %8s | %9s %9s | %6s %6s %8s | %9s | %8s %8s\n", "", "(1)", "(2)", "(3)", "(5)",
-                "", "", "", "", "", "save", "Mpx/s", "Mpx/s");
+    std::printf("%-10s %8s %8s %8s %8s %8s | %9s %9s | %6s %6s %6s %8s | %9s | %5s %8s %8s\n", "size", "save s",
+                "writer s", "tiff s", "exr s", "host s", "save MB/s", "wrtr MB/s", "1/3", "2/3", "1/4", "1/(3+5)",
+                "peak MiB", "mats", "class", "noise");
+    std::printf("%-10s %8s %8s %8s %8s %8s | %9s %9s | %6s %6s %6s %8s | %9s | %5s %8s %8s\n", "", "(1)", "(2)",
+                "(3)", "(4)", "(5)", "", "", "", "", "", "", "save", "", "Mpx/s", "Mpx/s");
     for (const auto& [w, h] : sizes) {
         const Row r = measure(w, h);
-        std::printf("%-10s %8.3f %8.3f %8.3f %8.3f | %9.0f %9.0f | %6.2f %6.2f %8.2f | %9.1f | %8.0f %8.1f\n",
-                    r.size.c_str(), r.save, r.writer, r.tiff, r.host, r.mb / r.save, r.mb / r.writer,
-                    r.save / r.tiff, r.writer / r.tiff, r.save / (r.tiff + r.host), r.peak, r.classRate,
-                    r.noiseRate);
+        std::printf("%-10s %8.3f %8.3f %8.3f %8.3f %8.3f | %9.0f %9.0f | %6.2f %6.2f %6.2f %8.2f | %9.1f | %5zu %8.0f "
+                    "%8.1f\n",
+                    r.size.c_str(), r.save, r.writer, r.tiff, r.exr, r.host, r.mb / r.save, r.mb / r.writer,
+                    r.save / r.tiff, r.writer / r.tiff, r.save / r.exr, r.save / (r.tiff + r.host), r.peak,
+                    r.materials, r.classRate, r.noiseRate);
         std::fflush(stdout);
     }
     return 0;
