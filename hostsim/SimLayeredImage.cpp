@@ -11,9 +11,12 @@ namespace hostsim {
 
 // One layer. Pixels are kept in the layer's own format; a fetch in another
 // format converts through float RGBA (8-bit channels map to v / 255).
+// Float layers keep the caller's float vector as it was handed over: at 8K a
+// layer is hundreds of megabytes, and a byte copy would double the image.
 class SimImage : public SimObject {
 public:
     SimImage(unsigned width, unsigned height, LXtPixelFormat format, std::vector<unsigned char> bytes);
+    SimImage(unsigned width, unsigned height, LXtPixelFormat format, std::vector<float> values);
 
     void size(unsigned* width, unsigned* height)
     {
@@ -35,7 +38,10 @@ private:
     unsigned m_width;
     unsigned m_height;
     LXtPixelFormat m_format;
+    // Exactly one of the two holds the pixels; m_pixels points at it.
     std::vector<unsigned char> m_bytes;
+    std::vector<float> m_floats;
+    const unsigned char* m_pixels;
 };
 
 namespace {
@@ -68,7 +74,13 @@ const ILxImageVT kImageTable = {SimObject::unknownEntries(), ImageSizeEntry, Ima
 
 SimImage::SimImage(unsigned width, unsigned height, LXtPixelFormat format, std::vector<unsigned char> bytes)
     : SimObject(&kImageTable, LXu_IMAGE), m_width(width), m_height(height), m_format(format),
-      m_bytes(std::move(bytes))
+      m_bytes(std::move(bytes)), m_pixels(m_bytes.data())
+{
+}
+
+SimImage::SimImage(unsigned width, unsigned height, LXtPixelFormat format, std::vector<float> values)
+    : SimObject(&kImageTable, LXu_IMAGE), m_width(width), m_height(height), m_format(format),
+      m_floats(std::move(values)), m_pixels(reinterpret_cast<const unsigned char*>(m_floats.data()))
 {
 }
 
@@ -99,7 +111,7 @@ LxResult SimImage::getPixel(unsigned x, unsigned y, LXtPixelFormat format, void*
         return LXe_NOTIMPL;
 
     const unsigned own = lxPixelBytes(m_format);
-    const unsigned char* pixel = m_bytes.data() + (static_cast<std::size_t>(y) * m_width + x) * own;
+    const unsigned char* pixel = m_pixels + (static_cast<std::size_t>(y) * m_width + x) * own;
     if (format == m_format) {
         std::memcpy(buf, pixel, own);
         return LXe_OK;
@@ -231,16 +243,25 @@ SimLayeredImage::~SimLayeredImage() = default;
 SimLayeredImage::SimLayeredImage(SimLayeredImage&&) noexcept = default;
 SimLayeredImage& SimLayeredImage::operator=(SimLayeredImage&&) noexcept = default;
 
-void SimLayeredImage::addLayer(const std::string& name, LXtPixelFormat format, std::vector<unsigned char> pixels)
+namespace {
+
+void checkLayer(const std::string& name, LXtPixelFormat format, std::size_t bytes, unsigned width,
+                unsigned height)
 {
     if (!knownFormat(format))
         throw std::invalid_argument("SimLayeredImage::addLayer: unknown pixel format for layer '" + name + "'");
-    const std::size_t expected =
-        static_cast<std::size_t>(m_object->m_width) * m_object->m_height * lxPixelBytes(format);
-    if (pixels.size() != expected)
+    const std::size_t expected = static_cast<std::size_t>(width) * height * lxPixelBytes(format);
+    if (bytes != expected)
         throw std::invalid_argument("SimLayeredImage::addLayer: layer '" + name + "' has " +
-                                    std::to_string(pixels.size()) + " bytes, expected " +
+                                    std::to_string(bytes) + " bytes, expected " +
                                     std::to_string(expected));
+}
+
+}  // namespace
+
+void SimLayeredImage::addLayer(const std::string& name, LXtPixelFormat format, std::vector<unsigned char> pixels)
+{
+    checkLayer(name, format, pixels.size(), m_object->m_width, m_object->m_height);
     Object::Layer layer;
     layer.name = name;
     layer.image = std::make_unique<SimImage>(m_object->m_width, m_object->m_height, format, std::move(pixels));
@@ -251,10 +272,12 @@ void SimLayeredImage::addFloatLayer(const std::string& name, unsigned channels, 
 {
     if (channels != 1 && channels != 3 && channels != 4)
         throw std::invalid_argument("SimLayeredImage::addFloatLayer: layer '" + name + "' needs 1, 3 or 4 channels");
-    std::vector<unsigned char> bytes(values.size() * sizeof(float));
-    if (!values.empty())
-        std::memcpy(bytes.data(), values.data(), bytes.size());
-    addLayer(name, LXiIMF_FLOAT | channels, std::move(bytes));
+    const LXtPixelFormat format = LXiIMF_FLOAT | channels;
+    checkLayer(name, format, values.size() * sizeof(float), m_object->m_width, m_object->m_height);
+    Object::Layer layer;
+    layer.name = name;
+    layer.image = std::make_unique<SimImage>(m_object->m_width, m_object->m_height, format, std::move(values));
+    m_object->m_layers.push_back(std::move(layer));
 }
 
 void SimLayeredImage::failName(unsigned index, LxResult code)

@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <new>
 #include <ostream>
+#include <utility>
 
 namespace orvotool {
 
@@ -157,8 +158,8 @@ void prepareDepth(const SaveOptions& o, ExrRender& r, CameraChoice& cam, std::os
                     << *o.depth << " (" << farthest << ") times " << kDepthMargin << "\n";
             }
         }
-        DepthLayer d = depthFromPlanar(r.depth, cam.camera, image.width, image.height);
         const std::uint64_t total = r.depth.size();
+        DepthLayer d = depthFromPlanar(std::move(r.depth), cam.camera, image.width, image.height);
         if (d.hits == 0)
             err << kWarning << "no sample of " << *o.depth
                 << " is a hit (above 0, finite, below " << kBackgroundDistance
@@ -172,7 +173,6 @@ void prepareDepth(const SaveOptions& o, ExrRender& r, CameraChoice& cam, std::os
         layer.channels = 1;
         layer.values = std::move(d.values);
         image.layers.push_back(std::move(layer));
-        r.depth.clear();
         out << "depth layer: " << quote(kDepthLayerPrefix) << ", from channel " << *o.depth
             << " (planar depth in scene units)\n";
         return;
@@ -207,13 +207,10 @@ void prepareDepth(const SaveOptions& o, ExrRender& r, CameraChoice& cam, std::os
     for (const RenderLayer& l : image.layers)
         if (l.name == matching.back())
             used = &l;
-    std::vector<float> first;
-    first.reserve(used->values.size() / used->channels);
-    for (std::size_t i = 0; i < used->values.size(); i += used->channels)
-        first.push_back(used->values[i]);
-    const std::uint64_t outside = samplesOutsideConvention(first);
-    if (double(outside) > kOutsideShareWarned * double(first.size()))
-        err << kWarning << outside << " of " << first.size() << " samples of the depth layer "
+    const std::uint64_t samples = used->values.size() / used->channels;
+    const std::uint64_t outside = samplesOutsideConvention(used->values, used->channels);
+    if (double(outside) > kOutsideShareWarned * double(samples))
+        err << kWarning << outside << " of " << samples << " samples of the depth layer "
             << quote(used->name) << " are negative, above 1, NaN or infinite; the layer holds "
             << "1 - distance / depthMax (0 where nothing was hit); for a distance in scene units "
                "give --depth CHANNEL\n";
@@ -275,7 +272,7 @@ int save(const SaveOptions& o, std::ostream& out, std::ostream& err, const Progr
 
     progress.step("saving " + o.target + " through the plug-in");
     const std::uint64_t watch = Interrupt::watchFolder(folderOf(o.target));
-    const PluginSaveResult result = loaded.save(r.image, o.target);
+    const PluginSaveResult result = loaded.save(std::move(r.image), o.target);
     Interrupt::forget(watch);
     progress.done();
     const int status = reportSave(result, o.target, out, err);
@@ -325,7 +322,7 @@ int runDemo(const DemoOptions& o, std::ostream& out, std::ostream& err, const Pr
                          layerToBgra(*demo.image.colourLayer(), o.width, o.height));
         progress.step("saving " + target + " through the plug-in");
         const std::uint64_t watch = Interrupt::watchFolder(folderOf(target));
-        const PluginSaveResult result = loaded.save(demo.image, target);
+        const PluginSaveResult result = loaded.save(std::move(demo.image), target);
         Interrupt::forget(watch);
         progress.done();
         const int status = reportSave(result, target, out, err);

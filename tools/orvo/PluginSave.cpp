@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 
 #include <stdexcept>
+#include <utility>
 
 namespace orvotool {
 
@@ -47,12 +48,14 @@ LoadedPlugin::LoadedPlugin(const std::string& path)
 
 LoadedPlugin::~LoadedPlugin() = default;
 
-PluginSaveResult LoadedPlugin::save(const RenderImage& image, const std::string& target)
+PluginSaveResult LoadedPlugin::save(RenderImage&& image, const std::string& target)
 {
     hostsim::SimLayeredImage layered(image.width, image.height);
-    for (const RenderLayer& layer : image.layers) {
+    std::vector<RenderLayer> layers = std::move(image.layers);
+    image.layers.clear();
+    for (RenderLayer& layer : layers) {
         try {
-            layered.addFloatLayer(layer.name, layer.channels, layer.values);
+            layered.addFloatLayer(layer.name, layer.channels, std::move(layer.values));
         } catch (const std::invalid_argument& e) {
             throw ToolError(target + ": layer \"" + layer.name
                             + "\" cannot be handed to the saver: " + e.what());

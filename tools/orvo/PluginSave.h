@@ -32,8 +32,10 @@ public:
     LoadedPlugin& operator=(const LoadedPlugin&) = delete;
 
     // Throws ToolError when the render cannot be handed over; the save's own
-    // failures come back in the result.
-    PluginSaveResult save(const RenderImage& image, const std::string& target);
+    // failures come back in the result. The layers' pixels move into the
+    // host's image rather than being copied (at 8K a copy would double the
+    // memory), which leaves `image` without layers.
+    PluginSaveResult save(RenderImage&& image, const std::string& target);
 
 private:
     struct Impl;

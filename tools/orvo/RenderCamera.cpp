@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <utility>
 
 namespace orvotool {
 
@@ -198,15 +199,16 @@ double farthestHit(const std::vector<float>& planar, const CameraParameters& c, 
     return farthest;
 }
 
-DepthLayer depthFromPlanar(const std::vector<float>& planar, const CameraParameters& c,
+DepthLayer depthFromPlanar(std::vector<float> planar, const CameraParameters& c,
                            unsigned width, unsigned height)
 {
     DepthLayer d;
-    d.values.assign(planar.size(), 0.0f);
+    d.values = std::move(planar);
     for (unsigned y = 0; y < height; ++y)
         for (unsigned x = 0; x < width; ++x) {
-            const std::size_t i = std::size_t(y) * width + x;
-            const float z = planar[i];
+            float& sample = d.values[std::size_t(y) * width + x];
+            const float z = sample;
+            sample = 0.0f;
             if (!isPlanarHit(z)) {
                 ++d.background;
                 continue;
@@ -217,17 +219,17 @@ DepthLayer depthFromPlanar(const std::vector<float>& planar, const CameraParamet
                 ++d.beyond;
                 continue;
             }
-            d.values[i] = v;
+            sample = v;
             ++d.hits;
         }
     return d;
 }
 
-std::uint64_t samplesOutsideConvention(const std::vector<float>& values)
+std::uint64_t samplesOutsideConvention(const std::vector<float>& values, unsigned stride)
 {
     std::uint64_t n = 0;
-    for (float v : values)
-        if (!(v >= 0.0f && v <= 1.0f))
+    for (std::size_t i = 0; i < values.size(); i += stride)
+        if (!(values[i] >= 0.0f && values[i] <= 1.0f))
             ++n;
     return n;
 }

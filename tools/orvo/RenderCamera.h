@@ -72,12 +72,14 @@ double farthestHit(const std::vector<float>& planar, const CameraParameters& cam
                    unsigned height);
 
 // Planar depth in scene units to the saver's depth layer with the camera's
-// depthMax.
-DepthLayer depthFromPlanar(const std::vector<float>& planar, const CameraParameters& camera,
+// depthMax. The layer is made in the planar channel's own storage (moved
+// in), which spares a full-size float picture.
+DepthLayer depthFromPlanar(std::vector<float> planar, const CameraParameters& camera,
                            unsigned width, unsigned height);
 
 // Samples of a depth layer outside its convention: negative, above 1, NaN
-// or infinite.
-std::uint64_t samplesOutsideConvention(const std::vector<float>& values);
+// or infinite. Of the layer's values only every `stride`-th counts (the
+// first channel of a layer of `stride` channels).
+std::uint64_t samplesOutsideConvention(const std::vector<float>& values, unsigned stride = 1);
 
 }  // namespace orvotool
