@@ -265,8 +265,7 @@ int save(const SaveOptions& o, std::ostream& out, std::ostream& err, const Progr
         if (colour == nullptr)
             throw ToolError(o.render + ": no colour layer (R, G, B channels) to make the colour "
                                        "image from; give one with --rgb");
-        side.writeColour(r.image.width, r.image.height,
-                         layerToBgra(*colour, r.image.width, r.image.height));
+        side.writeColour(r.image.width, r.image.height, *colour);
         out << "colour image: from layer " << quote(colour->name) << "\n";
     }
 
@@ -318,8 +317,7 @@ int runDemo(const DemoOptions& o, std::ostream& out, std::ostream& err, const Pr
         std::remove(side.paramPath().c_str());
         std::remove(side.colourPath().c_str());
         side.writeParams(demo.camera);
-        side.writeColour(o.width, o.height,
-                         layerToBgra(*demo.image.colourLayer(), o.width, o.height));
+        side.writeColour(o.width, o.height, *demo.image.colourLayer());
         progress.step("saving " + target + " through the plug-in");
         const std::uint64_t watch = Interrupt::watchFolder(folderOf(target));
         const PluginSaveResult result = loaded.save(std::move(demo.image), target);

@@ -13,12 +13,21 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <memory>
 
 namespace orvotool {
 
 namespace {
 
 constexpr int kAsideAttempts = 100;
+// A colour image is copied this many bytes at a time; at 8K the whole file
+// is over a hundred megabytes, on top of the render already in memory.
+constexpr std::size_t kCopyChunk = std::size_t(1) << 20;
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
 
 bool exists(const std::string& path)
 {
@@ -133,9 +142,29 @@ void SideFiles::placeColour(const std::string& source)
     if (sameFile(source, colourPath_))
         throw ToolError(source + ": the colour image beside the target is consumed by the save; "
                                  "give a copy of it with --rgb");
-    std::vector<char> bytes = readWholeFile(source, "colour image");
+    requireRegularFile(source, "colour image");
+    File in(std::fopen(source.c_str(), "rb"));
+    if (!in)
+        throw ToolError(source + ": cannot read the colour image: " + std::strerror(errno));
     refuseExisting(colourPath_, "colour image", "--rgb");
-    place(colourPath_, bytes, "colour image");
+    // Registered before writing, so that a half-written file goes too.
+    created_.emplace_back(colourPath_, Interrupt::removeOnInterrupt(colourPath_));
+    File out(std::fopen(colourPath_.c_str(), "wb"));
+    if (!out)
+        throw ToolError(colourPath_ + ": cannot create the colour image: " + std::strerror(errno));
+    std::vector<char> chunk(kCopyChunk);
+    for (;;) {
+        const std::size_t got = std::fread(chunk.data(), 1, chunk.size(), in.get());
+        if (got < chunk.size() && std::ferror(in.get()))
+            throw ToolError(source + ": cannot read the colour image: " + std::strerror(errno));
+        if (std::fwrite(chunk.data(), 1, got, out.get()) != got)
+            throw ToolError(colourPath_ + ": cannot write the colour image: "
+                            + std::strerror(errno));
+        if (got < chunk.size())
+            break;
+    }
+    if (std::fclose(out.release()) != 0)
+        throw ToolError(colourPath_ + ": cannot write the colour image: " + std::strerror(errno));
 }
 
 void SideFiles::writeColour(unsigned width, unsigned height,
@@ -144,6 +173,13 @@ void SideFiles::writeColour(unsigned width, unsigned height,
     refuseExisting(colourPath_, "colour image", "--rgb");
     created_.emplace_back(colourPath_, Interrupt::removeOnInterrupt(colourPath_));
     writeTga32(colourPath_, width, height, bgra);
+}
+
+void SideFiles::writeColour(unsigned width, unsigned height, const RenderLayer& layer)
+{
+    refuseExisting(colourPath_, "colour image", "--rgb");
+    created_.emplace_back(colourPath_, Interrupt::removeOnInterrupt(colourPath_));
+    writeLayerTga32(colourPath_, layer, width, height);
 }
 
 }  // namespace orvotool

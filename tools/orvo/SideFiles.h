@@ -9,6 +9,7 @@
 #pragma once
 
 #include "tools/orvo/ParamFile.h"
+#include "tools/orvo/RenderImage.h"
 
 #include <cstdint>
 #include <optional>
@@ -46,6 +47,9 @@ public:
     void placeColour(const std::string& source);
     // The colour image from pixels: refuses to replace a file already there.
     void writeColour(unsigned width, unsigned height, const std::vector<unsigned char>& bgra);
+    // The colour image from a 3- or 4-channel layer of linear floats,
+    // converted as it is written.
+    void writeColour(unsigned width, unsigned height, const RenderLayer& layer);
 
 private:
     void place(const std::string& dest, const std::vector<char>& bytes, const char* role);

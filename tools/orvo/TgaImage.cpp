@@ -3,6 +3,8 @@
 #include "tools/orvo/FileOps.h"
 #include "tools/orvo/ToolError.h"
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -47,6 +49,118 @@ std::string tgaTypeName(unsigned type)
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
+
+using TgaFile = std::unique_ptr<std::FILE, FileCloser>;
+
+void putTga(const std::string& path, const TgaFile& f, const void* bytes, std::size_t size)
+{
+    if (std::fwrite(bytes, 1, size, f.get()) != size)
+        throw ToolError(path + ": cannot write the colour image: " + std::strerror(errno));
+}
+
+void finishTga(const std::string& path, TgaFile& f)
+{
+    if (std::fclose(f.release()) != 0)
+        throw ToolError(path + ": cannot write the colour image: " + std::strerror(errno));
+}
+
+// Rows of the colour image converted and written at a time: a few megabytes
+// at 8K, where the whole image would take over a hundred.
+constexpr unsigned kRowsPerWrite = 64;
+
+// encodeSrgb8 without std::pow, which at 8K costs a second or more. The
+// encoding rises with its input, so it is fixed by the smallest float that
+// reaches each value 1..255. The floats below 1 fall into buckets by their
+// top bits (same exponent, leading mantissa bits); a bucket starts at the
+// value of its first float and rarely spans a bound, so a lookup is mostly
+// one load and one comparison, and always gives encodeSrgb8's byte.
+struct SrgbBounds {
+    static constexpr unsigned kBucketShift = 15;
+    static constexpr std::uint32_t kOne = 0x3F800000u;  // the bits of 1.0f
+
+    std::array<float, 255> lowest;
+    std::vector<std::uint8_t> bucketStart;
+
+    SrgbBounds() : bucketStart(kOne >> kBucketShift)
+    {
+        for (unsigned k = 1; k <= 255; ++k) {
+            // Bisect on the bit patterns of positive floats, which order as
+            // the floats do: encodeSrgb8(below) < k <= encodeSrgb8(above).
+            std::uint32_t below = 0, above = kOne;
+            while (above - below > 1) {
+                const std::uint32_t mid = below + (above - below) / 2;
+                float f;
+                std::memcpy(&f, &mid, sizeof f);
+                (encodeSrgb8(f) >= k ? above : below) = mid;
+            }
+            std::memcpy(&lowest[k - 1], &above, sizeof(float));
+        }
+        for (std::uint32_t b = 0; b < bucketStart.size(); ++b) {
+            const std::uint32_t first = b << kBucketShift;
+            float f;
+            std::memcpy(&f, &first, sizeof f);
+            bucketStart[b] = static_cast<std::uint8_t>(
+                std::upper_bound(lowest.begin(), lowest.end(), f) - lowest.begin());
+        }
+    }
+
+    std::uint8_t encode(float linear) const
+    {
+        if (!(linear > 0.0f))  // also NaN
+            return 0;
+        std::uint32_t bits;
+        std::memcpy(&bits, &linear, sizeof bits);
+        if (bits >= kOne)
+            return 255;
+        unsigned v = bucketStart[bits >> kBucketShift];
+        while (v < 255 && lowest[v] <= linear)
+            ++v;
+        return static_cast<std::uint8_t>(v);
+    }
+};
+
+const SrgbBounds& srgbBounds()
+{
+    static const SrgbBounds bounds;
+    return bounds;
+}
+
+// Pixels [first, first + count) of a 3- or 4-channel layer as B, G, R, A.
+void convertPixels(const RenderLayer& layer, std::size_t first, std::size_t count,
+                   std::uint8_t* bgra)
+{
+    const SrgbBounds& srgb = srgbBounds();
+    const unsigned n = layer.channels;
+    const float* p = layer.values.data() + first * n;
+    for (std::size_t i = 0; i < count; ++i, p += n, bgra += 4) {
+        // The file stores blue, green, red, alpha; the layer red, green, blue
+        // (and alpha).
+        bgra[0] = srgb.encode(p[2]);
+        bgra[1] = srgb.encode(p[1]);
+        bgra[2] = srgb.encode(p[0]);
+        bgra[3] = n == 4 ? encodeLinear8(p[3]) : kOpaque;
+    }
+}
+
+TgaFile startTga32(const std::string& path, unsigned width, unsigned height)
+{
+    if (width == 0 || height == 0 || width > kTgaMaxSide || height > kTgaMaxSide)
+        throw ToolError(path + ": cannot write a TGA image of " + std::to_string(width) + " x "
+                        + std::to_string(height) + " pixels (sides 1 to 65535)");
+    std::uint8_t header[kTgaHeaderSize] = {};
+    header[kTgaImageTypeAt] = kTgaTrueColour;
+    header[kTgaWidthAt] = static_cast<std::uint8_t>(width & 0xFF);
+    header[kTgaWidthAt + 1] = static_cast<std::uint8_t>(width >> 8);
+    header[kTgaHeightAt] = static_cast<std::uint8_t>(height & 0xFF);
+    header[kTgaHeightAt + 1] = static_cast<std::uint8_t>(height >> 8);
+    header[kTgaDepthAt] = kTgaBitsPerPixel;
+    header[kTgaDescriptorAt] = kTgaDescriptorTopDown8Alpha;
+    TgaFile f(std::fopen(path.c_str(), "wb"));
+    if (!f)
+        throw ToolError(path + ": cannot create the colour image: " + std::strerror(errno));
+    putTga(path, f, header, sizeof header);
+    return f;
+}
 }  // namespace
 
 std::uint8_t encodeSrgb8(float linear)
@@ -73,24 +187,23 @@ std::uint8_t encodeLinear8(float value)
 void writeTga32(const std::string& path, unsigned width, unsigned height,
                 const std::vector<std::uint8_t>& bgra)
 {
-    if (width == 0 || height == 0 || width > kTgaMaxSide || height > kTgaMaxSide)
-        throw ToolError(path + ": cannot write a TGA image of " + std::to_string(width) + " x "
-                        + std::to_string(height) + " pixels (sides 1 to 65535)");
-    std::uint8_t header[kTgaHeaderSize] = {};
-    header[kTgaImageTypeAt] = kTgaTrueColour;
-    header[kTgaWidthAt] = static_cast<std::uint8_t>(width & 0xFF);
-    header[kTgaWidthAt + 1] = static_cast<std::uint8_t>(width >> 8);
-    header[kTgaHeightAt] = static_cast<std::uint8_t>(height & 0xFF);
-    header[kTgaHeightAt + 1] = static_cast<std::uint8_t>(height >> 8);
-    header[kTgaDepthAt] = kTgaBitsPerPixel;
-    header[kTgaDescriptorAt] = kTgaDescriptorTopDown8Alpha;
-    std::unique_ptr<std::FILE, FileCloser> f(std::fopen(path.c_str(), "wb"));
-    if (!f)
-        throw ToolError(path + ": cannot create the colour image: " + std::strerror(errno));
-    if (std::fwrite(header, 1, sizeof header, f.get()) != sizeof header
-        || std::fwrite(bgra.data(), 1, bgra.size(), f.get()) != bgra.size()
-        || std::fclose(f.release()) != 0)
-        throw ToolError(path + ": cannot write the colour image: " + std::strerror(errno));
+    TgaFile f = startTga32(path, width, height);
+    putTga(path, f, bgra.data(), bgra.size());
+    finishTga(path, f);
+}
+
+void writeLayerTga32(const std::string& path, const RenderLayer& layer, unsigned width,
+                     unsigned height)
+{
+    TgaFile f = startTga32(path, width, height);
+    const std::size_t rows = std::min(height, kRowsPerWrite);
+    std::vector<std::uint8_t> bgra(std::size_t(width) * rows * 4);
+    for (unsigned y = 0; y < height; y += kRowsPerWrite) {
+        const std::size_t pixels = std::size_t(width) * std::min(height - y, kRowsPerWrite);
+        convertPixels(layer, std::size_t(y) * width, pixels, bgra.data());
+        putTga(path, f, bgra.data(), pixels * 4);
+    }
+    finishTga(path, f);
 }
 
 void checkColourImage(const std::string& path, unsigned width, unsigned height)
@@ -133,16 +246,7 @@ std::vector<std::uint8_t> layerToBgra(const RenderLayer& layer, unsigned width, 
 {
     const std::size_t pixels = std::size_t(width) * height;
     std::vector<std::uint8_t> bgra(pixels * 4);
-    const unsigned n = layer.channels;
-    for (std::size_t i = 0; i < pixels; ++i) {
-        const float* p = &layer.values[i * n];
-        // The file stores blue, green, red, alpha; the layer red, green, blue
-        // (and alpha).
-        bgra[4 * i + 0] = encodeSrgb8(p[2]);
-        bgra[4 * i + 1] = encodeSrgb8(p[1]);
-        bgra[4 * i + 2] = encodeSrgb8(p[0]);
-        bgra[4 * i + 3] = n == 4 ? encodeLinear8(p[3]) : kOpaque;
-    }
+    convertPixels(layer, 0, pixels, bgra.data());
     return bgra;
 }
 

@@ -20,6 +20,12 @@ std::uint8_t encodeLinear8(float value);
 void writeTga32(const std::string& path, unsigned width, unsigned height,
                 const std::vector<std::uint8_t>& bgra);
 
+// Writes a 3- or 4-channel layer of linear floats as the colour image (as
+// layerToBgra converts it) a few rows at a time, without the whole image in
+// memory. Throws ToolError as writeTga32.
+void writeLayerTga32(const std::string& path, const RenderLayer& layer, unsigned width,
+                     unsigned height);
+
 // Throws ToolError unless `path` is what the saver reads as its colour
 // image: an uncompressed true-colour TGA (type 2, no colour map) of 32 bits
 // a pixel, width x height pixels, with all its pixels in the file. The
