@@ -10,6 +10,10 @@
 
 namespace orvotool {
 
+namespace {
+constexpr int kFastLevel = 1;
+}  // namespace
+
 // libpng reports errors by longjmp to the setjmp of the call that failed.
 // Each libpng call below is wrapped by a setjmp in a frame that holds no
 // object with a destructor, and the C++ exception is raised only after the
@@ -45,6 +49,12 @@ void PngFile::start(std::uint32_t width, std::uint32_t height, Format format)
     png_set_IHDR(png_, info_, width, height, format == Format::Rgb8 ? 8 : 16,
                  format == Format::Rgb8 ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_GRAY,
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    // Previews are for looking at: zlib's fastest level and the one "up"
+    // filter (cheap, and good on smooth renders) write an 8K preview in a
+    // third of the time of the defaults (adaptive filtering at level 6);
+    // the files come out about twice as large, a few megabytes at 8K.
+    png_set_compression_level(png_, kFastLevel);
+    png_set_filter(png_, PNG_FILTER_TYPE_BASE, PNG_FILTER_UP);
     png_write_info(png_, info_);
     // PNG stores 16-bit samples big-endian; libpng swaps from the machine's
     // order when the machine is little-endian.
