@@ -65,6 +65,12 @@ struct ExrRender {
 // refused before anything is allocated for them.
 ExrRender readExrRender(const std::string& path, const std::string& depthChannel = std::string());
 
+// Lets OpenEXR compress and decompress line blocks on one thread per core
+// (an 8K render is mostly zlib time). Call once, from the main thread, after
+// Interrupt::install: the threads start at once and inherit its blocked
+// signals.
+void useExrThreads();
+
 // Writes a single-part, ZIP-compressed file of 32-bit float channels: the
 // layer named kColourLayerName unprefixed, the others as "<name>.R" etc.,
 // a 1-channel layer as "<name>.Y". Throws ToolError.

@@ -3,6 +3,7 @@
 // unpacks Orvo files.
 #include "tools/orvo/Commands.h"
 #include "tools/orvo/DemoScene.h"
+#include "tools/orvo/ExrRender.h"
 #include "tools/orvo/Interrupt.h"
 #include "tools/orvo/Progress.h"
 #include "tools/orvo/ToolError.h"
@@ -204,6 +205,8 @@ int run(int argc, char** argv)
     }
 
     const orvotool::Progress progress(orvotool::Progress::stderrIsTerminal());
+    if (saveCmd->parsed() || demoCmd->parsed())
+        orvotool::useExrThreads();
     if (saveCmd->parsed()) {
         save.params = given(saveCmd, "--params", saveParams);
         save.rgb = given(saveCmd, "--rgb", saveRgb);
