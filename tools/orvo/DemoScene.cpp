@@ -3,8 +3,10 @@
 #include "tools/orvo/RenderCamera.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <limits>
+#include <thread>
 
 namespace orvotool {
 
@@ -64,6 +66,9 @@ constexpr float kDiffuse = 0.75f;
 // this, which keeps it clear of the classifier's dark threshold (0.2).
 constexpr float kMaterialMinShade = 0.35f;
 constexpr double kShadowBias = 1e-6;
+// Rendering threads at most: a many-core machine need not start one a core
+// for a picture that takes seconds on one.
+constexpr unsigned kMaxThreads = 8;
 
 struct Hit {
     double t = std::numeric_limits<double>::infinity();
@@ -144,9 +149,12 @@ DemoRender renderDemo(unsigned width, unsigned height, const std::function<void(
     colour.rgb = true;
     material.rgb = true;
     std::vector<double> distance(pixels, 0.0);
-    double farthest = 0.0;
 
-    for (unsigned y = 0; y < height; ++y) {
+    // One row; returns its farthest hit (0 when nothing was hit). A row
+    // writes only its own pixels, so rows can be rendered in any order and
+    // on any thread with the same result.
+    auto renderRow = [&](unsigned y) {
+        double farthest = 0.0;
         for (unsigned x = 0; x < width; ++x) {
             const std::size_t i = std::size_t(y) * width + x;
             const double fx = ((x + 0.5) / width - 0.5) * filmW;
@@ -188,9 +196,39 @@ DemoRender renderDemo(unsigned width, unsigned height, const std::function<void(
             distance[i] = hit.t;
             farthest = std::max(farthest, hit.t);
         }
-        if (rowsDone)
-            rowsDone(double(y + 1) / height);
+        return farthest;
+    };
+
+    // Each thread takes every n-th row, so that all get a fair share of sky
+    // and spheres; the calling thread reports the progress of all.
+    const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, kMaxThreads);
+    std::vector<double> farthestOf(threads, 0.0);
+    std::atomic<unsigned> rowsRendered{0};
+    auto renderShare = [&](unsigned t) {
+        for (unsigned y = t; y < height; y += threads) {
+            farthestOf[t] = std::max(farthestOf[t], renderRow(y));
+            const unsigned done = rowsRendered.fetch_add(1, std::memory_order_relaxed) + 1;
+            if (t == 0 && rowsDone)
+                rowsDone(double(done) / height);
+        }
+    };
+    {
+        std::vector<std::thread> helpers;
+        struct Join {
+            std::vector<std::thread>& helpers;
+            ~Join()
+            {
+                for (std::thread& h : helpers)
+                    h.join();
+            }
+        } join{helpers};
+        for (unsigned t = 1; t < threads; ++t)
+            helpers.emplace_back(renderShare, t);
+        renderShare(0);
     }
+    if (rowsDone)
+        rowsDone(1.0);
+    const double farthest = *std::max_element(farthestOf.begin(), farthestOf.end());
 
     cam.depthMax = farthest > 0.0 ? farthest * kDepthMargin : 1.0;
     for (std::size_t i = 0; i < pixels; ++i)

@@ -34,7 +34,9 @@ struct DemoRender {
 inline constexpr unsigned kDemoDefaultWidth = 640;
 inline constexpr unsigned kDemoDefaultHeight = 480;
 
-// `rowsDone` (when given) hears the share of rows rendered after each row.
+// Rows are rendered on up to one thread a core. `rowsDone` (when given)
+// hears the share of rows rendered, on the calling thread, as the rows get
+// done and 1 at the end.
 DemoRender renderDemo(unsigned width, unsigned height,
                       const std::function<void(double)>& rowsDone = nullptr);
 
