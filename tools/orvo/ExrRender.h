@@ -66,7 +66,7 @@ struct ExrRender {
 ExrRender readExrRender(const std::string& path, const std::string& depthChannel = std::string());
 
 // Lets OpenEXR compress and decompress line blocks on one thread per core
-// (an 8K render is mostly zlib time). Call once, from the main thread, after
+// (at 8K, zlib and OpenEXR's sample copies take seconds). Call once, from the main thread, after
 // Interrupt::install: the threads start at once and inherit its blocked
 // signals.
 void useExrThreads();
