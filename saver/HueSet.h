@@ -7,16 +7,18 @@
 // bit patterns do when read as unsigned integers (a negative zero is taken as
 // zero, which it equals). The set is a bitmap over those 31-bit keys, in
 // pages of 256 keys made on first use and found through chunks of 1024
-// pages; pages and chunks each keep a bitmap of what they hold, so the
-// nearest hue above or below is a few word scans away however wide the
-// empty stretch between.
+// pages; pages and chunks each keep a bitmap of what they hold, and a
+// bitmap tells which chunks exist, so the nearest hue above or below is
+// found by scanning a bounded number of words however wide the empty
+// stretch between.
 //
 // Tags are kept as runs: hues recorded next to one another mostly share a
 // tag, because a hue within the limit of a recorded one takes its tag. Each
 // page lists where in it the tag changes (its first hue always starts a
-// run), in the page itself while the list is short. A new hue is thus one
-// cache line touched, and the memory follows the keys' spread: 64 bytes a
-// page in use, however many of its 256 keys are recorded.
+// run), in the page itself while the list is short, so that a page is one
+// cache line and a new hue mostly reads and writes that line alone. The
+// memory follows the keys' spread: 64 bytes a page in use, however many of
+// its 256 keys are recorded, and a chunk's 4 KiB index per 2^18 keys.
 #pragma once
 
 #include <cstddef>
@@ -102,7 +104,8 @@ private:
     // Pages in blocks, so that more pages never move the ones made before.
     static constexpr unsigned kBlockBits = 10;
     static constexpr std::size_t kBlockPages = std::size_t(1) << kBlockBits;
-    Page& pageNumbered(std::uint32_t index) const { return blocks[index >> kBlockBits][index & (kBlockPages - 1)]; }
+    Page& pageNumbered(std::uint32_t index) { return blocks[index >> kBlockBits][index & (kBlockPages - 1)]; }
+    const Page& pageNumbered(std::uint32_t index) const { return blocks[index >> kBlockBits][index & (kBlockPages - 1)]; }
     std::vector<std::unique_ptr<Page[]>> blocks;
     std::uint32_t pageCount = 0;
 
@@ -117,5 +120,7 @@ private:
         std::uint32_t after;
     };
     mutable Asked asked = {~std::uint32_t(0), 0, 0, 0};
+
+    // The runs of the pages with more than kInlineRuns of them.
     std::vector<std::vector<std::uint32_t>> spilled;
 };
