@@ -105,6 +105,27 @@ const std::uint32_t* runAt(const std::uint32_t* runs, std::size_t size, unsigned
 
 }  // namespace
 
+HueSet::HueSet(const HueSet& other)
+    : chunkOf(other.chunkOf),
+      chunkPresent(other.chunkPresent),
+      chunks(other.chunks),
+      pageCount(other.pageCount),
+      asked(other.asked),
+      spilled(other.spilled)
+{
+    blocks.reserve(other.blocks.size());
+    for (const auto& block : other.blocks) {
+        blocks.emplace_back(new Page[kBlockPages]);
+        std::copy(block.get(), block.get() + kBlockPages, blocks.back().get());
+    }
+}
+
+HueSet& HueSet::operator=(const HueSet& other)
+{
+    if (this != &other) *this = HueSet(other);
+    return *this;
+}
+
 std::uint32_t HueSet::pageIndex(std::uint32_t number) const
 {
     const std::uint32_t c = number >> kChunkBits;

@@ -41,6 +41,15 @@ public:
         Entry below;
     };
 
+    HueSet() = default;
+    // A copy owns pages of its own (a classifier may be copied, with every
+    // hue it has seen, and then go its own way).
+    HueSet(const HueSet& other);
+    HueSet& operator=(const HueSet& other);
+    HueSet(HueSet&&) noexcept = default;
+    HueSet& operator=(HueSet&&) noexcept = default;
+    ~HueSet() = default;
+
     bool empty() const { return pageCount == 0; }
 
     Around around(float h) const;
