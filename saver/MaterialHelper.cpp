@@ -65,8 +65,9 @@ private:
 
 float MaterialHelper::gethue(float r, float g, float b)
 {
-    if (std::isnan(r) || std::isnan(g) || std::isnan(b))
-        return kNoHue;
+    // A component that is not a number needs no test of its own: it fails
+    // every comparison, which leads to a case whose top component or hue is
+    // then not a number, and the test at the end turns either into no hue.
     float top = 0.0f;
     float hue = 0.0f;
     if (r > g) {
