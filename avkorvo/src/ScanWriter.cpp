@@ -8,8 +8,8 @@
 #include <ctime>
 
 #include "OrvoFileImp.h"
-#include "PropertyList.h"
 #include "FileIo.h"
+#include "PropertyList.h"
 #include "TagExtender.h"
 #include "TiffStatus.h"
 #include "Utf8.h"
@@ -157,10 +157,10 @@ void OrvoFileImp::locateStripArrays(Channel channel) {
 }
 
 // False, with nothing written, when the strip's offset or size does not fit
-// its array's type. A scan of a pass of three channels costs three system
-// calls a channel: the strip at the end of the file, then its two entries,
-// each a positioned write. The strip goes first, so a directory never lists
-// a strip that is not on disk yet.
+// its array's type. A channel's row costs three positioned writes: the
+// strip at the end of the file, then its offset and byte-count entries. The
+// strip goes first, so the directory never lists a strip the file does not
+// hold yet.
 bool OrvoFileImp::appendStrip(Channel channel, const void* line, std::uint32_t size) {
     const StripArrays& arrays = stripArrays_[channel];
     const std::uint64_t offset = appendEnd_ != 0 ? appendEnd_ : seekToEnd();
