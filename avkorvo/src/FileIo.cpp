@@ -22,31 +22,62 @@ thandle_t toClientData(std::intptr_t native) { return reinterpret_cast<thandle_t
 
 HANDLE fileOf(thandle_t data) { return reinterpret_cast<HANDLE>(data); }
 
-// ReadFile and WriteFile take at most a DWORD at a time.
-constexpr tmsize_t kLargestTransfer = 1 << 30;
-
-tmsize_t readProc(thandle_t data, void* buffer, tmsize_t size) {
-    tmsize_t done = 0;
+// Moves all of `size` bytes through `step(done, chunk)`, which transfers up
+// to `chunk` bytes after the first `done` ones into `*moved`; ReadFile and
+// WriteFile take at most a DWORD at a time. Returns the bytes moved, fewer
+// when the file ended, or -1 when a call failed (its reason left in
+// GetLastError).
+template <class Step>
+tmsize_t transferAll(std::size_t size, Step step) {
+    constexpr std::size_t kLargestTransfer = std::size_t(1) << 30;
+    std::size_t done = 0;
     while (done < size) {
         const DWORD chunk = static_cast<DWORD>(size - done < kLargestTransfer ? size - done : kLargestTransfer);
-        DWORD got = 0;
-        if (!ReadFile(fileOf(data), static_cast<char*>(buffer) + done, chunk, &got, nullptr)) return -1;
-        if (got == 0) break;
-        done += got;
+        DWORD moved = 0;
+        if (!step(done, chunk, &moved)) return -1;
+        if (moved == 0) break;
+        done += moved;
     }
-    return done;
+    return static_cast<tmsize_t>(done);
+}
+
+// Where a transfer ended early the system gives no reason; one is supplied.
+void setShortTransfer() { SetLastError(ERROR_HANDLE_EOF); }
+
+tmsize_t readProc(thandle_t data, void* buffer, tmsize_t size) {
+    return transferAll(static_cast<std::size_t>(size), [&](std::size_t done, DWORD chunk, DWORD* moved) {
+        return ReadFile(fileOf(data), static_cast<char*>(buffer) + done, chunk, moved, nullptr) != 0;
+    });
 }
 
 tmsize_t writeProc(thandle_t data, void* buffer, tmsize_t size) {
-    tmsize_t done = 0;
-    while (done < size) {
-        const DWORD chunk = static_cast<DWORD>(size - done < kLargestTransfer ? size - done : kLargestTransfer);
-        DWORD put = 0;
-        if (!WriteFile(fileOf(data), static_cast<const char*>(buffer) + done, chunk, &put, nullptr)) return -1;
-        if (put == 0) break;
-        done += put;
-    }
-    return done;
+    return transferAll(static_cast<std::size_t>(size), [&](std::size_t done, DWORD chunk, DWORD* moved) {
+        return WriteFile(fileOf(data), static_cast<const char*>(buffer) + done, chunk, moved, nullptr) != 0;
+    });
+}
+
+OVERLAPPED at(std::uint64_t offset) {
+    OVERLAPPED where{};
+    where.Offset = static_cast<DWORD>(offset);
+    where.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    return where;
+}
+
+// A positioned transfer on a handle opened for synchronous I/O completes
+// before the call returns.
+tmsize_t readAtOnce(std::intptr_t native, std::uint64_t offset, void* data, std::size_t size) {
+    return transferAll(size, [&](std::size_t done, DWORD chunk, DWORD* moved) {
+        OVERLAPPED where = at(offset + done);
+        return ReadFile(reinterpret_cast<HANDLE>(native), static_cast<char*>(data) + done, chunk, moved, &where) != 0;
+    });
+}
+
+tmsize_t writeAtOnce(std::intptr_t native, std::uint64_t offset, const void* data, std::size_t size) {
+    return transferAll(size, [&](std::size_t done, DWORD chunk, DWORD* moved) {
+        OVERLAPPED where = at(offset + done);
+        return WriteFile(reinterpret_cast<HANDLE>(native), static_cast<const char*>(data) + done, chunk, moved,
+                         &where) != 0;
+    });
 }
 
 toff_t seekProc(thandle_t data, toff_t offset, int whence) {
@@ -64,42 +95,58 @@ toff_t sizeProc(thandle_t data) {
     return static_cast<toff_t>(size.QuadPart);
 }
 
-OVERLAPPED at(std::uint64_t offset) {
-    OVERLAPPED where{};
-    where.Offset = static_cast<DWORD>(offset);
-    where.OffsetHigh = static_cast<DWORD>(offset >> 32);
-    return where;
-}
-
 #else
 
 int fileOf(thandle_t data) { return static_cast<int>(reinterpret_cast<std::intptr_t>(data)); }
 
-// Whole transfers: read and write may move fewer bytes than asked, and a
-// signal may interrupt them before they move any.
-tmsize_t readProc(thandle_t data, void* buffer, tmsize_t size) {
-    tmsize_t done = 0;
+// Moves all of `size` bytes through `step(done)`, which transfers some of
+// those after the first `done` ones: read and write may move fewer bytes
+// than asked, and a signal may interrupt them before they move any. Returns
+// the bytes moved, fewer when the file ended, or -1 when a call failed (its
+// reason left in errno).
+template <class Step>
+tmsize_t transferAll(std::size_t size, Step step) {
+    std::size_t done = 0;
     while (done < size) {
-        const ssize_t got = ::read(fileOf(data), static_cast<char*>(buffer) + done, static_cast<size_t>(size - done));
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return -1;
-        if (got == 0) break;
-        done += got;
+        const ssize_t moved = step(done);
+        if (moved < 0 && errno == EINTR) continue;
+        if (moved < 0) return -1;
+        if (moved == 0) break;
+        done += static_cast<std::size_t>(moved);
     }
-    return done;
+    return static_cast<tmsize_t>(done);
+}
+
+// A file that ends before a read is done has been cut short by someone
+// else; the system gives no reason for that, so one is supplied.
+void setShortTransfer() { errno = EIO; }
+
+tmsize_t readProc(thandle_t data, void* buffer, tmsize_t size) {
+    const std::size_t total = static_cast<std::size_t>(size);
+    return transferAll(total, [&](std::size_t done) {
+        return ::read(fileOf(data), static_cast<char*>(buffer) + done, total - done);
+    });
 }
 
 tmsize_t writeProc(thandle_t data, void* buffer, tmsize_t size) {
-    tmsize_t done = 0;
-    while (done < size) {
-        const ssize_t put =
-            ::write(fileOf(data), static_cast<const char*>(buffer) + done, static_cast<size_t>(size - done));
-        if (put < 0 && errno == EINTR) continue;
-        if (put < 0) return -1;
-        if (put == 0) break;
-        done += put;
-    }
-    return done;
+    const std::size_t total = static_cast<std::size_t>(size);
+    return transferAll(total, [&](std::size_t done) {
+        return ::write(fileOf(data), static_cast<const char*>(buffer) + done, total - done);
+    });
+}
+
+tmsize_t readAtOnce(std::intptr_t native, std::uint64_t offset, void* data, std::size_t size) {
+    return transferAll(size, [&](std::size_t done) {
+        return ::pread(static_cast<int>(native), static_cast<char*>(data) + done, size - done,
+                       static_cast<off_t>(offset + done));
+    });
+}
+
+tmsize_t writeAtOnce(std::intptr_t native, std::uint64_t offset, const void* data, std::size_t size) {
+    return transferAll(size, [&](std::size_t done) {
+        return ::pwrite(static_cast<int>(native), static_cast<const char*>(data) + done, size - done,
+                        static_cast<off_t>(offset + done));
+    });
 }
 
 toff_t seekProc(thandle_t data, toff_t offset, int whence) {
@@ -116,10 +163,6 @@ toff_t sizeProc(thandle_t data) {
     return static_cast<toff_t>(st.st_size);
 }
 
-// A file that ends before a read is done has been cut short by someone
-// else; the system gives no reason for that, so one is supplied.
-constexpr int kShortTransfer = EIO;
-
 #endif
 
 // The file belongs to the caller, who closes it after TIFFClose.
@@ -129,80 +172,23 @@ int closeProc(thandle_t) { return 0; }
 int mapProc(thandle_t, void**, toff_t*) { return 0; }
 void unmapProc(thandle_t, void*, toff_t) {}
 
+// A transfer that came up short, with no failure of its own, is given
+// the short-transfer reason.
+bool whole(tmsize_t moved, std::size_t size) {
+    if (moved == static_cast<tmsize_t>(size)) return true;
+    if (moved >= 0) setShortTransfer();
+    return false;
+}
+
 }  // namespace
 
-#ifdef _WIN32
-
-// A positioned transfer on a handle opened for synchronous I/O completes
-// before the call returns, and takes at most a DWORD at a time.
 bool writeAt(std::intptr_t native, std::uint64_t offset, const void* data, std::size_t size) {
-    std::size_t done = 0;
-    while (done < size) {
-        const DWORD chunk = static_cast<DWORD>(size - done < std::size_t(kLargestTransfer) ? size - done
-                                                                                           : kLargestTransfer);
-        OVERLAPPED where = at(offset + done);
-        DWORD put = 0;
-        if (!WriteFile(reinterpret_cast<HANDLE>(native), static_cast<const char*>(data) + done, chunk, &put, &where))
-            return false;
-        if (put == 0) return false;
-        done += put;
-    }
-    return true;
+    return whole(writeAtOnce(native, offset, data, size), size);
 }
 
 bool readAt(std::intptr_t native, std::uint64_t offset, void* data, std::size_t size) {
-    std::size_t done = 0;
-    while (done < size) {
-        const DWORD chunk = static_cast<DWORD>(size - done < std::size_t(kLargestTransfer) ? size - done
-                                                                                           : kLargestTransfer);
-        OVERLAPPED where = at(offset + done);
-        DWORD got = 0;
-        if (!ReadFile(reinterpret_cast<HANDLE>(native), static_cast<char*>(data) + done, chunk, &got, &where))
-            return false;
-        if (got == 0) {
-            SetLastError(ERROR_HANDLE_EOF);
-            return false;
-        }
-        done += got;
-    }
-    return true;
+    return whole(readAtOnce(native, offset, data, size), size);
 }
-
-#else
-
-bool writeAt(std::intptr_t native, std::uint64_t offset, const void* data, std::size_t size) {
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t put = ::pwrite(static_cast<int>(native), static_cast<const char*>(data) + done, size - done,
-                                     static_cast<off_t>(offset + done));
-        if (put < 0 && errno == EINTR) continue;
-        if (put < 0) return false;
-        if (put == 0) {
-            errno = kShortTransfer;
-            return false;
-        }
-        done += static_cast<std::size_t>(put);
-    }
-    return true;
-}
-
-bool readAt(std::intptr_t native, std::uint64_t offset, void* data, std::size_t size) {
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t got =
-            ::pread(static_cast<int>(native), static_cast<char*>(data) + done, size - done, static_cast<off_t>(offset + done));
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return false;
-        if (got == 0) {
-            errno = kShortTransfer;
-            return false;
-        }
-        done += static_cast<std::size_t>(got);
-    }
-    return true;
-}
-
-#endif
 
 TIFF* openTiffOnFile(std::intptr_t native, const char* name, const char* mode, TIFFOpenOptions* options) {
     return TIFFClientOpenExt(name, mode, toClientData(native), readProc, writeProc, seekProc, closeProc, sizeProc,

@@ -27,8 +27,8 @@ constexpr std::intptr_t kNoFile = -1;
 // instead of a seek and a transfer. On POSIX systems the file position is
 // left alone; on Windows it moves past the transfer. libtiff positions the
 // file itself before each strip and directory it writes, so it relies on
-// neither. False, with the reason
-// left for throwSystemError, when the transfer failed or came up short.
+// neither. False, with the reason left for throwSystemError, when the
+// transfer failed or came up short.
 bool writeAt(std::intptr_t native, std::uint64_t offset, const void* data, std::size_t size);
 bool readAt(std::intptr_t native, std::uint64_t offset, void* data, std::size_t size);
 

@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <ctime>
 
-#include "OrvoFileImp.h"
 #include "FileIo.h"
+#include "OrvoFileImp.h"
 #include "PropertyList.h"
 #include "TagExtender.h"
 #include "TiffStatus.h"

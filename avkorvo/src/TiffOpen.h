@@ -14,7 +14,8 @@ namespace Orvo {
 // this handle are swallowed: the writer runs inside a host application whose
 // console is not ours, and it reports failures through its own errors.
 // Returns nullptr when the file cannot be opened, with the reason as the
-// failed open left it (for throwSystemError). The caller owns the handle and releases it with TIFFClose.
+// failed open left it (for throwSystemError). The caller owns the handle
+// and releases it with TIFFClose.
 TIFF* openTiffForWriting(const std::wstring& path);
 
 // The same on a file the caller opened (OrvoFile::OpenFile) and keeps: the
