@@ -101,8 +101,6 @@ float MaterialHelper::gethue(float r, float g, float b)
 
 unsigned short MaterialHelper::getTag(float r, float g, float b)
 {
-    // Equal bits give the same hue, so the same tag; comparing bits rather
-    // than values keeps NaN and signed zeros out of the question.
     if (!remember) {
         const float h = gethue(r, g, b);
         if (h == kNoHue)
@@ -110,6 +108,8 @@ unsigned short MaterialHelper::getTag(float r, float g, float b)
         MapTable table(hueTags);
         return classifyHue(table, h);
     }
+    // Equal bits give the same hue, so the same tag; comparing bits rather
+    // than values keeps NaN and signed zeros out of the question.
     const std::uint32_t pixel[3] = {bitsOf(r), bitsOf(g), bitsOf(b)};
     if (haveLastPixel && pixel[0] == lastPixel[0] && pixel[1] == lastPixel[1] && pixel[2] == lastPixel[2])
         return lastTag;
