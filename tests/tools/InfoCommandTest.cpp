@@ -2,11 +2,11 @@
 // the expected output, and the refusal of files that are not valid Orvo
 // files with a message saying what is wrong and where.
 #include "tools/ToolTestSupport.h"
-#include "tools/ToolProcess.h"
 
 #include "support/OrvoBlocks.h"
 
 #include <nlohmann/json.hpp>
+#include <tiffio.h>
 
 #include <gtest/gtest.h>
 
@@ -111,7 +111,7 @@ TEST_F(InfoCommand, RefusesFilesThatAreNotValidOrvoFiles)
     // A strip of the depth directory pointing past the end of the file; its
     // block is intact.
     std::vector<unsigned char> stripPastEnd = good;
-    const orvoblocks::IfdEntry* strips = dirs.at(1).find(273);  // StripOffsets
+    const orvoblocks::IfdEntry* strips = dirs.at(1).find(TIFFTAG_STRIPOFFSETS);
     ASSERT_NE(strips, nullptr);
     ASSERT_EQ(strips->count, kKnownHeight);  // one row a strip, an array of offsets
     patchU32(stripPastEnd, strips->value + 4, 100000);
@@ -135,8 +135,8 @@ TEST_F(InfoCommand, RefusesFilesThatAreNotValidOrvoFiles)
     };
     for (const Case& c : cases) {
         for (const bool json : {false, true}) {
-            RunResult r = runOrvoWithin(20, std::string("info ") + c.file + (json ? " --json" : ""),
-                                        dir.path());
+            RunResult r = runOrvo(std::string("info ") + c.file + (json ? " --json" : ""),
+                                  dir.path(), 20);
             EXPECT_EQ(r.status, 1) << c.file;
             EXPECT_EQ(r.err.rfind(c.expected, 0), 0u) << c.file << ": " << r.err;
             EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << "one line for " << c.file;

@@ -201,7 +201,7 @@ TEST_F(KnownFile, RefusesStripsOutsideTheFileAndFilesThatAreNotRegular)
     // names the directory and the strip.
     const std::vector<orvoblocks::Directory> dirs = orvoblocks::OrvoBytes(bytes).directories();
     for (std::size_t d = 0; d < dirs.size(); ++d) {
-        const orvoblocks::IfdEntry* offsets = dirs[d].find(273);
+        const orvoblocks::IfdEntry* offsets = dirs[d].find(TIFFTAG_STRIPOFFSETS);
         ASSERT_NE(offsets, nullptr);
         ASSERT_EQ(offsets->count, kKnownHeight);
         for (std::uint32_t strip = 0; strip < kKnownHeight; ++strip) {
@@ -224,7 +224,7 @@ TEST_F(KnownFile, RefusesStripsOutsideTheFileAndFilesThatAreNotRegular)
     writeKnownOrvo(lzw, false, true);
     std::vector<unsigned char> packed = readBytes(lzw);
     const std::vector<orvoblocks::Directory> packedDirs = orvoblocks::OrvoBytes(packed).directories();
-    const orvoblocks::IfdEntry* lengths = packedDirs.at(0).find(279);
+    const orvoblocks::IfdEntry* lengths = packedDirs.at(0).find(TIFFTAG_STRIPBYTECOUNTS);
     ASSERT_NE(lengths, nullptr);
     ASSERT_EQ(lengths->count, kKnownHeight);  // an array of SHORT or LONG lengths
     constexpr std::uint16_t kTiffShort = 3;

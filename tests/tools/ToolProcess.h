@@ -1,6 +1,5 @@
-// Runs of the built `orvo` that the plain runOrvo cannot make: bounded in
-// time (a run that would hang is killed), on a terminal, and interrupted by
-// a signal while it works.
+// Runs of the built `orvo` that runOrvo cannot make: on a terminal, and
+// interrupted by a signal while it works.
 #pragma once
 
 #include "tools/ToolTestSupport.h"
@@ -22,23 +21,6 @@
 namespace tooltest {
 
 #ifdef ORVO_EXE
-// A run that should end at once: killed after `seconds` (status then -1).
-inline RunResult runOrvoWithin(int seconds, const std::string& args, const std::string& cwd)
-{
-    const std::string outFile = cwd + "/.stdout", errFile = cwd + "/.stderr";
-    const std::string command = "cd '" + cwd + "' && timeout -s KILL " + std::to_string(seconds)
-                                + " '" ORVO_EXE "' " + args + " >'" + outFile + "' 2>'" + errFile
-                                + "' </dev/null";
-    RunResult r;
-    const int raw = std::system(command.c_str());
-    r.status = WIFEXITED(raw) && WEXITSTATUS(raw) != 137 ? WEXITSTATUS(raw) : -1;
-    r.out = readText(outFile);
-    r.err = readText(errFile);
-    std::remove(outFile.c_str());
-    std::remove(errFile.c_str());
-    return r;
-}
-
 // In a forked child: becomes the tool, run in `cwd` with `args`.
 [[noreturn]] inline void execOrvoIn(const std::string& cwd, const std::vector<std::string>& args)
 {

@@ -13,6 +13,7 @@
 #endif
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -76,15 +77,24 @@ struct RunResult {
 
 #ifdef ORVO_EXE
 // Runs the built tool with `args` (already shell-quoted where needed) in the
-// folder `cwd`, capturing both output streams.
-inline RunResult runOrvo(const std::string& args, const std::string& cwd)
+// folder `cwd`, capturing both output streams. With `killAfterSeconds`, for
+// a run that should end at once but could hang (on a named pipe, say): it is
+// killed after that many seconds (status then -1), and its standard input is
+// /dev/null so that it can never wait on the terminal the tests run from.
+inline RunResult runOrvo(const std::string& args, const std::string& cwd, int killAfterSeconds = 0)
 {
+    const bool bounded = killAfterSeconds > 0;
     const std::string outFile = cwd + "/.stdout", errFile = cwd + "/.stderr";
-    const std::string command = "cd '" + cwd + "' && '" ORVO_EXE "' " + args + " >'" + outFile
-                                + "' 2>'" + errFile + "'";
+    const std::string limit =
+        bounded ? "timeout -s KILL " + std::to_string(killAfterSeconds) + " " : std::string();
+    const std::string input = bounded ? " </dev/null" : "";
+    const std::string command = "cd '" + cwd + "' && " + limit + "'" ORVO_EXE "' " + args + " >'"
+                                + outFile + "' 2>'" + errFile + "'" + input;
     RunResult r;
     const int raw = std::system(command.c_str());
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    // `timeout` reports the kill as exit status 128 + SIGKILL.
+    const bool killed = bounded && WIFEXITED(raw) && WEXITSTATUS(raw) == 137;
+    r.status = WIFEXITED(raw) && !killed ? WEXITSTATUS(raw) : -1;
     r.out = readText(outFile);
     r.err = readText(errFile);
     std::remove(outFile.c_str());
