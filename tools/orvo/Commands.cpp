@@ -66,6 +66,22 @@ int reportSave(const PluginSaveResult& r, const std::string& target, std::ostrea
     return 1;
 }
 
+// The save itself, with the side files in place: the saver's unfinished
+// temporary file is removed if the tool is interrupted meanwhile. Returns
+// the tool's status.
+int saveThroughPlugin(LoadedPlugin& loaded, RenderImage&& image, const std::string& target, std::ostream& out,
+                      std::ostream& err, const Progress& progress)
+{
+    progress.step("saving " + target + " through the plug-in");
+    PluginSaveResult result;
+    {
+        const InterruptWatch watch(Interrupt::watchFolder(folderOf(target)));
+        result = loaded.save(std::move(image), target);
+    }
+    progress.done();
+    return reportSave(result, target, out, err);
+}
+
 std::string plugin(const std::optional<std::string>& given)
 {
     return given ? *given : defaultPluginPath();
@@ -103,8 +119,10 @@ std::string summaryLine(const std::string& target)
 // Where the camera of a save comes from, and the camera itself.
 struct CameraChoice {
     CameraParameters camera;
-    bool fromRender = false;
-    std::optional<std::string> file;  // the parameter file the saver will read
+    // The parameter file the saver will read; none when the camera comes
+    // from the render.
+    std::optional<std::string> file;
+    bool fromRender() const { return !file; }
 };
 
 CameraChoice chooseCamera(const SaveOptions& o, const ExrRender& r, const std::string& besideParams,
@@ -120,7 +138,6 @@ CameraChoice chooseCamera(const SaveOptions& o, const ExrRender& r, const std::s
                                            "applies only to a camera taken from the render");
     } else if (r.camera) {
         choice.camera = cameraFromExr(o.render, *r.camera, r.image.width, r.image.height, warnings);
-        choice.fromRender = true;
         err << kNotice << "no parameter file: the camera comes from the render's worldToCamera "
                           "and worldToNDC\n";
     } else {
@@ -147,7 +164,7 @@ void prepareDepth(const SaveOptions& o, ExrRender& r, CameraChoice& cam, std::os
             err << kNotice << "left out layer " << quote(it->name) << ": --depth " << *o.depth
                 << " replaces it\n";
         image.layers.erase(replaced, image.layers.end());
-        if (cam.fromRender) {
+        if (cam.fromRender()) {
             if (o.depthMax) {
                 cam.camera.depthMax = *o.depthMax;
             } else {
@@ -191,7 +208,7 @@ void prepareDepth(const SaveOptions& o, ExrRender& r, CameraChoice& cam, std::os
                             + zs.front());
         return;  // the saver reports the missing layer
     }
-    if (cam.fromRender) {
+    if (cam.fromRender()) {
         if (!o.depthMax)
             throw ToolError(o.render + ": the camera comes from the render, which gives no depth "
                                        "range for the layer " + quote(matching.back())
@@ -253,7 +270,7 @@ int save(const SaveOptions& o, std::ostream& out, std::ostream& err, const Progr
     reportMaterialLayer(r.image, out, err);
 
     progress.step("writing the side files");
-    if (cam.fromRender)
+    if (cam.fromRender())
         side.writeParams(cam.camera);
     else
         side.placeParams(cam.file == side.paramPath() ? std::nullopt : cam.file);
@@ -269,12 +286,7 @@ int save(const SaveOptions& o, std::ostream& out, std::ostream& err, const Progr
         out << "colour image: from layer " << quote(colour->name) << "\n";
     }
 
-    progress.step("saving " + o.target + " through the plug-in");
-    const std::uint64_t watch = Interrupt::watchFolder(folderOf(o.target));
-    const PluginSaveResult result = loaded.save(std::move(r.image), o.target);
-    Interrupt::forget(watch);
-    progress.done();
-    const int status = reportSave(result, o.target, out, err);
+    const int status = saveThroughPlugin(loaded, std::move(r.image), o.target, out, err, progress);
     if (status == 0)
         out << summaryLine(o.target);
     return status;
@@ -318,12 +330,7 @@ int runDemo(const DemoOptions& o, std::ostream& out, std::ostream& err, const Pr
         std::remove(side.colourPath().c_str());
         side.writeParams(demo.camera);
         side.writeColour(o.width, o.height, *demo.image.colourLayer());
-        progress.step("saving " + target + " through the plug-in");
-        const std::uint64_t watch = Interrupt::watchFolder(folderOf(target));
-        const PluginSaveResult result = loaded.save(std::move(demo.image), target);
-        Interrupt::forget(watch);
-        progress.done();
-        const int status = reportSave(result, target, out, err);
+        const int status = saveThroughPlugin(loaded, std::move(demo.image), target, out, err, progress);
         if (status != 0)
             return status;
     }
@@ -398,7 +405,7 @@ int runParams(const ParamsOptions& o, std::ostream& out)
         throw ToolError(o.output + ": exists already; remove it or choose another name");
     requireFolderOf(o.output, "parameter file");
     OutputFile file(o.output);
-    writeParamFile(file.path(), cameraFromUser(u));
+    writeWholeFile(file.path(), text.data(), text.size(), "parameter file");
     file.commit();
     out << "wrote " << o.output << "\n";
     return 0;

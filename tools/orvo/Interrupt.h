@@ -36,23 +36,14 @@ public:
     static void forget(std::uint64_t token);
 };
 
-// Registers a path for removal for as long as it lives; release() keeps the
-// file (it was finished or handed on).
-class RemoveOnInterrupt {
+// Holds a registration (a token of Interrupt's) for as long as it lives,
+// so that it is forgotten however the scope ends.
+class InterruptWatch {
 public:
-    explicit RemoveOnInterrupt(const std::string& path)
-        : token_(Interrupt::removeOnInterrupt(path))
-    {
-    }
-    ~RemoveOnInterrupt() { release(); }
-    RemoveOnInterrupt(const RemoveOnInterrupt&) = delete;
-    RemoveOnInterrupt& operator=(const RemoveOnInterrupt&) = delete;
-    void release()
-    {
-        if (token_ != 0)
-            Interrupt::forget(token_);
-        token_ = 0;
-    }
+    explicit InterruptWatch(std::uint64_t token) : token_(token) {}
+    ~InterruptWatch() { Interrupt::forget(token_); }
+    InterruptWatch(const InterruptWatch&) = delete;
+    InterruptWatch& operator=(const InterruptWatch&) = delete;
 
 private:
     std::uint64_t token_;

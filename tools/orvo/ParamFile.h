@@ -25,9 +25,8 @@ struct CameraParameters {
     double depthMax = 1;
 };
 
-// Numbers are written so that they read back exactly. Throws ToolError.
-void writeParamFile(const std::string& path, const CameraParameters& camera);
-// The file's text.
+// The parameter file's text. Numbers are written so that they read back
+// exactly.
 std::string paramFileText(const CameraParameters& camera);
 
 // Reads a parameter file as the saver reads it and checks what the saver

@@ -13,19 +13,6 @@
 
 namespace orvotool {
 
-namespace {
-// The loader's own name, which means nothing to a user of the tool.
-constexpr char kLoaderPrefix[] = "hostsim: ";
-
-std::string withoutLoaderName(std::string text)
-{
-    const std::string prefix = kLoaderPrefix;
-    if (text.compare(0, prefix.size(), prefix) == 0)
-        text.erase(0, prefix.size());
-    return text;
-}
-}  // namespace
-
 // Destruction runs in reverse: the plug-in releases what it holds before the
 // host it borrowed from goes away.
 struct LoadedPlugin::Impl {
@@ -42,7 +29,7 @@ LoadedPlugin::LoadedPlugin(const std::string& path)
     try {
         impl_ = std::make_unique<Impl>(path);
     } catch (const std::runtime_error& e) {
-        throw ToolError(withoutLoaderName(e.what()));
+        throw ToolError(e.what());
     }
 }
 
