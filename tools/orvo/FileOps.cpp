@@ -143,7 +143,7 @@ void OutputFile::commit()
 
 void writeWholeFile(const std::string& path, const char* data, std::size_t size, const char* role)
 {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kNewFileMode);
     if (fd < 0)
         throw ToolError(path + ": cannot create the " + role + ": " + std::strerror(errno));
     int error = 0;

@@ -97,6 +97,21 @@ public:
         return v;
     }
 
+    // The key and its one number.
+    double keyedNumber(const char* name)
+    {
+        key(name);
+        return number();
+    }
+
+    // The key and its one number, which must be above 0.
+    double positiveNumber(const char* name, const char* what)
+    {
+        const double v = keyedNumber(name);
+        require(v > 0, std::string(what) + " must be above 0");
+        return v;
+    }
+
     std::string word()
     {
         if (next_ >= tokens_.size())
@@ -158,12 +173,6 @@ std::string paramFileText(const CameraParameters& c)
     return t;
 }
 
-void writeParamFile(const std::string& path, const CameraParameters& c)
-{
-    const std::string text = paramFileText(c);
-    writeWholeFile(path, text.data(), text.size(), "parameter file");
-}
-
 CameraParameters readParamFile(const std::string& path, std::vector<std::string>& warnings)
 {
     requireRegularFile(path, "parameter file");
@@ -183,21 +192,12 @@ CameraParameters readParamFile(const std::string& path, std::vector<std::string>
     r.key("worldMatrix");
     for (double& a : c.worldMatrix)
         a = r.number();
-    r.key("focalLen");
-    c.focalLen = r.number();
-    r.require(c.focalLen > 0, "the focal length must be above 0");
-    r.key("apertureX");
-    c.apertureX = r.number();
-    r.require(c.apertureX > 0, "the film width must be above 0");
-    r.key("apertureY");
-    c.apertureY = r.number();
-    r.require(c.apertureY > 0, "the film height must be above 0");
-    r.key("offsetX");
-    c.offsetX = r.number();
-    r.key("offsetY");
-    c.offsetY = r.number();
-    r.key("squeeze");
-    c.squeeze = r.number();
+    c.focalLen = r.positiveNumber("focalLen", "the focal length");
+    c.apertureX = r.positiveNumber("apertureX", "the film width");
+    c.apertureY = r.positiveNumber("apertureY", "the film height");
+    c.offsetX = r.keyedNumber("offsetX");
+    c.offsetY = r.keyedNumber("offsetY");
+    c.squeeze = r.keyedNumber("squeeze");
     r.key("filmFit");
     c.filmFit = r.word();
     if (c.filmFit != "horizontal" && c.filmFit != "vertical" && c.filmFit != "overscan"
@@ -207,15 +207,10 @@ CameraParameters readParamFile(const std::string& path, std::vector<std::string>
                              "fits the film vertically");
     r.key("projType");
     c.projType = r.word();
-    r.key("dpi");
-    c.dpi = r.number();
+    c.dpi = r.keyedNumber("dpi");
     r.require(c.dpi >= 0, "the resolution must not be negative");
-    r.key("pAspect");
-    c.pAspect = r.number();
-    r.require(c.pAspect > 0, "the pixel aspect ratio must be above 0");
-    r.key("depthMax");
-    c.depthMax = r.number();
-    r.require(c.depthMax > 0, "the depth range must be above 0");
+    c.pAspect = r.positiveNumber("pAspect", "the pixel aspect ratio");
+    c.depthMax = r.positiveNumber("depthMax", "the depth range");
     return c;
 }
 
