@@ -174,27 +174,55 @@ CameraParameters cameraFromUser(const UserCamera& u)
     return c;
 }
 
+namespace {
+
+// rayLengthPerDepth over one picture: the projection and the film's size are
+// worked out once, not for every pixel.
+class RayLengths {
+public:
+    RayLengths(const CameraParameters& c, unsigned width, unsigned height)
+        : perspective_(c.projType == "persp"), focalLen_(c.focalLen), width_(width), height_(height)
+    {
+        if (perspective_)
+            filmSize(c, width, height, filmWidth_, filmHeight_);
+    }
+
+    double operator()(unsigned x, unsigned y) const
+    {
+        if (!perspective_)
+            return 1.0;
+        const double u = ((x + 0.5) / width_ - 0.5) * filmWidth_ / focalLen_;
+        const double v = (0.5 - (y + 0.5) / height_) * filmHeight_ / focalLen_;
+        return std::sqrt(1 + u * u + v * v);
+    }
+
+private:
+    bool perspective_;
+    double focalLen_;
+    unsigned width_;
+    unsigned height_;
+    double filmWidth_ = 0;
+    double filmHeight_ = 0;
+};
+
+}  // namespace
+
 double rayLengthPerDepth(const CameraParameters& c, unsigned width, unsigned height, unsigned x,
                          unsigned y)
 {
-    if (c.projType != "persp")
-        return 1.0;
-    double fw = 0, fh = 0;
-    filmSize(c, width, height, fw, fh);
-    const double u = ((x + 0.5) / width - 0.5) * fw / c.focalLen;
-    const double v = (0.5 - (y + 0.5) / height) * fh / c.focalLen;
-    return std::sqrt(1 + u * u + v * v);
+    return RayLengths(c, width, height)(x, y);
 }
 
 double farthestHit(const std::vector<float>& planar, const CameraParameters& c, unsigned width,
                    unsigned height)
 {
+    const RayLengths rayLength(c, width, height);
     double farthest = 0;
     for (unsigned y = 0; y < height; ++y)
         for (unsigned x = 0; x < width; ++x) {
             const float z = planar[std::size_t(y) * width + x];
             if (isPlanarHit(z))
-                farthest = std::max(farthest, z * rayLengthPerDepth(c, width, height, x, y));
+                farthest = std::max(farthest, z * rayLength(x, y));
         }
     return farthest;
 }
@@ -202,6 +230,7 @@ double farthestHit(const std::vector<float>& planar, const CameraParameters& c, 
 DepthLayer depthFromPlanar(std::vector<float> planar, const CameraParameters& c,
                            unsigned width, unsigned height)
 {
+    const RayLengths rayLength(c, width, height);
     DepthLayer d;
     d.values = std::move(planar);
     for (unsigned y = 0; y < height; ++y)
@@ -213,7 +242,7 @@ DepthLayer depthFromPlanar(std::vector<float> planar, const CameraParameters& c,
                 ++d.background;
                 continue;
             }
-            const double distance = z * rayLengthPerDepth(c, width, height, x, y);
+            const double distance = z * rayLength(x, y);
             const float v = static_cast<float>(1.0 - distance / c.depthMax);
             if (!(v > 0.0f)) {
                 ++d.beyond;
