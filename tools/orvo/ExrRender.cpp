@@ -97,26 +97,38 @@ bool isColourName(const std::string& suffix)
     return u == "R" || u == "G" || u == "B" || u == "A";
 }
 
+// Whether the part's name stands for it: only in a file of several parts,
+// and only when it has one.
+bool namedPart(const Imf::Header& header, bool multiPart)
+{
+    return multiPart && header.hasName() && !header.name().empty();
+}
+
+// The layer a part's unprefixed channels form: the part's name, or the
+// colour layer's.
+std::string partLayerName(const Imf::Header& header, bool multiPart)
+{
+    return namedPart(header, multiPart) ? header.name() : std::string(kColourLayerName);
+}
+
 // Groups a part's channels into layers as the header comment says, in the
 // order of their first channels in the file.
 std::vector<Group> groupChannels(const Imf::Header& header, bool multiPart)
 {
-    const bool namedPart = multiPart && header.hasName() && !header.name().empty();
-    const std::string base = namedPart ? header.name() : std::string(kColourLayerName);
+    const bool named = namedPart(header, multiPart);
+    const std::string base = partLayerName(header, multiPart);
     std::vector<Group> groups;
     std::size_t bareAt = 0;  // where the unprefixed channels' layers go
-    bool anyBare = false;
     std::vector<ChannelRef> bare;
     for (auto it = header.channels().begin(); it != header.channels().end(); ++it) {
         const std::string full = it.name();
         ChannelRef c{full, full, full, it.channel().xSampling, it.channel().ySampling};
         const std::size_t dot = full.rfind('.');
         if (dot == std::string::npos) {
-            if (namedPart)
+            if (named)
                 c.display = base + "." + full;
-            if (!anyBare)
+            if (bare.empty())
                 bareAt = groups.size();
-            anyBare = true;
             bare.push_back(c);
             continue;
         }
@@ -129,7 +141,7 @@ std::vector<Group> groupChannels(const Imf::Header& header, bool multiPart)
         else
             found->channels.push_back(c);
     }
-    if (!anyBare)
+    if (bare.empty())
         return groups;
     std::size_t colour = 0;
     for (const ChannelRef& c : bare)
@@ -147,8 +159,7 @@ std::vector<Group> groupChannels(const Imf::Header& header, bool multiPart)
             else
                 bareGroups.push_back(Group{c.display, {c}});
         }
-        if (!colourGroup.channels.empty())
-            bareGroups.insert(bareGroups.begin(), colourGroup);
+        bareGroups.insert(bareGroups.begin(), colourGroup);
     }
     groups.insert(groups.begin() + static_cast<std::ptrdiff_t>(bareAt), bareGroups.begin(),
                   bareGroups.end());
@@ -202,8 +213,7 @@ void readPart(const std::string& path, Imf::MultiPartInputFile& file, int part, 
 {
     RenderImage& image = render.image;
     const Imf::Header& header = file.header(part);
-    const std::string partName = multiPart && header.hasName() ? header.name()
-                                                               : std::string(kColourLayerName);
+    const std::string partName = partLayerName(header, multiPart);
     const std::string partPlace = multiPart ? " part " + std::to_string(part) : std::string();
     if (header.hasType() && Imf::isDeepData(header.type())) {
         render.leftOut.push_back({partName, {}, "deep data has no flat pixels"});
