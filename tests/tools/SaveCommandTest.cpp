@@ -476,9 +476,17 @@ TEST_F(SaveCommand, ChecksTheColourImageAndSaysWhatItIs)
     std::vector<unsigned char> cut(tga.begin(), tga.end() - 4);
     writeBytes(dir.file("cut.tga"), cut);
     writeBytes(dir.file("tiny.tga"), {1, 2, 3});
-    const std::string needed =
-        "; the colour image must be an uncompressed 32-bit TGA (type 2, no colour map) of 7 x 5 "
-        "pixels\n";
+    // A colour map the saver skips: its six bytes count towards the file's
+    // length, which this one lacks.
+    std::vector<unsigned char> mapped = tga;
+    mapped[1] = 1;
+    mapped[5] = 2;
+    mapped[7] = 24;
+    writeBytes(dir.file("mapped.tga"), mapped);
+    std::vector<unsigned char> badMap = tga;
+    badMap[1] = 2;
+    writeBytes(dir.file("badmap.tga"), badMap);
+    const std::string needed = "; the colour image must be an uncompressed 32-bit TGA (type 2) of 7 x 5 pixels\n";
     struct Case {
         const char* file;
         std::string message;
@@ -492,6 +500,10 @@ TEST_F(SaveCommand, ChecksTheColourImageAndSaysWhatItIs)
                     "need\n"},
         {"tiny.tga", "orvo: tiny.tga: not a TGA file (3 bytes, shorter than a TGA header)"
                      + needed},
+        {"mapped.tga", "orvo: mapped.tga: a TGA of type 2 (uncompressed true colour), 32 bits a pixel, "
+                       "7 x 5 pixels, but the file ends after 158 bytes of the 164 its pixels need\n"},
+        {"badmap.tga", "orvo: badmap.tga: a TGA of type 2 (uncompressed true colour), 32 bits a pixel, "
+                       "7 x 5 pixels, colour map type 2" + needed},
     };
     for (const Case& c : cases) {
         RunResult r =

@@ -18,6 +18,9 @@ constexpr std::size_t kTgaHeaderSize = 18;
 // Header fields (little-endian 16-bit sizes).
 constexpr std::size_t kTgaIdLengthAt = 0;
 constexpr std::size_t kTgaColourMapTypeAt = 1;
+constexpr std::size_t kTgaMapLengthAt = 5;
+constexpr std::size_t kTgaMapEntryBitsAt = 7;
+constexpr unsigned kTgaHasColourMap = 1;
 constexpr std::size_t kTgaImageTypeAt = 2;
 constexpr std::size_t kTgaWidthAt = 12;
 constexpr std::size_t kTgaHeightAt = 14;
@@ -209,8 +212,7 @@ void writeLayerTga32(const std::string& path, const RenderLayer& layer, unsigned
 void checkColourImage(const std::string& path, unsigned width, unsigned height)
 {
     requireRegularFile(path, "colour image");
-    const std::string needed = "; the colour image must be an uncompressed 32-bit TGA (type 2, "
-                               "no colour map) of "
+    const std::string needed = "; the colour image must be an uncompressed 32-bit TGA (type 2) of "
                                + std::to_string(width) + " x " + std::to_string(height)
                                + " pixels";
     std::unique_ptr<std::FILE, FileCloser> f(std::fopen(path.c_str(), "rb"));
@@ -228,12 +230,21 @@ void checkColourImage(const std::string& path, unsigned width, unsigned height)
     const std::string is = path + ": a TGA of type " + std::to_string(type) + " ("
                            + tgaTypeName(type) + "), " + std::to_string(bits) + " bits a pixel, "
                            + std::to_string(w) + " x " + std::to_string(ht) + " pixels";
-    if (type != kTgaTrueColour || bits != kTgaBitsPerPixel || h[kTgaColourMapTypeAt] != 0)
-        throw ToolError(is + (h[kTgaColourMapTypeAt] != 0 ? ", with a colour map" : "") + needed);
+    // The saver takes a true-colour image with or without a colour map (whose
+    // entries it skips); any other map type is not TGA's.
+    const unsigned mapType = h[kTgaColourMapTypeAt];
+    if (type != kTgaTrueColour || bits != kTgaBitsPerPixel || mapType > kTgaHasColourMap)
+        throw ToolError(is + (mapType > kTgaHasColourMap ? ", colour map type " + std::to_string(mapType) : "")
+                        + needed);
     if (w != width || ht != height)
         throw ToolError(is + needed);
+    const std::uint64_t mapBytes =
+        mapType == kTgaHasColourMap
+            ? std::uint64_t(h[kTgaMapLengthAt] | (unsigned(h[kTgaMapLengthAt + 1]) << 8))
+                  * ((h[kTgaMapEntryBitsAt] + 7u) / 8u)
+            : 0;
     const std::uint64_t dataBytes = std::uint64_t(w) * ht * kTgaBytesPerPixel;
-    const std::uint64_t expected = kTgaHeaderSize + h[kTgaIdLengthAt] + dataBytes;
+    const std::uint64_t expected = kTgaHeaderSize + h[kTgaIdLengthAt] + mapBytes + dataBytes;
     if (std::fseek(f.get(), 0, SEEK_END) != 0)
         throw ToolError(path + ": cannot read the colour image: " + std::strerror(errno));
     const long size = std::ftell(f.get());

@@ -27,8 +27,9 @@ void writeLayerTga32(const std::string& path, const RenderLayer& layer, unsigned
                      unsigned height);
 
 // Throws ToolError unless `path` is what the saver reads as its colour
-// image: an uncompressed true-colour TGA (type 2, no colour map) of 32 bits
-// a pixel, width x height pixels, with all its pixels in the file. The
+// image: an uncompressed true-colour TGA (type 2, with or without a colour
+// map, which is skipped) of 32 bits a pixel, width x height pixels, with all
+// its pixels in the file. The
 // message says what the file is and what is needed.
 void checkColourImage(const std::string& path, unsigned width, unsigned height);
 
