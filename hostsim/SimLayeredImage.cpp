@@ -245,39 +245,42 @@ SimLayeredImage& SimLayeredImage::operator=(SimLayeredImage&&) noexcept = defaul
 
 namespace {
 
-void checkLayer(const std::string& name, LXtPixelFormat format, std::size_t bytes, unsigned width,
-                unsigned height)
+// Checks a layer's pixels against the image's size; `caller` names the
+// function that was given them.
+void checkLayer(const char* caller, const std::string& name, LXtPixelFormat format, std::size_t bytes,
+                unsigned width, unsigned height)
 {
     if (!knownFormat(format))
-        throw std::invalid_argument("SimLayeredImage::addLayer: unknown pixel format for layer '" + name + "'");
+        throw std::invalid_argument(std::string(caller) + ": unknown pixel format for layer '" + name + "'");
     const std::size_t expected = static_cast<std::size_t>(width) * height * lxPixelBytes(format);
     if (bytes != expected)
-        throw std::invalid_argument("SimLayeredImage::addLayer: layer '" + name + "' has " +
-                                    std::to_string(bytes) + " bytes, expected " +
-                                    std::to_string(expected));
+        throw std::invalid_argument(std::string(caller) + ": layer '" + name + "' has " + std::to_string(bytes) +
+                                    " bytes, expected " + std::to_string(expected));
 }
 
 }  // namespace
 
-void SimLayeredImage::addLayer(const std::string& name, LXtPixelFormat format, std::vector<unsigned char> pixels)
+template <class Pixel>
+void SimLayeredImage::add(const char* caller, const std::string& name, LXtPixelFormat format,
+                          std::vector<Pixel> pixels)
 {
-    checkLayer(name, format, pixels.size(), m_object->m_width, m_object->m_height);
+    checkLayer(caller, name, format, pixels.size() * sizeof(Pixel), m_object->m_width, m_object->m_height);
     Object::Layer layer;
     layer.name = name;
     layer.image = std::make_unique<SimImage>(m_object->m_width, m_object->m_height, format, std::move(pixels));
     m_object->m_layers.push_back(std::move(layer));
 }
 
+void SimLayeredImage::addLayer(const std::string& name, LXtPixelFormat format, std::vector<unsigned char> pixels)
+{
+    add("SimLayeredImage::addLayer", name, format, std::move(pixels));
+}
+
 void SimLayeredImage::addFloatLayer(const std::string& name, unsigned channels, std::vector<float> values)
 {
     if (channels != 1 && channels != 3 && channels != 4)
         throw std::invalid_argument("SimLayeredImage::addFloatLayer: layer '" + name + "' needs 1, 3 or 4 channels");
-    const LXtPixelFormat format = LXiIMF_FLOAT | channels;
-    checkLayer(name, format, values.size() * sizeof(float), m_object->m_width, m_object->m_height);
-    Object::Layer layer;
-    layer.name = name;
-    layer.image = std::make_unique<SimImage>(m_object->m_width, m_object->m_height, format, std::move(values));
-    m_object->m_layers.push_back(std::move(layer));
+    add("SimLayeredImage::addFloatLayer", name, LXiIMF_FLOAT | channels, std::move(values));
 }
 
 void SimLayeredImage::failName(unsigned index, LxResult code)

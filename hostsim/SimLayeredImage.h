@@ -49,6 +49,10 @@ public:
     class Object;
 
 private:
+    // Stores a layer whose pixels the layer keeps as handed over.
+    template <class Pixel>
+    void add(const char* caller, const std::string& name, LXtPixelFormat format, std::vector<Pixel> pixels);
+
     std::unique_ptr<Object> m_object;
 };
 
