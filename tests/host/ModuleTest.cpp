@@ -30,6 +30,19 @@ void* as(void* module, const LXtGUID& iid)
     return out;
 }
 
+// A new module proxy given the host's context, as the host hands it over:
+// with a reference of its own for the module to keep.
+void* moduleWithContext(hostsim::Host& host)
+{
+    void* module = _ILxModule_Create();
+    void* need = as(module, LXu_NEEDCONTEXT);
+    LXtObjectID context = host.context();
+    table<ILxUnknownVT>(context)->AddRef(context);
+    EXPECT_EQ(LXe_OK, table<ILxNeedContextVT>(need)->SetContext(need, context));
+    release(need);
+    return module;
+}
+
 TEST(ModuleTest, RepeatedCreateRegistersTheSaverOnce)
 {
     void* first = _ILxModule_Create();
@@ -90,12 +103,7 @@ TEST(ModuleTest, GenerateNeedsTheExactNameAndTheSaverGuid)
 TEST(ModuleTest, ReleasingTheModuleGivesBackContextAndGlobals)
 {
     hostsim::Host host;
-    void* module = _ILxModule_Create();
-    void* need = as(module, LXu_NEEDCONTEXT);
-    LXtObjectID context = host.context();
-    table<ILxUnknownVT>(context)->AddRef(context);
-    EXPECT_EQ(LXe_OK, table<ILxNeedContextVT>(need)->SetContext(need, context));
-    release(need);
+    void* module = moduleWithContext(host);
 
     ASSERT_NE(nullptr, lx::GetGlobal(&LXu_LOGSERVICE));
     EXPECT_GT(host.liveReferences(), 1);
@@ -109,12 +117,9 @@ TEST(ModuleTest, ReleasingTheModuleGivesBackContextAndGlobals)
 TEST(ModuleTest, AnInstanceThatCouldNotBeMadeLeavesTheLiveOnesTheirContext)
 {
     hostsim::Host host;
-    void* module = _ILxModule_Create();
-    void* need = as(module, LXu_NEEDCONTEXT);
-    LXtObjectID context = host.context();
-    table<ILxUnknownVT>(context)->AddRef(context);
-    ASSERT_EQ(LXe_OK, table<ILxNeedContextVT>(need)->SetContext(need, context));
-    release(need);
+    void* module = moduleWithContext(host);
+    const LXtObjectID context = host.context();
+    ASSERT_EQ(context, thisModule.context());
     void* log = lx::GetGlobal(&LXu_LOGSERVICE);
     ASSERT_NE(nullptr, log);
 

@@ -6,6 +6,7 @@
 #include "platform/OrderCompare.h"
 
 #include "support/OrvoBlocks.h"
+#include "support/ScratchDir.h"
 #include "tools/reader/OrvoReader.h"
 
 #include <gtest/gtest.h>
@@ -13,7 +14,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <random>
 
 using namespace platformtest;
 using orvoread::OrvoReader;
@@ -30,33 +30,7 @@ constexpr std::uint64_t kColourBlockTextAt = 24;    // property list in the colo
 constexpr std::uint64_t kRecordGreenAt = 7;
 constexpr std::uint64_t kRecordNameAt = 9;
 
-// A fresh folder under the system's temporary folder, removed afterwards.
-class Scratch {
-public:
-    Scratch()
-    {
-        std::random_device entropy;
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            path_ = fs::temp_directory_path() / ("fennick-order-" + std::to_string(entropy()));
-            if (fs::create_directory(path_))
-                return;
-        }
-        throw std::runtime_error("no scratch folder");
-    }
-    ~Scratch()
-    {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    Scratch(const Scratch&) = delete;
-    Scratch& operator=(const Scratch&) = delete;
-
-    std::string path() const { return path_.string(); }
-    std::string file(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-    fs::path path_;
-};
+using Scratch = testsupport::ScratchDir;
 
 std::vector<unsigned char> readAll(const std::string& path)
 {
@@ -72,7 +46,7 @@ void writeAll(const std::string& path, const std::vector<unsigned char>& bytes)
 
 class FixedSaveFiles : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_NO_THROW(writeFixedSave(FENNICK_MODULE_PATH, dir.path())); }
+    void SetUp() override { ASSERT_NO_THROW(writeFixedSave(FENNICK_MODULE_PATH, dir.str())); }
     Scratch dir;
 };
 
@@ -158,7 +132,7 @@ TEST_F(FixedSaveFiles, FollowTheMachinesByteOrderAndReadBackAsGiven)
 TEST_F(FixedSaveFiles, TwoSavesDifferOnlyInTheirDateTime)
 {
     Scratch again;
-    writeFixedSave(FENNICK_MODULE_PATH, again.path());
+    writeFixedSave(FENNICK_MODULE_PATH, again.str());
     for (const std::string& name : fixedSaveFiles())
         EXPECT_EQ(compareOrvoFiles(dir.file(name), again.file(name)), std::vector<std::string>()) << name;
 

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
-#include <cstring>
 #include <string>
 
 namespace {
@@ -24,18 +23,7 @@ private:
 
 #ifdef _WIN32
 
-// A name of a character that the active code page lacks a whole byte
-// sequence for: a first byte whose sequence is cut off. Empty for a
-// single-byte code page, where every byte is a character.
-std::string cutOffCharacter()
-{
-    if (GetACP() == CP_UTF8)
-        return "\xC3";
-    CPINFO info{};
-    if (!GetCPInfo(CP_ACP, &info) || info.MaxCharSize == 1 || info.LeadByte[0] == 0)
-        return std::string();
-    return std::string(1, static_cast<char>(info.LeadByte[0]));
-}
+using testsupport::cutOffCharacter;
 
 // The host's narrow names are in the active code page.
 TEST(FileName, DecodesTheActiveCodePage)

@@ -236,6 +236,20 @@ TEST_F(SaveTarget, AnExistingTargetKeepsItsModeAndOwner)
     EXPECT_EQ(after.st_gid, before.st_gid);
 }
 
+TEST_F(SaveTarget, ANewTargetHasTheModeOfAnyNewFileAndAMissingFolderIsReported)
+{
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    ASSERT_EQ(saveTo(target), LXe_OK) << host.messages().back().text;
+    struct stat st;
+    ASSERT_EQ(::stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0666u & ~mask);
+
+    const TempTarget nowhere(dir + "/missing/x.ovq");
+    EXPECT_FALSE(nowhere.ok());
+    EXPECT_EQ(nowhere.errorText(), std::strerror(ENOENT));
+}
+
 TEST_F(SaveTarget, ATargetThatMayNotBeWrittenIsRefusedAndKept)
 {
     // The test's folder must be usable by the ordinary user.

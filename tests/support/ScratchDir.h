@@ -51,6 +51,18 @@ inline std::filesystem::path pathFromNarrow(const std::string& name) {
 #endif
 }
 
+#ifdef _WIN32
+// A name of a character that the active code page lacks a whole byte
+// sequence for: a first byte whose sequence is cut off. Empty for a
+// single-byte code page, where every byte is a character.
+inline std::string cutOffCharacter() {
+    if (GetACP() == CP_UTF8) return "\xC3";
+    CPINFO info{};
+    if (!GetCPInfo(CP_ACP, &info) || info.MaxCharSize == 1 || info.LeadByte[0] == 0) return std::string();
+    return std::string(1, static_cast<char>(info.LeadByte[0]));
+}
+#endif
+
 class ScratchDir {
 public:
     // The folder is named `prefix` and a random part. Throws
