@@ -18,6 +18,7 @@
 #include "support/InProcessModule.h"
 #include "tools/reader/OrvoReader.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -80,7 +81,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const unsigned height = in.byte() % kMaxSide + 1;
     const unsigned layers = in.byte();
     const std::string params = in.take(in.byte());
-    const unsigned tgaLength = in.byte() | in.byte() << 8;
+    // Low byte first; two statements, as the operands of | are evaluated in
+    // no fixed order.
+    const unsigned tgaLow = in.byte();
+    const unsigned tgaLength = tgaLow | in.byte() << 8;
     const std::string tga = in.take(tgaLength);
     const std::string floats = in.rest();
 
