@@ -14,7 +14,7 @@ cross_after_suite() {
   local run=$ROOT/scripts/cross/bigendian-run.sh platform=tests/platform
   rm -rf "$be_files" "$le_files"
   if [ ! -f "$native/CMakeCache.txt" ]; then
-    cmake -S "$ROOT" -B "$native" -DFENNICK_WERROR=ON >"$CROSS_ROOT/native-configure.log"
+    cmake -S "$ROOT" -B "$native" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFENNICK_WERROR=ON >"$CROSS_ROOT/native-configure.log"
   fi
   cmake --build "$native" -j "$JOBS" --target platform_order_compare platform_fixed_save \
     >"$CROSS_ROOT/native-build.log"
