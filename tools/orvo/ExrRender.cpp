@@ -13,7 +13,6 @@
 #include <ImfStandardAttributes.h>
 #include <ImfThreading.h>
 
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cctype>
@@ -167,12 +166,6 @@ std::vector<Group> groupChannels(const Imf::Header& header, bool multiPart)
 }
 
 std::uint64_t sampleBytes(Imf::PixelType type) { return type == Imf::HALF ? 2 : 4; }
-
-std::uint64_t fileSize(const std::string& path)
-{
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
-}
 
 // Refuses headers whose pixels cannot be in a file of this size.
 void checkClaim(const std::string& path, Imf::MultiPartInputFile& file)

@@ -47,6 +47,12 @@ void requireRegularFile(const std::string& path, const char* role)
         throw ToolError(path + ": cannot read the " + role + ": not a regular file");
 }
 
+std::uint64_t fileSize(const std::string& path)
+{
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+}
+
 bool sameFile(const std::string& a, const std::string& b)
 {
     struct stat sa, sb;

@@ -9,9 +9,21 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <memory>
 #include <string>
 
 namespace orvotool {
+
+// A stdio file, closed when it goes. Output that must be known to have
+// reached the file is closed explicitly first, and that close checked.
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using CFile = std::unique_ptr<std::FILE, FileCloser>;
+
+// The size of the file at `path`; 0 when it cannot be told.
+std::uint64_t fileSize(const std::string& path);
 
 // Throws unless `path` names a regular file (a named pipe, a device or a
 // folder would make a read wait or never end). `role` names what the file

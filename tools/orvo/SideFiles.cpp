@@ -24,11 +24,6 @@ constexpr int kAsideAttempts = 100;
 // is over a hundred megabytes, on top of the render already in memory.
 constexpr std::size_t kCopyChunk = std::size_t(1) << 20;
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
 bool exists(const std::string& path)
 {
     struct stat st;
@@ -143,13 +138,13 @@ void SideFiles::placeColour(const std::string& source)
         throw ToolError(source + ": the colour image beside the target is consumed by the save; "
                                  "give a copy of it with --rgb");
     requireRegularFile(source, "colour image");
-    File in(std::fopen(source.c_str(), "rb"));
+    CFile in(std::fopen(source.c_str(), "rb"));
     if (!in)
         throw ToolError(source + ": cannot read the colour image: " + std::strerror(errno));
     refuseExisting(colourPath_, "colour image", "--rgb");
     // Registered before writing, so that a half-written file goes too.
     created_.emplace_back(colourPath_, Interrupt::removeOnInterrupt(colourPath_));
-    File out(std::fopen(colourPath_.c_str(), "wb"));
+    CFile out(std::fopen(colourPath_.c_str(), "wb"));
     if (!out)
         throw ToolError(colourPath_ + ": cannot create the colour image: " + std::strerror(errno));
     std::vector<char> chunk(kCopyChunk);

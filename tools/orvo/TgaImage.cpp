@@ -49,19 +49,14 @@ std::string tgaTypeName(unsigned type)
     }
 }
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
 
-using TgaFile = std::unique_ptr<std::FILE, FileCloser>;
-
-void putTga(const std::string& path, const TgaFile& f, const void* bytes, std::size_t size)
+void putTga(const std::string& path, const CFile& f, const void* bytes, std::size_t size)
 {
     if (std::fwrite(bytes, 1, size, f.get()) != size)
         throw ToolError(path + ": cannot write the colour image: " + std::strerror(errno));
 }
 
-void finishTga(const std::string& path, TgaFile& f)
+void finishTga(const std::string& path, CFile& f)
 {
     if (std::fclose(f.release()) != 0)
         throw ToolError(path + ": cannot write the colour image: " + std::strerror(errno));
@@ -145,7 +140,7 @@ void convertPixels(const RenderLayer& layer, std::size_t first, std::size_t coun
     }
 }
 
-TgaFile startTga32(const std::string& path, unsigned width, unsigned height)
+CFile startTga32(const std::string& path, unsigned width, unsigned height)
 {
     if (width == 0 || height == 0 || width > kTgaMaxSide || height > kTgaMaxSide)
         throw ToolError(path + ": cannot write a TGA image of " + std::to_string(width) + " x "
@@ -158,7 +153,7 @@ TgaFile startTga32(const std::string& path, unsigned width, unsigned height)
     header[kTgaHeightAt + 1] = static_cast<std::uint8_t>(height >> 8);
     header[kTgaDepthAt] = kTgaBitsPerPixel;
     header[kTgaDescriptorAt] = kTgaDescriptorTopDown8Alpha;
-    TgaFile f(std::fopen(path.c_str(), "wb"));
+    CFile f(std::fopen(path.c_str(), "wb"));
     if (!f)
         throw ToolError(path + ": cannot create the colour image: " + std::strerror(errno));
     putTga(path, f, header, sizeof header);
@@ -190,7 +185,7 @@ std::uint8_t encodeLinear8(float value)
 void writeTga32(const std::string& path, unsigned width, unsigned height,
                 const std::vector<std::uint8_t>& bgra)
 {
-    TgaFile f = startTga32(path, width, height);
+    CFile f = startTga32(path, width, height);
     putTga(path, f, bgra.data(), bgra.size());
     finishTga(path, f);
 }
@@ -198,7 +193,7 @@ void writeTga32(const std::string& path, unsigned width, unsigned height,
 void writeLayerTga32(const std::string& path, const RenderLayer& layer, unsigned width,
                      unsigned height)
 {
-    TgaFile f = startTga32(path, width, height);
+    CFile f = startTga32(path, width, height);
     const std::size_t rows = std::min(height, kRowsPerWrite);
     std::vector<std::uint8_t> bgra(std::size_t(width) * rows * 4);
     for (unsigned y = 0; y < height; y += kRowsPerWrite) {
@@ -215,7 +210,7 @@ void checkColourImage(const std::string& path, unsigned width, unsigned height)
     const std::string needed = "; the colour image must be an uncompressed 32-bit TGA (type 2) of "
                                + std::to_string(width) + " x " + std::to_string(height)
                                + " pixels";
-    std::unique_ptr<std::FILE, FileCloser> f(std::fopen(path.c_str(), "rb"));
+    CFile f(std::fopen(path.c_str(), "rb"));
     if (!f)
         throw ToolError(path + ": cannot read the colour image: " + std::strerror(errno));
     std::uint8_t h[kTgaHeaderSize];
@@ -245,10 +240,8 @@ void checkColourImage(const std::string& path, unsigned width, unsigned height)
             : 0;
     const std::uint64_t dataBytes = std::uint64_t(w) * ht * kTgaBytesPerPixel;
     const std::uint64_t expected = kTgaHeaderSize + h[kTgaIdLengthAt] + mapBytes + dataBytes;
-    if (std::fseek(f.get(), 0, SEEK_END) != 0)
-        throw ToolError(path + ": cannot read the colour image: " + std::strerror(errno));
-    const long size = std::ftell(f.get());
-    if (size < 0 || std::uint64_t(size) < expected)
+    const std::uint64_t size = fileSize(path);
+    if (size < expected)
         throw ToolError(is + ", but the file ends after " + std::to_string(size)
                         + " bytes of the " + std::to_string(expected) + " its pixels need");
 }
