@@ -14,7 +14,10 @@
 #include <sys/stat.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <sstream>
+#include <utility>
 
 using namespace tooltest;
 
@@ -24,6 +27,10 @@ constexpr std::uint16_t kNearWhite = 65535;
 constexpr std::uint16_t kFarGrey = 8192;  // the farthest depth in the preview
 constexpr unsigned char kUnlistedGrey = 128;
 constexpr double kFarDistance = 15.0;  // the known file's camera
+constexpr double kLargestCode = 4294967294.0;  // the depth code of farDistance
+
+// The distance that depth.tif holds for a depth code of the known file.
+float knownDistance(std::uint32_t code) { return float(code / kLargestCode * kFarDistance); }
 
 class Extract : public ::testing::Test {
 protected:
@@ -74,6 +81,9 @@ TEST_F(Extract, DepthPreviewsShowDistances)
     ASSERT_TRUE(readPng(dir.file("previews/depth.png").c_str(), grey));
     TIFF* tif = TIFFOpen(dir.file("previews/depth.tif").c_str(), "r");
     ASSERT_NE(tif, nullptr);
+    std::uint16_t compression = 0;
+    EXPECT_EQ(TIFFGetField(tif, TIFFTAG_COMPRESSION, &compression), 1);
+    EXPECT_EQ(compression, COMPRESSION_ADOBE_DEFLATE);
     std::vector<float> distances(kKnownWidth);
     for (unsigned y = 0; y < kKnownHeight; ++y) {
         ASSERT_EQ(TIFFReadScanline(tif, distances.data(), y, 0), 1);
@@ -86,14 +96,52 @@ TEST_F(Extract, DepthPreviewsShowDistances)
                 EXPECT_TRUE(std::isnan(distances[x])) << x << "," << y;
                 continue;
             }
-            EXPECT_FLOAT_EQ(distances[x], float(code / 4294967294.0 * kFarDistance));
-            // The known file's codes run from 0 to 4294967294: grey falls
+            EXPECT_FLOAT_EQ(distances[x], knownDistance(code));
+            // The known file's codes run from 0 to kLargestCode: grey falls
             // linearly from white to kFarGrey.
-            const double expected = kNearWhite - code / 4294967294.0 * (kNearWhite - kFarGrey);
+            const double expected = kNearWhite - code / kLargestCode * (kNearWhite - kFarGrey);
             EXPECT_NEAR(g, expected, 1.0) << x << "," << y;
         }
     }
     TIFFClose(tif);
+}
+
+// Readers without extra codecs decode the distance picture too: Python's
+// tifffile (which undoes no floating-point predictor without imagecodecs)
+// and Pillow, as a 32-bit float picture.
+TEST_F(Extract, TheDistancePictureReadsInTifffileAndPillow)
+{
+    ASSERT_EQ(run.status, 0) << run.err;
+    const RunResult py = runProgram(
+        FENNICK_PYTHON, std::string("'") + FENNICK_DEPTH_TIF_READER + "' previews/depth.tif",
+        dir.path());
+    ASSERT_EQ(py.status, 0) << py.err;
+    std::istringstream in(py.out);
+    const std::pair<std::string, std::string> readers[] = {{"tifffile", "float32"},
+                                                           {"Pillow", "F"}};
+    for (const auto& [reader, kind] : readers) {
+        std::string name, type;
+        unsigned width = 0, height = 0;
+        in >> name >> type >> width >> height;
+        EXPECT_EQ(name, reader);
+        EXPECT_EQ(type, kind) << reader;
+        ASSERT_EQ(width, kKnownWidth) << reader;
+        ASSERT_EQ(height, kKnownHeight) << reader;
+        for (unsigned y = 0; y < kKnownHeight; ++y)
+            for (unsigned x = 0; x < kKnownWidth; ++x) {
+                std::string text;
+                ASSERT_TRUE(in >> text) << reader;
+                const double v = std::strtod(text.c_str(), nullptr);
+                const std::uint32_t code = kKnownDepth[y][x];
+                const std::string where = reader + " " + std::to_string(x) + "," + std::to_string(y);
+                if (code == kNone)
+                    EXPECT_TRUE(std::isnan(v)) << where << ": " << text;
+                else
+                    EXPECT_FLOAT_EQ(float(v), knownDistance(code)) << where;
+            }
+    }
+    std::string rest;
+    EXPECT_FALSE(in >> rest) << rest;
 }
 
 TEST(ExtractRefusal, ABadFileWritesNothing)

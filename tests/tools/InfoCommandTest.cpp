@@ -269,4 +269,47 @@ TEST(InfoJson, EveryFileGivesTheSameKeysAndNamesAreValidUtf8)
     EXPECT_EQ(c.at("valid"), false);
 }
 
+// A camera whose axes are not unit vectors at right angles (saved before the
+// tool refused such parameter files, or by another writer) is not described
+// as if it were fine; the file is still valid.
+TEST(InfoCamera, SaysWhenTheAxesAreNotOrthonormal)
+{
+    ScratchDir dir;
+    Talvenrock::Orvo::Projection scaled = knownProjection();
+    scaled.zAxis[1] = 2;
+    Talvenrock::Orvo::Projection sheared = knownProjection();
+    sheared.yAxis[0] = 0.6;
+    sheared.yAxis[2] = 0.8;
+    Talvenrock::Orvo::Projection flat = knownProjection();
+    for (double* axis : {flat.xAxis, flat.yAxis, flat.zAxis})
+        std::fill(axis, axis + 3, 0.0);
+    struct Case {
+        const char* file;
+        Talvenrock::Orvo::Projection camera;
+        const char* axes;  // the text's lines from xAxis to spareAxis
+    } cases[] = {
+        {"scaled.ovq", scaled,
+         "  xAxis: 1 0 0\n  yAxis: 0 0 1\n  zAxis: 0 2 0\n"
+         "  axes: not orthonormal: zAxis has length 2\n  spareAxis:"},
+        {"sheared.ovq", sheared,
+         "  xAxis: 1 0 0\n  yAxis: 0.6 0 0.8\n  zAxis: 0 1 0\n"
+         "  axes: not orthonormal: xAxis and yAxis are not at right angles (their dot product is "
+         "0.6)\n  spareAxis:"},
+        {"flat.ovq", flat,
+         "  xAxis: 0 0 0\n  yAxis: 0 0 0\n  zAxis: 0 0 0\n"
+         "  axes: not orthonormal: xAxis has length 0\n  spareAxis:"},
+    };
+    for (const Case& c : cases) {
+        writeKnownOrvo(dir.file(c.file), false, false, c.camera);
+        RunResult text = runOrvo(std::string("info ") + c.file, dir.path());
+        EXPECT_EQ(text.status, 0) << c.file << ": " << text.err;
+        EXPECT_NE(text.out.find(c.axes), std::string::npos) << c.file << ":\n" << text.out;
+        RunResult json = runOrvo(std::string("info --json ") + c.file, dir.path());
+        EXPECT_EQ(json.status, 0) << c.file << ": " << json.err;
+        const nlohmann::json j = nlohmann::json::parse(json.out);
+        EXPECT_EQ(j.at("valid"), true) << c.file;
+        EXPECT_EQ(j.at("camera").at("axesOrthonormal"), false) << c.file;
+    }
+}
+
 }  // namespace

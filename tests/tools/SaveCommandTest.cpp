@@ -436,6 +436,8 @@ TEST_F(SaveCommand, ChecksTheParameterFileByLineAndKey)
         t.replace(t.find(from), from.size(), to);
         return t;
     };
+    const std::string rowsMust = "its rows, the camera's right, up and back directions, must be "
+                                 "unit vectors at right angles; ";
     struct Case {
         std::string text;
         std::string message;
@@ -451,6 +453,15 @@ TEST_F(SaveCommand, ChecksTheParameterFileByLineAndKey)
          "orvo: p.txt:3: key \"depthMax\": the file ends before its value\n"},
         {variant("apertureY 1.5", "apertureY 0"),
          "orvo: p.txt:1: key \"apertureY\": the film height must be above 0, not 0\n"},
+        // The saver would store any matrix as the camera's axes; only unit
+        // rows at right angles are a camera.
+        {variant("worldMatrix 1 0 0 0 1 0 0 0 1", "worldMatrix 0 0 0 0 0 0 0 0 0"),
+         "orvo: p.txt:1: key \"worldMatrix\": " + rowsMust + "row 1 has length 0\n"},
+        {variant("worldMatrix 1 0 0 0 1 0 0 0 1", "worldMatrix 1 0 0 0 1 0 0 0 2"),
+         "orvo: p.txt:1: key \"worldMatrix\": " + rowsMust + "row 3 has length 2\n"},
+        {variant("worldMatrix 1 0 0 0 1 0 0 0 1", "worldMatrix 1 0 0 0.6 0.8 0\n0 0 1"),
+         "orvo: p.txt:1: key \"worldMatrix\": " + rowsMust
+             + "row 1 and row 2 are not at right angles (their dot product is 0.6)\n"},
     };
     for (const Case& c : cases) {
         writeBytes(dir.file("p.txt"), std::vector<unsigned char>(c.text.begin(), c.text.end()));
@@ -663,6 +674,47 @@ TEST_F(SaveCommand, ParamsWritesTheCameraAUserDescribes)
     auto reader = orvoread::OrvoReader::open(dir.file("cam.ovq"));
     KnownCamera().expectRecord(reader->summary().camera, kW, kH, 10);
     EXPECT_EQ(reader->summary().xResolution, 150);
+
+    // Numbers as a person writes them: quarter turns give 0s and 1s, not the
+    // noise of pi / 2 in radians; -0 is 0; millimetres become the shortest
+    // metres that read back exactly.
+    RunResult turned = runOrvo("params - --position 0.1,-0,2.5 --rotation 90,0,180 "
+                               "--focal-length 35 --film-back 36x24 --depth-max 10 "
+                               "--pixel-aspect 0.8",
+                               dir.path());
+    ASSERT_EQ(turned.status, 0) << turned.err;
+    EXPECT_EQ(turned.out, "Parameters\n"
+                          "pos 0.1 0 2.5\n"
+                          "worldMatrix -1 0 0 0 0 1 0 1 0\n"
+                          "focalLen 0.035\n"
+                          "apertureX 0.036\n"
+                          "apertureY 0.024\n"
+                          "offsetX 0\n"
+                          "offsetY 0\n"
+                          "squeeze 1\n"
+                          "filmFit horizontal\n"
+                          "projType persp\n"
+                          "dpi 72\n"
+                          "pAspect 0.8\n"
+                          "depthMax 10\n");
+    // The saver reads the same doubles back: the record's axes (in its Z-up
+    // frame, zAxis minus the back row) and film hold them exactly.
+    writeBytes(dir.file("turned.txt"), std::vector<unsigned char>(turned.out.begin(), turned.out.end()));
+    RunResult saved = runOrvo("save render.exr turned.ovq --params turned.txt", dir.path());
+    ASSERT_EQ(saved.status, 0) << saved.err;
+    const orvoread::Camera c =
+        orvoread::OrvoReader::open(dir.file("turned.ovq"))->summary().camera;
+    const double position[3] = {0.1, -2.5, 0}, x[3] = {-1, 0, 0}, y[3] = {0, -1, 0},
+                 z[3] = {0, 0, -1};
+    for (int k = 0; k < 3; ++k) {
+        EXPECT_EQ(c.position[k], position[k]) << k;
+        EXPECT_EQ(c.xAxis[k], x[k]) << k;
+        EXPECT_EQ(c.yAxis[k], y[k]) << k;
+        EXPECT_EQ(c.zAxis[k], z[k]) << k;
+    }
+    EXPECT_EQ(c.topLeft[0], -0.018);
+    EXPECT_EQ(c.topLeft[2], 0.035);
+    EXPECT_EQ(c.farDistance, 15);
 }
 
 TEST_F(SaveCommand, TakesTheCameraFromTheRendersAttributes)

@@ -75,21 +75,23 @@ struct RunResult {
     std::string err;
 };
 
-#ifdef ORVO_EXE
-// Runs the built tool with `args` (already shell-quoted where needed) in the
-// folder `cwd`, capturing both output streams. With `killAfterSeconds`, for
-// a run that should end at once but could hang (on a named pipe, say): it is
-// killed after that many seconds (status then -1), and its standard input is
-// /dev/null so that it can never wait on the terminal the tests run from.
-inline RunResult runOrvo(const std::string& args, const std::string& cwd, int killAfterSeconds = 0)
+#ifndef _WIN32
+// Runs `program` (a path) with `args` (already shell-quoted where needed) in
+// the folder `cwd`, capturing both output streams. With `killAfterSeconds`,
+// for a run that should end at once but could hang (on a named pipe, say):
+// it is killed after that many seconds (status then -1), and its standard
+// input is /dev/null so that it can never wait on the terminal the tests run
+// from.
+inline RunResult runProgram(const std::string& program, const std::string& args,
+                            const std::string& cwd, int killAfterSeconds = 0)
 {
     const bool bounded = killAfterSeconds > 0;
     const std::string outFile = cwd + "/.stdout", errFile = cwd + "/.stderr";
     const std::string limit =
         bounded ? "timeout -s KILL " + std::to_string(killAfterSeconds) + " " : std::string();
     const std::string input = bounded ? " </dev/null" : "";
-    const std::string command = "cd '" + cwd + "' && " + limit + "'" ORVO_EXE "' " + args + " >'"
-                                + outFile + "' 2>'" + errFile + "'" + input;
+    const std::string command = "cd '" + cwd + "' && " + limit + "'" + program + "' " + args
+                                + " >'" + outFile + "' 2>'" + errFile + "'" + input;
     RunResult r;
     const int raw = std::system(command.c_str());
     // `timeout` reports the kill as exit status 128 + SIGKILL.
@@ -100,6 +102,14 @@ inline RunResult runOrvo(const std::string& args, const std::string& cwd, int ki
     std::remove(outFile.c_str());
     std::remove(errFile.c_str());
     return r;
+}
+#endif  // _WIN32
+
+#ifdef ORVO_EXE
+// Runs the built tool, as runProgram does.
+inline RunResult runOrvo(const std::string& args, const std::string& cwd, int killAfterSeconds = 0)
+{
+    return runProgram(ORVO_EXE, args, cwd, killAfterSeconds);
 }
 #endif  // ORVO_EXE
 
@@ -143,14 +153,15 @@ inline Talvenrock::Orvo::Projection knownProjection()
 
 // Writes the known file at path; with `shadow`, a shadow direction (0, 0, 1)
 // so that the colour block carries the property list; with `compress`, LZW
-// strips.
-inline void writeKnownOrvo(const std::string& path, bool shadow = false, bool compress = false)
+// strips; with `projection`, another camera.
+inline void writeKnownOrvo(const std::string& path, bool shadow = false, bool compress = false,
+                           const Talvenrock::Orvo::Projection& projection = knownProjection())
 {
     using namespace Talvenrock::Orvo;
     const std::wstring wpath(path.begin(), path.end());
     std::unique_ptr<OrvoFile> f(OrvoFile::create(wpath, kKnownWidth, kKnownHeight,
                                                  L"Talvenrock Orvo plugin for Modo", L"", L"", L"",
-                                                 knownProjection(), compress));
+                                                 projection, compress));
     f->setResolution(300, 300, ResolutionInch);
     if (shadow)
         f->setShadowDirection(0, 0, 1);

@@ -1,9 +1,11 @@
 #include "tools/orvo/InfoReport.h"
 
+#include "tools/orvo/CameraAxes.h"
+#include "tools/orvo/NumberText.h"
+
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 
@@ -20,13 +22,8 @@ constexpr std::uint16_t kTiffUnitCentimetre = 3;
 constexpr std::uint32_t kPerspectiveKind = 0;
 constexpr int kJsonIndent = 2;
 
-// The shortest form that reads back exactly.
-std::string num(double v)
-{
-    char buf[32];
-    auto result = std::to_chars(buf, buf + sizeof buf, v);
-    return std::string(buf, result.ptr);
-}
+// Values as stored, -0 included.
+std::string num(double v) { return shortestText(v); }
 
 // A name in double quotes, with quotes, backslashes and control characters
 // escaped as C does.
@@ -82,6 +79,16 @@ std::string unitName(std::uint16_t unit)
     case kTiffUnitCentimetre: return "centimetre";
     default: return "no unit";
     }
+}
+
+// Why a planar camera's xAxis, yAxis and zAxis are not unit vectors at
+// right angles; empty when they are. A file saved from such a camera is
+// well-formed, but no ray through it goes where readers take it to go.
+std::string planarAxesFault(const orvoread::Camera& c)
+{
+    const double* const axes[3] = {c.xAxis, c.yAxis, c.zAxis};
+    const char* const names[3] = {"xAxis", "yAxis", "zAxis"};
+    return axesFault(axes, names);
 }
 
 std::vector<orvoread::Material> byTag(const OrvoSummary& s)
@@ -197,6 +204,9 @@ std::string infoText(const OrvoSummary& s, const PixelStats& st)
             o += "  xAxis: " + vec(c.xAxis) + "\n";
             o += "  yAxis: " + vec(c.yAxis) + "\n";
             o += "  zAxis: " + vec(c.zAxis) + "\n";
+            const std::string fault = planarAxesFault(c);
+            if (!fault.empty())
+                o += "  axes: not orthonormal: " + fault + "\n";
             o += "  spareAxis: " + vec(c.spareAxis) + "\n";
             o += "  topLeft: " + vec(c.topLeft) + "\n";
             o += "  bottomRight: " + vec(c.bottomRight) + "\n";
@@ -344,6 +354,7 @@ std::string infoJson(const OrvoSummary& s, const PixelStats& st)
         cam["xAxis"] = planar ? vector3(c.xAxis) : Json(nullptr);
         cam["yAxis"] = planar ? vector3(c.yAxis) : Json(nullptr);
         cam["zAxis"] = planar ? vector3(c.zAxis) : Json(nullptr);
+        cam["axesOrthonormal"] = planar ? Json(planarAxesFault(c).empty()) : Json(nullptr);
         cam["spareAxis"] = planar ? vector3(c.spareAxis) : Json(nullptr);
         cam["topLeft"] = planar ? vector3(c.topLeft) : Json(nullptr);
         cam["bottomRight"] = planar ? vector3(c.bottomRight) : Json(nullptr);

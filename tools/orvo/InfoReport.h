@@ -1,6 +1,7 @@
 // What `orvo info` tells about an Orvo file, as text or as one JSON document:
 // the directories, the colour directory's texts and resolution, the camera
-// field by field, depth statistics, the material table with pixel counts and
+// field by field (saying so when a planar camera's axes are not orthonormal:
+// axesFault), depth statistics, the material table with pixel counts and
 // the property list.
 //
 // The JSON document has a fixed schema (kInfoSchemaVersion): every key is

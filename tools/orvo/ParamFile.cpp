@@ -1,11 +1,12 @@
 #include "tools/orvo/ParamFile.h"
 
+#include "tools/orvo/CameraAxes.h"
 #include "tools/orvo/FileOps.h"
+#include "tools/orvo/NumberText.h"
 #include "tools/orvo/ToolError.h"
 
 #include <cerrno>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -78,6 +79,7 @@ public:
         if (t.text != name)
             throw ToolError(place(t) + "expected the key \"" + name + "\", found \"" + t.text
                             + "\" (keys come in a fixed order and are case-sensitive)");
+        keyLine_ = t.line;
     }
 
     double number()
@@ -127,12 +129,19 @@ public:
         if (!ok)
             throw ToolError(valuePlace() + what + ", not " + lastText_);
     }
-    std::string valuePlace() const
+    // Fails at the key just read, for a fault of its values together (which
+    // may run over several lines).
+    [[noreturn]] void refuseEntry(const std::string& what) const
     {
-        return path_ + ":" + std::to_string(lastLine_) + ": key \"" + key_ + "\": ";
+        throw ToolError(entryPlace(keyLine_) + what);
     }
+    std::string valuePlace() const { return entryPlace(lastLine_); }
 
 private:
+    std::string entryPlace(unsigned line) const
+    {
+        return path_ + ":" + std::to_string(line) + ": key \"" + key_ + "\": ";
+    }
     std::string place(const Token& t) const { return path_ + ":" + std::to_string(t.line) + ": "; }
     std::string endPlace() const
     {
@@ -144,23 +153,19 @@ private:
     std::vector<Token> tokens_;
     std::size_t next_ = 0;
     std::string key_;
+    unsigned keyLine_ = 1;
     unsigned lastLine_ = 1;
     std::string lastText_;
 };
 
-std::string num(double v)
-{
-    char buf[40];
-    std::snprintf(buf, sizeof buf, "%.17g", v);
-    return buf;
-}
+// -0 is written as 0: the same camera to the saver, and what a person
+// would write.
+std::string num(double v) { return shortestText(v == 0 ? 0.0 : v); }
 
 }  // namespace
 
 std::string paramFileText(const CameraParameters& c)
 {
-    // %.17g keeps every double exact; the saver reads the "C" locale's number
-    // form, which printf gives unless the program changed its locale.
     std::string t = std::string(kHeaderWord) + "\npos " + num(c.pos[0]) + " " + num(c.pos[1]) + " "
                     + num(c.pos[2]) + "\nworldMatrix";
     for (double a : c.worldMatrix)
@@ -192,6 +197,13 @@ CameraParameters readParamFile(const std::string& path, std::vector<std::string>
     r.key("worldMatrix");
     for (double& a : c.worldMatrix)
         a = r.number();
+    const double* const rows[3] = {&c.worldMatrix[0], &c.worldMatrix[3], &c.worldMatrix[6]};
+    const char* const rowNames[3] = {"row 1", "row 2", "row 3"};
+    const std::string fault = axesFault(rows, rowNames);
+    if (!fault.empty())
+        r.refuseEntry("its rows, the camera's right, up and back directions, must be unit "
+                      "vectors at right angles; "
+                      + fault);
     c.focalLen = r.positiveNumber("focalLen", "the focal length");
     c.apertureX = r.positiveNumber("apertureX", "the film width");
     c.apertureY = r.positiveNumber("apertureY", "the film height");

@@ -25,13 +25,14 @@ struct CameraParameters {
     double depthMax = 1;
 };
 
-// The parameter file's text. Numbers are written so that they read back
-// exactly.
+// The parameter file's text. Each number is the shortest text that reads
+// back to it exactly (-0 written as 0).
 std::string paramFileText(const CameraParameters& camera);
 
 // Reads a parameter file as the saver reads it and checks what the saver
-// does not: each value is one whole number token, lengths and depthMax above
-// 0, dpi not negative. Throws ToolError "<file>:<line>: <what is wrong>" at
+// does not: each value is one whole number token, worldMatrix's rows unit
+// vectors at right angles (axesFault), lengths and depthMax above 0, dpi not
+// negative. Throws ToolError "<file>:<line>: <what is wrong>" at
 // the first problem, naming the key. Doubtful but valid values (an unknown
 // film fit word) are added to `warnings`.
 CameraParameters readParamFile(const std::string& path, std::vector<std::string>& warnings);

@@ -17,7 +17,10 @@ namespace {
 constexpr std::uint16_t kNearWhite = 65535;
 const std::uint8_t kUnlistedTagGrey = 128;
 // Deflate level of the distance picture: at 8K the default (6) takes half
-// as long again for a file hardly smaller.
+// as long again for a file hardly smaller. The picture has no predictor:
+// the floating-point one (3) packs it tighter, but common readers (Python's
+// tifffile without extra codecs, for one) cannot undo it, and the
+// horizontal one (2) differences integers, not floats.
 constexpr int kDistanceZipLevel = 3;
 
 void colourPreview(orvoread::OrvoReader& reader, const std::string& path)
@@ -98,7 +101,6 @@ void distanceTiff(orvoread::OrvoReader& reader, const std::string& path)
                     && TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK)
                     && TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG)
                     && TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE)
-                    && TIFFSetField(tif, TIFFTAG_PREDICTOR, PREDICTOR_FLOATINGPOINT)
                     && TIFFSetField(tif, TIFFTAG_ZIPQUALITY, kDistanceZipLevel)
                     && TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(tif, 0));
     if (!ok)

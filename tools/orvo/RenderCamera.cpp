@@ -1,5 +1,6 @@
 #include "tools/orvo/RenderCamera.h"
 
+#include "tools/orvo/CameraAxes.h"
 #include "tools/orvo/ToolError.h"
 
 #include <cmath>
@@ -10,13 +11,10 @@ namespace orvotool {
 
 namespace {
 
-// Matrices from renders are written as floats: their rows are unit vectors
-// and the frame centred to this precision.
-constexpr double kMatrixTolerance = 1e-4;
 // A frame whose vertical scale differs by more than this share is warned of.
 constexpr double kAspectTolerance = 1e-3;
 constexpr double kMillimetresPerMetre = 1000;
-constexpr double kPi = 3.14159265358979323846;
+constexpr double kRadiansPerDegree = 3.14159265358979323846 / 180;
 
 double at(const Matrix44& m, int r, int c) { return m[std::size_t(r * 4 + c)]; }
 
@@ -66,7 +64,33 @@ bool invert(const Matrix44& m, Matrix44& inverse)
     return true;
 }
 
-double dot3(const double* a, const double* b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+// Sine and cosine of an angle in degrees, exact at multiples of 90: a
+// quarter turn gives 0 and 1, not the rounding noise of pi / 2 in radians
+// (cos(pi / 2) is 6.1e-17), so that a camera turned by quarter turns has a
+// matrix of 0s and 1s. The angle is reduced to within 45 degrees of a
+// multiple of 90 first, and both steps of that are exact: remainder()
+// always is, and the difference of the turn and its nearest multiple of 90
+// is of two numbers within a factor of 2 of each other.
+void sinCosDegrees(double degrees, double& s, double& c)
+{
+    constexpr double kFullTurn = 360;
+    constexpr double kQuarterTurn = 90;
+    constexpr int kQuarters = 4;
+    if (!std::isfinite(degrees)) {
+        s = c = std::numeric_limits<double>::quiet_NaN();
+        return;
+    }
+    const double turn = std::remainder(degrees, kFullTurn);  // -180 .. 180
+    const double quarters = std::nearbyint(turn / kQuarterTurn);
+    const double rest = (turn - quarters * kQuarterTurn) * kRadiansPerDegree;
+    const double sr = std::sin(rest), cr = std::cos(rest);
+    switch ((static_cast<int>(quarters) + kQuarters) % kQuarters) {
+    case 0: s = sr; c = cr; break;
+    case 1: s = cr; c = -sr; break;
+    case 2: s = -sr; c = -cr; break;
+    default: s = -cr; c = sr; break;
+    }
+}
 
 bool isPlanarHit(float z) { return std::isfinite(z) && z > 0.0f && z < kBackgroundDistance; }
 
@@ -92,11 +116,11 @@ CameraParameters cameraFromExr(const std::string& path, const ExrCamera& cam, un
     for (int r = 0; r < 3; ++r)
         for (int k = 0; k < 3; ++k)
             axes[r][k] = at(cameraToWorld, r, k);
-    for (int r = 0; r < 3; ++r) {
-        if (std::fabs(std::sqrt(dot3(axes[r], axes[r])) - 1) > kMatrixTolerance
-            || std::fabs(dot3(axes[r], axes[(r + 1) % 3])) > kMatrixTolerance)
-            throw refuse("worldToCamera scales or shears");
-    }
+    const double* const rows[3] = {axes[0], axes[1], axes[2]};
+    const char* const names[3] = {"the right axis", "the up axis", "the viewing axis"};
+    const std::string fault = axesFault(rows, names);
+    if (!fault.empty())
+        throw refuse("worldToCamera scales or shears: " + fault);
     // Camera space is left-handed (x right, y up, z the viewing direction);
     // the parameter file's rows are right, up and back.
     for (int k = 0; k < 3; ++k) {
@@ -151,10 +175,10 @@ CameraParameters cameraFromUser(const UserCamera& u)
     // Rotations about X, then Y, then Z: R = Rz Ry Rx acting on column
     // vectors. The matrix's rows are the images of the camera's right, up
     // and back directions, that is R's columns.
-    const double ax = u.rotation[0] * kPi / 180, ay = u.rotation[1] * kPi / 180,
-                 az = u.rotation[2] * kPi / 180;
-    const double cxr = std::cos(ax), sxr = std::sin(ax), cyr = std::cos(ay), syr = std::sin(ay),
-                 czr = std::cos(az), szr = std::sin(az);
+    double sxr, cxr, syr, cyr, szr, czr;
+    sinCosDegrees(u.rotation[0], sxr, cxr);
+    sinCosDegrees(u.rotation[1], syr, cyr);
+    sinCosDegrees(u.rotation[2], szr, czr);
     const double r[3][3] = {
         {czr * cyr, czr * syr * sxr - szr * cxr, czr * syr * cxr + szr * sxr},
         {szr * cyr, szr * syr * sxr + czr * cxr, szr * syr * cxr - czr * sxr},
