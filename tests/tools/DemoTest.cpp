@@ -4,6 +4,7 @@
 // table colour has the object's hue.
 #include "tools/ToolTestSupport.h"
 #include "tools/PngRead.h"
+#include "tools/SamePictures.h"
 #include "tools/ToolProcess.h"
 
 #include "support/OrvoBlocks.h"
@@ -195,6 +196,15 @@ TEST_F(Demo, EachObjectCarriesOneTagOfItsHue)
     }
 }
 
+TEST_F(Demo, LeavesTheCameraItSavedWithSoThatTheRenderSavesAgainTheSame)
+{
+    RunResult again = runOrvo("save out/demo.exr again.ovq --params out/demo.camera.txt", dir->path());
+    ASSERT_EQ(again.status, 0) << again.err;
+    expectSamePictures(out("demo.ovq"), dir->file("again.ovq"));
+    // The user's file is read, not consumed.
+    EXPECT_TRUE(fileExists(out("demo.camera.txt")));
+}
+
 TEST(DemoRun, IsDeterministicAndRefusesBadSizes)
 {
     ScratchDir dir;
@@ -217,8 +227,7 @@ TEST(DemoRun, ChecksThePluginBeforeRendering)
         const char* plugin;
         const char* start;  // of the message
     } cases[] = {
-        {"./missing.so", "orvo: ./missing.so: no plug-in file here; give the plug-in with --plugin "
-                         "PATH\n"},
+        {"./missing.so", "orvo: ./missing.so: no plug-in file there (given with --plugin)\n"},
         {"./bad.so", "orvo: "},
     };
     for (const Case& c : cases) {
@@ -231,6 +240,17 @@ TEST(DemoRun, ChecksThePluginBeforeRendering)
         // Nothing was rendered or written.
         EXPECT_FALSE(fileExists(dir.file("out/demo.exr"))) << c.plugin;
     }
+
+    // A tool with no plug-in beside it names where it looked and the option.
+    std::filesystem::create_directory(dir.file("lone"));
+    std::filesystem::copy_file(ORVO_EXE, dir.file("lone/orvo"));
+    const std::string errFile = dir.file("lone.err");
+    const int raw = std::system(("cd '" + dir.path() + "' && lone/orvo demo out 2>'" + errFile + "'").c_str());
+    EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 1);
+    EXPECT_EQ(readText(errFile), "orvo: " + std::filesystem::canonical(dir.file("lone")).string()
+                                     + "/fennick.so: no plug-in file here; give the plug-in with "
+                                       "--plugin PATH\n");
+    EXPECT_FALSE(fileExists(dir.file("out/demo.exr")));
 }
 
 TEST(DemoRun, ShowsProgressOnlyOnATerminal)
@@ -244,6 +264,18 @@ TEST(DemoRun, ShowsProgressOnlyOnATerminal)
     EXPECT_NE(t.output.find("writing t/colour.png"), std::string::npos);
     // The report itself follows, as without a terminal.
     EXPECT_NE(t.output.find("wrote t/demo.ovq"), std::string::npos);
+
+    // A report line printed while a step is shown starts a line of its own.
+    TerminalRun save = runOrvoOnTerminal(
+        {"save", "t/demo.exr", "s.ovq", "--params", "t/demo.camera.txt"}, dir.path());
+    EXPECT_EQ(save.status, 0) << save.output;
+    for (const char* line : {"depth layer: ", "colour image: ", "wrote s.ovq: "}) {
+        const std::size_t at = save.output.find(line);
+        ASSERT_NE(at, std::string::npos) << line << " in\n" << save.output;
+        const bool lineStart = at == 0 || save.output[at - 1] == '\n'
+                               || save.output.compare(at - 4, 4, "\r\033[K") == 0;
+        EXPECT_TRUE(lineStart) << line << " in\n" << save.output;
+    }
 
     RunResult plain = runOrvo("demo p --size 64x48", dir.path());
     EXPECT_EQ(plain.status, 0);
@@ -260,8 +292,13 @@ TEST(DemoRun, AnInterruptedDemoLeavesOnlyFinishedFiles)
                                            SIGINT, [&] { return fileExists(side); });
     ASSERT_TRUE(r.signalled) << "the demo ended before the signal could be sent";
     EXPECT_EQ(r.terminatedBy, SIGINT);
-    // The render was written before the save began; nothing else stays.
+    // The render was written before the save began; nothing else stays,
+    // and one line says what went.
     EXPECT_EQ(folderEntries(dir.file("big")), (std::set<std::string>{"demo.exr"}));
+    EXPECT_EQ(r.err.rfind("orvo: interrupted; removed ", 0), 0u) << r.err;
+    EXPECT_NE(r.err.find("big/demo.ovq.rgb.tga"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("big/demo.ovq.param.txt"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
 }
 
 }  // namespace

@@ -154,52 +154,6 @@ TEST_F(InfoCommand, RefusesFilesThatAreNotValidOrvoFiles)
     }
 }
 
-TEST(InfoUsage, HelpVersionAndShortUsageErrors)
-{
-    ScratchDir dir;
-    RunResult help = runOrvo("help", dir.path());
-    EXPECT_EQ(help.status, 0);
-    EXPECT_EQ(help.out, readText(kDataDir + "usage.txt"));
-    EXPECT_EQ(runOrvo("--help", dir.path()).out, help.out);
-    for (const char* command : {"save", "demo", "info", "extract", "params"}) {
-        RunResult own = runOrvo(std::string(command) + " --help", dir.path());
-        EXPECT_EQ(own.status, 0) << command;
-        EXPECT_EQ(own.out, readText(kDataDir + "help_" + command + ".txt")) << command;
-        EXPECT_EQ(runOrvo(std::string("help ") + command, dir.path()).out, own.out) << command;
-    }
-    RunResult version = runOrvo("--version", dir.path());
-    EXPECT_EQ(version.status, 0);
-    EXPECT_EQ(version.out, "orvo " FENNICK_VERSION "\n");
-
-    struct Case {
-        const char* args;
-        const char* message;
-        const char* command;  // whose short usage follows; "" for the tool's
-    } cases[] = {
-        {"info", "FILE is required", "info"},
-        {"info a.ovq b.ovq", "The following argument was not expected: b.ovq", "info"},
-        {"info a.ovq --jsn", "The following argument was not expected: --jsn", "info"},
-        {"", "A subcommand is required", ""},
-        {"frobnicate", "unknown command \"frobnicate\"", ""},
-        {"save a.exr", "TARGET is required", "save"},
-    };
-    for (const Case& c : cases) {
-        RunResult r = runOrvo(c.args, dir.path());
-        EXPECT_EQ(r.status, 2) << c.args;
-        EXPECT_EQ(r.err.rfind(std::string("orvo: ") + c.message + "\n", 0), 0u) << c.args << ":\n"
-                                                                              << r.err;
-        // One line saying what is wrong, then the usage of the command only.
-        const std::size_t lines = std::count(r.err.begin(), r.err.end(), '\n');
-        EXPECT_LE(lines, 3u) << c.args << ":\n" << r.err;
-        const std::string usage = std::string("usage: orvo ") + c.command;
-        EXPECT_NE(r.err.find(usage), std::string::npos) << c.args << ":\n" << r.err;
-    }
-    // `--` ends the options: what follows is a file name.
-    RunResult dashed = runOrvo("info -- --json", dir.path());
-    EXPECT_EQ(dashed.status, 1);
-    EXPECT_EQ(dashed.err, "orvo: --json: cannot open: No such file or directory\n");
-}
-
 TEST(InfoJson, EveryFileGivesTheSameKeysAndNamesAreValidUtf8)
 {
     ScratchDir dir;

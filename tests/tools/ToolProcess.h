@@ -68,6 +68,7 @@ inline TerminalRun runOrvoOnTerminal(const std::vector<std::string>& args, const
 struct InterruptedRun {
     bool signalled = false;     // the signal was sent while the tool ran
     int terminatedBy = 0;       // the signal that ended the tool (0: it exited)
+    std::string err;            // what the tool wrote to standard error
 };
 
 // Starts the tool in `cwd` and sends `sig` as soon as `ready()` holds (polled
@@ -77,17 +78,31 @@ inline InterruptedRun runOrvoAndInterrupt(const std::vector<std::string>& args,
                                           const std::function<bool()>& ready)
 {
     InterruptedRun r;
+    int errPipe[2];
+    if (::pipe(errPipe) != 0)
+        return r;
     const pid_t pid = ::fork();
     if (pid < 0)
         return r;
     if (pid == 0) {
         const int null = ::open("/dev/null", O_WRONLY);
         ::dup2(null, STDOUT_FILENO);
-        ::dup2(null, STDERR_FILENO);
+        ::dup2(errPipe[1], STDERR_FILENO);
+        ::close(errPipe[0]);
         execOrvoIn(cwd, args);
     }
+    ::close(errPipe[1]);
+    // Drained while the tool runs, so that it never waits on a full pipe.
+    ::fcntl(errPipe[0], F_SETFL, O_NONBLOCK);
+    auto drain = [&] {
+        char buffer[4096];
+        ssize_t n;
+        while ((n = ::read(errPipe[0], buffer, sizeof buffer)) > 0)
+            r.err.append(buffer, std::size_t(n));
+    };
     int raw = 0;
     for (;;) {
+        drain();
         if (::waitpid(pid, &raw, WNOHANG) == pid)
             break;
         if (!r.signalled && ready()) {
@@ -96,6 +111,8 @@ inline InterruptedRun runOrvoAndInterrupt(const std::vector<std::string>& args,
         }
         std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
+    drain();
+    ::close(errPipe[0]);
     r.terminatedBy = WIFSIGNALED(raw) ? WTERMSIG(raw) : 0;
     return r;
 }

@@ -55,13 +55,13 @@ int reportSave(const PluginSaveResult& r, const std::string& target, std::ostrea
 {
     std::ostream& s = r.ok() ? out : err;
     for (const std::string& line : r.ioStatus)
-        s << kSaverLogSubsystem << ": " << line << "\n";
+        s << (r.ok() ? "" : kNotice) << kSaverLogSubsystem << ": " << line << "\n";
     if (r.ok())
         return 0;
     if (r.ioStatus.empty()) {
         char code[16];
         std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(r.result));
-        err << target << ": the save failed with result " << code << "\n";
+        err << kNotice << target << ": the save failed with result " << code << "\n";
     }
     return 1;
 }
@@ -80,11 +80,6 @@ int saveThroughPlugin(LoadedPlugin& loaded, RenderImage&& image, const std::stri
     }
     progress.done();
     return reportSave(result, target, out, err);
-}
-
-std::string plugin(const std::optional<std::string>& given)
-{
-    return given ? *given : defaultPluginPath();
 }
 
 // Refuses a target that is one of the inputs under another name: saving
@@ -247,12 +242,10 @@ void reportMaterialLayer(const RenderImage& image, std::ostream& out, std::ostre
 int save(const SaveOptions& o, std::ostream& out, std::ostream& err, const Progress& progress)
 {
     requireFolderOf(o.target, "target");
-    const std::string pluginPath = plugin(o.plugin);
-    refuseTargetAmongInputs(o, pluginPath);
-    if (o.depthMax && !(*o.depthMax > 0))
-        throw ToolError("--depth-max must be above 0");
+    const PluginLocation plugin = locatePlugin(o.plugin);
+    refuseTargetAmongInputs(o, plugin.path);
     progress.step("loading the plug-in");
-    LoadedPlugin loaded(pluginPath);
+    LoadedPlugin loaded(plugin);
 
     progress.step("reading " + o.render);
     ExrRender r = readExrRender(o.render, o.depth.value_or(std::string()));
@@ -308,8 +301,9 @@ int runDemo(const DemoOptions& o, std::ostream& out, std::ostream& err, const Pr
     makeLastFolder(o.outDir);
     const std::string exrPath = joinPath(o.outDir, "demo.exr");
     const std::string target = joinPath(o.outDir, "demo.ovq");
+    const std::string cameraPath = joinPath(o.outDir, kDemoCameraFile);
     // The plug-in is loaded before anything is rendered or written.
-    LoadedPlugin loaded(plugin(o.plugin));
+    LoadedPlugin loaded(locatePlugin(o.plugin));
 
     DemoRender demo = renderDemo(o.width, o.height, [&](double done) {
         progress.fraction("rendering " + std::to_string(o.width) + " x "
@@ -334,12 +328,22 @@ int runDemo(const DemoOptions& o, std::ostream& out, std::ostream& err, const Pr
         if (status != 0)
             return status;
     }
+    // The camera stays beside the file, so that the render can be saved
+    // again with it (`orvo save demo.exr ... --params demo.camera.txt`): the
+    // saver consumed its side file.
+    {
+        const std::string text = paramFileText(demo.camera);
+        OutputFile file(cameraPath);
+        writeWholeFile(file.path(), text.data(), text.size(), "parameter file");
+        file.commit();
+    }
     auto reader = orvoread::OrvoReader::open(target);
     PixelStats stats = collectStats(*reader);
     const std::vector<std::string> previews = writePreviews(*reader, stats, o.outDir, progress);
     progress.done();
     out << "wrote " << exrPath << "\n";
     out << "wrote " << target << "\n";
+    out << "wrote " << cameraPath << "\n";
     for (const std::string& path : previews)
         out << "wrote " << path << "\n";
     out << "\n" << infoText(reader->summary(), stats);
@@ -384,19 +388,7 @@ int runExtract(const std::string& file, const std::string& outDir, std::ostream&
 
 int runParams(const ParamsOptions& o, std::ostream& out)
 {
-    const UserCamera& u = o.camera;
-    auto positive = [](double v, const char* what) {
-        if (!(v > 0))
-            throw ToolError(std::string(what) + " must be above 0");
-    };
-    positive(u.focalLengthMm, "--focal-length");
-    positive(u.filmWidthMm, "the film back's width");
-    positive(u.filmHeightMm, "the film back's height");
-    positive(u.depthMax, "--depth-max");
-    positive(u.pixelAspect, "--pixel-aspect");
-    if (u.dpi < 0)
-        throw ToolError("--dpi must not be negative");
-    const std::string text = paramFileText(cameraFromUser(u));
+    const std::string text = paramFileText(cameraFromUser(o.camera));
     if (o.output == "-") {
         out << text;
         return 0;

@@ -23,7 +23,7 @@ struct SaveOptions {
     // A channel holding planar depth in scene units, converted to the depth
     // layer.
     std::optional<std::string> depth;
-    // The depth range when the camera comes from the render.
+    // The depth range when the camera comes from the render; above 0.
     std::optional<double> depthMax;
 };
 
@@ -34,6 +34,8 @@ struct DemoOptions {
     std::optional<std::string> plugin;
 };
 
+// Checked on the command line: lengths, ratios and depthMax above 0, dpi not
+// negative.
 struct ParamsOptions {
     std::string output;  // "-" for standard output
     UserCamera camera;

@@ -31,6 +31,10 @@ struct DemoRender {
     std::vector<int> objectAt;
 };
 
+// The parameter file the demo leaves beside demo.ovq: the camera it saved
+// with.
+inline constexpr char kDemoCameraFile[] = "demo.camera.txt";
+
 inline constexpr unsigned kDemoDefaultWidth = 640;
 inline constexpr unsigned kDemoDefaultHeight = 480;
 

@@ -4,6 +4,7 @@
 #include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
@@ -11,6 +12,7 @@
 #include <mutex>
 #include <set>
 #include <thread>
+#include <vector>
 
 namespace orvotool {
 
@@ -69,27 +71,65 @@ std::uint64_t add(Entry e)
     return token;
 }
 
-// Runs with the lock taken for good: no command can add a file after it.
-void cleanUp()
+// What the cleanup did, for its one line on standard error.
+struct Undone {
+    std::vector<std::string> removed;
+    std::vector<std::string> putBack;
+};
+
+std::string listed(const std::vector<std::string>& names)
 {
+    std::string out;
+    for (const std::string& n : names)
+        out += (out.empty() ? "" : ", ") + n;
+    return out;
+}
+
+void removeFile(const std::string& path, Undone& undone)
+{
+    if (std::remove(path.c_str()) == 0)
+        undone.removed.push_back(path);
+}
+
+// Runs with the lock taken for good: no command can add a file after it.
+Undone cleanUp()
+{
+    Undone undone;
     lock().lock();
     for (auto it = entries().rbegin(); it != entries().rend(); ++it) {
         const Entry& e = it->second;
         switch (e.kind) {
-        case Entry::Kind::Remove: std::remove(e.path.c_str()); break;
+        case Entry::Kind::Remove: removeFile(e.path, undone); break;
         case Entry::Kind::Restore:
-            if (!exists(e.path))
-                std::rename(e.aside.c_str(), e.path.c_str());
+            if (!exists(e.path) && std::rename(e.aside.c_str(), e.path.c_str()) == 0)
+                undone.putBack.push_back(e.path);
             else
-                std::remove(e.aside.c_str());
+                removeFile(e.aside, undone);
             break;
         case Entry::Kind::Watch:
             for (const std::string& name : tempNames(e.path))
                 if (e.before.count(name) == 0)
-                    std::remove((e.path + "/" + name).c_str());
+                    removeFile(e.path == "." ? name : e.path + "/" + name, undone);
             break;
         }
     }
+    return undone;
+}
+
+// One line: the user learns what the interrupted command took back. On a
+// terminal it first ends the progress line the command may have shown.
+void report(const Undone& undone)
+{
+    std::string line = "orvo: interrupted";
+    if (undone.removed.empty() && undone.putBack.empty())
+        line += "; nothing to remove";
+    if (!undone.removed.empty())
+        line += "; removed " + listed(undone.removed);
+    if (!undone.putBack.empty())
+        line += "; put back " + listed(undone.putBack);
+    const char* clearLine = ::isatty(STDERR_FILENO) == 1 ? "\r\033[K" : "";
+    std::fprintf(stderr, "%s%s\n", clearLine, line.c_str());
+    std::fflush(stderr);
 }
 
 void waitForSignal(sigset_t set)
@@ -97,7 +137,7 @@ void waitForSignal(sigset_t set)
     int sig = 0;
     if (sigwait(&set, &sig) != 0)
         return;
-    cleanUp();
+    report(cleanUp());
     // End the way the signal would have ended the process.
     std::signal(sig, SIG_DFL);
     sigset_t one;

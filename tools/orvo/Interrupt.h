@@ -1,8 +1,9 @@
 // What the tool undoes when it is interrupted (SIGINT, SIGTERM): files it
 // created and has not finished, side files it placed, and a user's file it
 // set aside. The signal is taken by a thread of its own, which runs the
-// cleanup as ordinary code, then ends the process by the same signal, so
-// that the caller sees how it ended.
+// cleanup as ordinary code, says in one line on standard error what it
+// removed and put back, then ends the process by the same signal, so that
+// the caller sees how it ended.
 //
 // Every change to the list is made under one lock, which the cleanup takes
 // and never gives back: once it has begun, no command registers (and so

@@ -48,4 +48,11 @@ std::string defaultPluginPath()
     return candidates[0];
 }
 
+PluginLocation locatePlugin(const std::optional<std::string>& given)
+{
+    if (given)
+        return {*given, true};
+    return {defaultPluginPath(), false};
+}
+
 }  // namespace orvotool

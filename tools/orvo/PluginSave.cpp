@@ -21,11 +21,14 @@ struct LoadedPlugin::Impl {
     hostsim::Plugin plugin;
 };
 
-LoadedPlugin::LoadedPlugin(const std::string& path)
+LoadedPlugin::LoadedPlugin(const PluginLocation& location)
 {
+    const std::string& path = location.path;
     struct stat st;
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        throw ToolError(path + ": no plug-in file here; give the plug-in with --plugin PATH");
+        throw ToolError(location.given
+                            ? path + ": no plug-in file there (given with --plugin)"
+                            : path + ": no plug-in file here; give the plug-in with --plugin PATH");
     try {
         impl_ = std::make_unique<Impl>(path);
     } catch (const std::runtime_error& e) {

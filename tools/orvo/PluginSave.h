@@ -4,6 +4,7 @@
 // The side files must already lie beside the target.
 #pragma once
 
+#include "tools/orvo/PluginPath.h"
 #include "tools/orvo/RenderImage.h"
 
 #include <cstdint>
@@ -26,7 +27,7 @@ struct PluginSaveResult {
 class LoadedPlugin {
 public:
     // Throws ToolError naming the plug-in file when it cannot be loaded.
-    explicit LoadedPlugin(const std::string& path);
+    explicit LoadedPlugin(const PluginLocation& location);
     ~LoadedPlugin();
     LoadedPlugin(const LoadedPlugin&) = delete;
     LoadedPlugin& operator=(const LoadedPlugin&) = delete;

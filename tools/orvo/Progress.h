@@ -3,6 +3,8 @@
 // Nothing at all is written when standard error is not a terminal.
 #pragma once
 
+#include <ostream>
+#include <streambuf>
 #include <string>
 
 namespace orvotool {
@@ -29,6 +31,33 @@ private:
     bool enabled_;
     mutable bool shown_ = false;
     mutable int lastPercent_ = -1;
+};
+
+// A stream that passes everything to `target`, ending the progress line
+// first, so that a report or a warning printed while a step is shown begins
+// on a line of its own. Both must outlive it.
+class AfterProgress : public std::ostream {
+public:
+    AfterProgress(std::ostream& target, const Progress& progress);
+
+private:
+    class Buffer : public std::streambuf {
+    public:
+        Buffer(std::streambuf* target, const Progress& progress)
+            : target_(target), progress_(progress)
+        {
+        }
+
+    protected:
+        int_type overflow(int_type c) override;
+        std::streamsize xsputn(const char* s, std::streamsize n) override;
+        int sync() override;
+
+    private:
+        std::streambuf* target_;
+        const Progress& progress_;
+    };
+    Buffer buffer_;
 };
 
 }  // namespace orvotool
