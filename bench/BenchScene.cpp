@@ -1,5 +1,7 @@
 #include "bench/BenchScene.h"
 
+#include "contract/LayerNames.h"
+
 #include <algorithm>
 #include <cmath>
 #include <vector>
@@ -67,8 +69,8 @@ orvotool::RenderImage benchScene(unsigned width, unsigned height)
     orvotool::RenderLayer& depth = image.layers[1];
     orvotool::RenderLayer& material = image.layers[2];
     colour = {"RGBA", 4, std::vector<float>(pixels * 4), true};
-    depth = {orvotool::kDepthLayerPrefix, 1, std::vector<float>(pixels), false};
-    material = {orvotool::kMaterialLayerPrefix, 3, std::vector<float>(pixels * 3), true};
+    depth = {fennick::contract::kDepthLayerPrefix, 1, std::vector<float>(pixels), false};
+    material = {fennick::contract::kMaterialLayerPrefix, 3, std::vector<float>(pixels * 3), true};
 
     // Each border's wave depends on the other axis only: one table a side.
     std::vector<double> rowSwing(width);

@@ -49,6 +49,7 @@
 
 #include "avkorvo/OrvoFile.h"
 #include "bench/BenchScene.h"
+#include "contract/LayerNames.h"
 #include "host/HostWrappers.h"
 #include "hostsim/Host.h"
 #include "hostsim/Plugin.h"
@@ -198,8 +199,8 @@ void fetchLayers(LXtObjectID object)
     for (unsigned index = 0; index < layered.Count(); ++index) {
         const char* name = nullptr;
         layered.Name(index, &name);
-        const bool depth = std::strcmp(name, "Orvo_depth") == 0;
-        if (!depth && std::strcmp(name, "Orvo_mat") != 0) continue;
+        const bool depth = std::strcmp(name, fennick::contract::kDepthLayerPrefix) == 0;
+        if (!depth && std::strcmp(name, fennick::contract::kMaterialLayerPrefix) != 0) continue;
         CLxUser_Image image;
         if (!layered.GetImage(image, index)) throw std::runtime_error("no layer image");
         const LXtPixelFormat format = depth ? LXiIMP_GREYFP : LXiIMP_RGBFP;
@@ -279,11 +280,11 @@ Row measure(unsigned w, unsigned h)
     }
     const std::vector<float>* matValues = nullptr;
     for (const auto& layer : scene.layers) {
-        if (layer.name == "Orvo_depth") {
+        if (layer.name == fennick::contract::kDepthLayerPrefix) {
             p.depthFloat = layer.values;
             for (std::size_t i = 0; i < pixels; ++i) std::memcpy(&p.depth[i], &layer.values[i], 4);
         }
-        if (layer.name == "Orvo_mat") matValues = &layer.values;
+        if (layer.name == fennick::contract::kMaterialLayerPrefix) matValues = &layer.values;
     }
     if (!matValues) throw std::runtime_error("the scene has no material layer");
     {

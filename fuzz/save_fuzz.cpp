@@ -10,6 +10,8 @@
 // counts), the parameter file's length (one byte) and text, the colour
 // image's length (two bytes, little-endian) and bytes, then the layers'
 // float samples, repeated as far as the layers need.
+#include "contract/LayerNames.h"
+#include "contract/SideFileNames.h"
 #include "fuzz/FuzzInput.h"
 #include "host/HostWrappers.h"
 #include "hostsim/Host.h"
@@ -92,8 +94,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!slot.ok())
         return 0;
     const std::string target = slot.path() + ".ovq";
-    std::ofstream(target + ".param.txt", std::ios::binary) << params;
-    std::ofstream(target + ".rgb.tga", std::ios::binary) << tga;
+    std::ofstream(fennick::contract::parameterFileFor(target), std::ios::binary) << params;
+    std::ofstream(fennick::contract::colourImageFor(target), std::ios::binary) << tga;
 
     hostsim::Host host;
     {
@@ -106,18 +108,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::size_t pixels = static_cast<std::size_t>(width) * height;
         if (layers & kDepthBit) {
             const unsigned c = kChannelChoices[(layers >> kDepthChannelShift) & kChannelMask];
-            image.addFloatLayer("Orvo_depth", c, samples(floats, pixels * c));
+            image.addFloatLayer(fennick::contract::kDepthLayerPrefix, c, samples(floats, pixels * c));
         }
         if (layers & kMaterialBit) {
             const unsigned c = kChannelChoices[(layers >> kMaterialChannelShift) & kChannelMask];
-            image.addFloatLayer("Orvo_mat", c, samples(floats, pixels * c));
+            image.addFloatLayer(fennick::contract::kMaterialLayerPrefix, c, samples(floats, pixels * c));
         }
         const LxResult rc = COrvoSaver().sav_Save(image.object(), target.c_str(), nullptr);
 
         if (rc == LXe_OK) {
             if (!host.messages().empty())
                 fault("a message on success: " + host.messages()[0].text);
-            if (exists(target + ".param.txt") || exists(target + ".rgb.tga"))
+            if (exists(fennick::contract::parameterFileFor(target))
+                || exists(fennick::contract::colourImageFor(target)))
                 fault("a side file left after success");
             try {
                 orvoread::OrvoReader::open(target);
@@ -134,7 +137,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             fault("host references not given back");
     }
     std::remove(target.c_str());
-    std::remove((target + ".param.txt").c_str());
-    std::remove((target + ".rgb.tga").c_str());
+    std::remove(fennick::contract::parameterFileFor(target).c_str());
+    std::remove(fennick::contract::colourImageFor(target).c_str());
     return 0;
 }

@@ -10,6 +10,7 @@
 
 #include <stdexcept>
 
+#include "contract/ServerName.h"
 #include "host/lxguids.h"
 #include "host/lxvtables.h"
 
@@ -18,7 +19,6 @@ namespace hostsim {
 namespace {
 
 const char* const kEntryPoint = "_ILxModule_Create";
-const char* const kSaverName = "avk_Orvo";
 
 typedef void* (LXx_CALL *ModuleCreateFn)();
 
@@ -205,11 +205,11 @@ void Plugin::readTags()
 void Plugin::readDescription()
 {
     Held saver;
-    if (LXx_FAIL(generate(kSaverName, &LXu_SAVER, saver.out())))
-        throw std::runtime_error("the plug-in " + m_path + ": no server " + kSaverName);
+    if (LXx_FAIL(generate(fennick::contract::kSaverServerName, &LXu_SAVER, saver.out())))
+        throw std::runtime_error("the plug-in " + m_path + ": no server " + fennick::contract::kSaverServerName);
     Held desc;
     if (LXx_FAIL(lxTable<ILxUnknownVT>(saver.get())->QueryInterface(saver.get(), &LXu_STATICDESC, desc.out())))
-        throw std::runtime_error("the plug-in " + m_path + ": server " + kSaverName +
+        throw std::runtime_error("the plug-in " + m_path + ": server " + fennick::contract::kSaverServerName +
                                  " has no static description");
     const ILxTagDescriptionVT* vt = lxTable<ILxTagDescriptionVT>(desc.get());
     const unsigned count = vt->Count(desc.get());
@@ -217,7 +217,7 @@ void Plugin::readDescription()
         LXtTagInfoDesc row{};
         if (LXx_FAIL(vt->Describe(desc.get(), i, &row)))
             throw std::runtime_error("the plug-in " + m_path + ": description row " + std::to_string(i) +
-                                     " of " + kSaverName + " cannot be read");
+                                     " of " + fennick::contract::kSaverServerName + " cannot be read");
         m_description.emplace_back(text(row.type), text(row.info));
     }
 }
@@ -230,7 +230,7 @@ LxResult Plugin::generate(const char* name, const LXtGUID* iid, void** out)
 LxResult Plugin::save(LXtObjectID source, const std::string& filename)
 {
     Held saver;
-    const LxResult made = generate(kSaverName, &LXu_SAVER, saver.out());
+    const LxResult made = generate(fennick::contract::kSaverServerName, &LXu_SAVER, saver.out());
     if (LXx_FAIL(made))
         return made;
     return lxTable<ILxSaverVT>(saver.get())->Save(saver.get(), source, filename.c_str(), nullptr);

@@ -1,13 +1,9 @@
 // Registration of this module's servers with the module object.
+#include "contract/ServerName.h"
 #include "host/Adapters.h"
 #include "host/Polymorph.h"
 #include "host/ThisModule.h"
 #include "saver/OrvoSaver.h"
-
-namespace {
-// Name under which the host asks for the saver.
-const char* const kSaverServerName = "avk_Orvo";
-}  // namespace
 
 // The polymorph and its interface records are made once and live until the
 // process ends: the module registry keeps pointers to them, and the host may
@@ -19,5 +15,5 @@ int initialize()
     // GUID the host generates the server by.
     saver->AddInterface(new CLxIfc_Saver<COrvoSaver>);
     saver->AddInterface(new CLxIfc_StaticDesc<COrvoSaver>);
-    return thisModule.AddServer(kSaverServerName, saver);
+    return thisModule.AddServer(fennick::contract::kSaverServerName, saver);
 }

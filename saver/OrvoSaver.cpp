@@ -1,6 +1,8 @@
 #include "saver/OrvoSaver.h"
 
 #include "avkorvo/OrvoFile.h"
+#include "contract/LayerNames.h"
+#include "contract/SideFileNames.h"
 #include "host/HostWrappers.h"
 #include "saver/CameraModel.h"
 #include "saver/DepthCode.h"
@@ -34,13 +36,6 @@ const LXtTagInfoDesc COrvoSaver::descInfo[] = {
 namespace {
 
 constexpr const char* kLogSubsystem = "io-status";
-// Layer names are matched as case-insensitive prefixes.
-constexpr const char* kDepthLayer = "Orvo_depth";
-constexpr const char* kMaterialLayer = "Orvo_mat";
-// Side files written by the host script: the target's whole name (extension
-// included) followed by these.
-constexpr const char* kParameterSuffix = ".param.txt";
-constexpr const char* kColourSuffix = ".rgb.tga";
 constexpr const wchar_t* kSoftware = L"Talvenrock Orvo plugin for Modo";
 
 // Writer passes.
@@ -73,18 +68,6 @@ constexpr const char* kBadFileName = "file name cannot be converted from the act
 #else
 constexpr const char* kBadFileName = "file name is not valid UTF-8";
 #endif
-
-// ASCII case folding only: layer names are compared the same way whatever
-// locale the host runs in.
-char foldCase(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool hasPrefixIgnoringCase(const char* name, const char* pattern)
-{
-    for (; *pattern; ++name, ++pattern)
-        if (*name == '\0' || foldCase(*name) != foldCase(*pattern))
-            return false;
-    return true;
-}
 
 // Formats that can be read as leading 32-bit floats are fetched as they are;
 // any other format is asked for in `fallback`, which the host converts to.
@@ -120,22 +103,19 @@ public:
         if (count == 0)
             return fail(LXe_LOG_FAILURE, LXe_NOTFOUND, kMsgNoLayers);
 
-        const std::string parameterName = target_ + kParameterSuffix;
-        const std::string colourName = target_ + kColourSuffix;
+        const std::string parameterName = fennick::contract::parameterFileFor(target_);
+        const std::string colourName = fennick::contract::colourImageFor(target_);
 
-        int depthIndex = -1;
-        int materialIndex = -1;
+        fennick::contract::LayerChoice layers;
         for (unsigned i = 0; i < count; ++i) {
             const char* name = nullptr;
             const LxResult rc = layered.Name(i, &name);
             if (LXx_FAIL(rc) || !name)
                 return fail(LXe_LOG_INFO, LXx_FAIL(rc) ? rc : LXe_FAILED, kMsgNoName, static_cast<int>(i));
-            // Later matches replace earlier ones: the last matching layer wins.
-            if (hasPrefixIgnoringCase(name, kDepthLayer))
-                depthIndex = static_cast<int>(i);
-            if (hasPrefixIgnoringCase(name, kMaterialLayer))
-                materialIndex = static_cast<int>(i);
+            layers.consider(static_cast<int>(i), name);
         }
+        const int depthIndex = layers.depth();
+        const int materialIndex = layers.material();
         if (depthIndex < 0)
             return fail(LXe_LOG_INFO, LXe_FAILED, kMsgNoDepth);
 

@@ -1,9 +1,10 @@
 #include "saver/TempTarget.h"
 
+#include "contract/TemporaryFile.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -19,38 +20,11 @@ namespace {
 
 // Enough tries to get past stale temporary files of crashed saves.
 constexpr int kNameAttempts = 100;
-constexpr const char* kTempPrefix = ".orvo-tmp-";
-// Random characters after the prefix: 36^10 names, so a clash with a stale
-// file is rare and the name is always 20 bytes, whatever the target's.
-constexpr int kRandomCharacters = 10;
-constexpr const char kNameAlphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-// Links followed before the chain is taken for a loop, as the system does.
-constexpr int kMaxLinkDepth = 40;
 // Bytes copied at a time into a target with several hard links.
 constexpr std::size_t kCopyChunk = 1 << 20;
 
-std::string randomName()
-{
-    // One engine per process, seeded from the system's entropy: the name
-    // needs to be unpredictable, not secret (creation is exclusive anyway).
-    static std::mt19937_64 engine{std::random_device{}()};
-    std::uniform_int_distribution<int> pick(0, static_cast<int>(sizeof kNameAlphabet) - 2);
-    std::string name(kTempPrefix);
-    for (int i = 0; i < kRandomCharacters; ++i)
-        name += kNameAlphabet[pick(engine)];
-    return name;
-}
-
-// The folder part of `path`, with its separator ("" for a bare name).
-std::string folderOf(const std::string& path)
-{
-#ifdef _WIN32
-    const std::size_t slash = path.find_last_of("/\\");
-#else
-    const std::size_t slash = path.rfind('/');
-#endif
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
+using fennick::contract::folderPrefixOf;
+using fennick::contract::temporaryName;
 
 #ifdef _WIN32
 
@@ -76,62 +50,11 @@ std::string lastErrorText() { return win32ErrorText(GetLastError()); }
 
 HANDLE handleOf(std::intptr_t native) { return reinterpret_cast<HANDLE>(native); }
 
-// The file an existing target leads to, links followed by the system;
-// the name as given when it cannot say (the target does not exist yet).
-std::string resolveLinks(const std::string& target)
-{
-    const HANDLE file = CreateFileA(target.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return target;
-    char buffer[MAX_PATH * 4];
-    const DWORD length = GetFinalPathNameByHandleA(file, buffer, sizeof buffer, FILE_NAME_NORMALIZED);
-    CloseHandle(file);
-    if (length == 0 || length >= sizeof buffer)
-        return target;
-    // The system answers in its long-path form ("\\?\C:\..." or
-    // "\\?\UNC\server\..."); the save goes on with the usual form of the name.
-    const std::string resolved(buffer, length);
-    const std::string longForm = "\\\\?\\";
-    const std::string longUnc = longForm + "UNC\\";
-    if (resolved.rfind(longUnc, 0) == 0)
-        return "\\\\" + resolved.substr(longUnc.size());
-    if (resolved.rfind(longForm, 0) == 0)
-        return resolved.substr(longForm.size());
-    return resolved;
-}
-
 #else
 
 std::string lastErrorText() { return std::strerror(errno); }
 
 int fdOf(std::intptr_t native) { return static_cast<int>(native); }
-
-// Follows the chain of symbolic links at `target` to the name that is not a
-// link (which need not exist yet). Relative links count from their own
-// folder. False, with errno set, for a loop or an unreadable link.
-bool resolveLinks(const std::string& target, std::string& resolved)
-{
-    resolved = target;
-    for (int depth = 0; depth < kMaxLinkDepth; ++depth) {
-        struct stat st;
-        if (::lstat(resolved.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
-            return true;
-        std::vector<char> link(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 255) + 1);
-        const ssize_t length = ::readlink(resolved.c_str(), link.data(), link.size());
-        if (length < 0)
-            return false;
-        if (static_cast<std::size_t>(length) >= link.size()) {
-            // The link changed under us; read it again.
-            --depth;
-            continue;
-        }
-        const std::string next(link.data(), static_cast<std::size_t>(length));
-        resolved = next.front() == '/' ? next : folderOf(resolved) + next;
-    }
-    errno = ELOOP;
-    return false;
-}
 
 // Writes all of `size` bytes, through interruptions.
 bool writeAll(int fd, const char* data, std::size_t size)
@@ -162,7 +85,7 @@ bool TempTarget::fail(const std::string& why)
 
 TempTarget::TempTarget(const std::string& target)
 {
-    resolved_ = resolveLinks(target);
+    fennick::contract::resolveLinks(target, resolved_);
     const DWORD attributes = GetFileAttributesA(resolved_.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES) {
         existed_ = true;
@@ -180,9 +103,9 @@ TempTarget::TempTarget(const std::string& target)
         mode_ = attributes;
         CloseHandle(probe);
     }
-    const std::string folder = folderOf(resolved_);
+    const std::string folder = folderPrefixOf(resolved_);
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-        const std::string candidate = folder + randomName();
+        const std::string candidate = folder + temporaryName();
         // CREATE_NEW never opens an existing file or follows a link that
         // someone put at the name. The file is hidden while it is written.
         const HANDLE file = CreateFileA(candidate.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
@@ -259,7 +182,7 @@ bool TempTarget::commit()
 
 TempTarget::TempTarget(const std::string& target)
 {
-    if (!resolveLinks(target, resolved_)) {
+    if (!fennick::contract::resolveLinks(target, resolved_)) {
         fail(lastErrorText());
         return;
     }
@@ -289,9 +212,9 @@ TempTarget::TempTarget(const std::string& target)
         owner_ = st.st_uid;
         group_ = st.st_gid;
     }
-    const std::string folder = folderOf(resolved_);
+    const std::string folder = folderPrefixOf(resolved_);
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-        const std::string candidate = folder + randomName();
+        const std::string candidate = folder + temporaryName();
         // Created here and written through this descriptor, never opened by
         // name again: O_EXCL with O_NOFOLLOW refuses anything someone put at
         // the name, a link included. Mode 0666 less the umask gives a new
@@ -374,7 +297,7 @@ bool TempTarget::commit()
     // The rename is an entry of the folder: flushed too, or a power loss can
     // undo it. Some file systems cannot flush a folder; the file is in place
     // all the same.
-    const std::string folder = folderOf(resolved_);
+    const std::string folder = folderPrefixOf(resolved_);
     const int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
         ::fsync(dir);

@@ -521,20 +521,28 @@ TEST_F(SaveCommand, NamesTheMissingFolderAndRefusesNamedPipes)
     }
 }
 
-TEST_F(SaveCommand, AnInterruptedSaveLeavesNothingOfItsOwnAndPutsBackTheUsersFile)
+// A render large enough that the plug-in is still saving when a signal
+// comes.
+void writeBigRender(const std::string& path)
 {
-    // Large enough that the plug-in is still saving when the signal comes.
     constexpr int kBigW = 1200, kBigH = 900;
     std::vector<float> grey(kBigW * kBigH, 0.5f), depth(kBigW * kBigH, 0.25f);
-    writeExr(dir.file("big.exr"), kBigW, kBigH,
+    writeExr(path, kBigW, kBigH,
              {{"", {{"R", grey}, {"G", grey}, {"B", grey}, {"Orvo_depth.Y", depth}}}});
+}
+
+TEST_F(SaveCommand, AnInterruptedSaveLeavesNothingOfItsOwnAndPutsBackTheUsersFile)
+{
+    writeBigRender(dir.file("big.exr"));
     writeParams(dir.file("big.ovq.param.txt"));
     const std::set<std::string> before = folderEntries(dir.path());
     const std::string param = dir.file("big.ovq.param.txt"), rgb = dir.file("big.ovq.rgb.tga");
     // The saver has consumed the user's parameter file and not yet the
-    // colour image: it is writing the Orvo file.
-    InterruptedRun r = runOrvoAndInterrupt({"save", "big.exr", "big.ovq"}, dir.path(), SIGTERM,
-                                           [&] { return fileExists(rgb) && !fileExists(param); });
+    // colour image: it is writing the Orvo file, whose unfinished file is
+    // there.
+    InterruptedRun r = runOrvoAndInterrupt({"save", "big.exr", "big.ovq"}, dir.path(), SIGTERM, [&] {
+        return fileExists(rgb) && !fileExists(param) && anyEntryContains(dir.path(), ".orvo-tmp-");
+    });
     ASSERT_TRUE(r.signalled) << "the save ended before the signal could be sent";
     EXPECT_EQ(r.terminatedBy, SIGTERM);
     EXPECT_EQ(folderEntries(dir.path()), before);
@@ -546,6 +554,27 @@ TEST_F(SaveCommand, AnInterruptedSaveLeavesNothingOfItsOwnAndPutsBackTheUsersFil
     EXPECT_NE(r.err.find(".orvo-tmp-"), std::string::npos) << r.err;
     const std::string putBack = "; put back big.ovq.param.txt\n";
     EXPECT_EQ(r.err.find(putBack), r.err.size() - putBack.size()) << r.err;
+}
+
+// The saver writes its unfinished file beside the file a symbolic link
+// leads to, in another folder: that one goes too.
+TEST_F(SaveCommand, AnInterruptedSaveThroughALinkIntoAnotherFolderLeavesNothingThere)
+{
+    writeBigRender(dir.file("big.exr"));
+    ASSERT_EQ(::mkdir(dir.file("real").c_str(), 0755), 0);
+    ASSERT_EQ(::symlink("real/shot.ovq", dir.file("link.ovq").c_str()), 0);
+    const std::set<std::string> before = folderEntries(dir.path());
+    const std::string param = dir.file("link.ovq.param.txt"), rgb = dir.file("link.ovq.rgb.tga");
+    // The saver is writing: its unfinished file is there.
+    InterruptedRun r = runOrvoAndInterrupt(
+        {"save", "big.exr", "link.ovq", "--params", "params.txt"}, dir.path(), SIGINT, [&] {
+            return fileExists(rgb) && !fileExists(param) && anyEntryContains(dir.file("real"), ".orvo-tmp-");
+        });
+    ASSERT_TRUE(r.signalled) << "the save ended before the signal could be sent";
+    EXPECT_EQ(r.terminatedBy, SIGINT);
+    EXPECT_EQ(folderEntries(dir.file("real")), std::set<std::string>{}) << r.err;
+    EXPECT_EQ(folderEntries(dir.path()), before);
+    EXPECT_NE(r.err.find("real/.orvo-tmp-"), std::string::npos) << r.err;
 }
 
 // A camera the tests know: at (1, 2, 3), turned 30 degrees about Y and

@@ -14,6 +14,8 @@
 #include "tools/orvo/ToolError.h"
 #include "tools/reader/OrvoReader.h"
 
+#include "contract/TemporaryFile.h"
+
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -25,6 +27,9 @@
 namespace orvotool {
 
 namespace {
+
+using fennick::contract::kDepthLayerPrefix;
+using fennick::contract::kMaterialLayerPrefix;
 
 // A depth layer with more samples outside its convention than this share
 // was most likely written in another one (a distance in scene units).
@@ -75,7 +80,10 @@ int saveThroughPlugin(LoadedPlugin& loaded, RenderImage&& image, const std::stri
     progress.step("saving " + target + " through the plug-in");
     PluginSaveResult result;
     {
-        const InterruptWatch watch(Interrupt::watchFolder(folderOf(target)));
+        // The saver writes its unfinished file beside the target's links
+        // followed to the end, which may be another folder.
+        const InterruptWatch watch(
+            Interrupt::watchFolder(fennick::contract::temporaryFolderFor(target)));
         result = loaded.save(std::move(image), target);
     }
     progress.done();
@@ -154,7 +162,9 @@ void prepareDepth(const SaveOptions& o, ExrRender& r, CameraChoice& cam, std::os
     if (o.depth) {
         auto replaced = std::stable_partition(
             image.layers.begin(), image.layers.end(),
-            [](const RenderLayer& l) { return !hasPrefixIgnoringCase(l.name, kDepthLayerPrefix); });
+            [](const RenderLayer& l) {
+                return !fennick::contract::hasPrefixIgnoringCase(l.name, kDepthLayerPrefix);
+            });
         for (auto it = replaced; it != image.layers.end(); ++it)
             err << kNotice << "left out layer " << quote(it->name) << ": --depth " << *o.depth
                 << " replaces it\n";
@@ -215,10 +225,7 @@ void prepareDepth(const SaveOptions& o, ExrRender& r, CameraChoice& cam, std::os
         err << kWarning << matching.size() << " layers begin with " << quote(kDepthLayerPrefix)
             << " (" << joined(matching) << "); the saver uses the last, "
             << quote(matching.back()) << "\n";
-    const RenderLayer* used = nullptr;
-    for (const RenderLayer& l : image.layers)
-        if (l.name == matching.back())
-            used = &l;
+    const RenderLayer* used = &image.layers[std::size_t(image.saverChoice().depth())];
     const std::uint64_t samples = used->values.size() / used->channels;
     const std::uint64_t outside = samplesOutsideConvention(used->values, used->channels);
     if (double(outside) > kOutsideShareWarned * double(samples))
@@ -236,7 +243,9 @@ void reportMaterialLayer(const RenderImage& image, std::ostream& out, std::ostre
         err << kWarning << matching.size() << " layers begin with "
             << quote(kMaterialLayerPrefix) << " (" << joined(matching)
             << "); the saver uses the last, " << quote(matching.back()) << "\n";
-    out << "material layer: " << (matching.empty() ? "none" : quote(matching.back())) << "\n";
+    const int chosen = image.saverChoice().material();
+    out << "material layer: "
+        << (chosen < 0 ? std::string("none") : quote(image.layers[std::size_t(chosen)].name)) << "\n";
 }
 
 int save(const SaveOptions& o, std::ostream& out, std::ostream& err, const Progress& progress)

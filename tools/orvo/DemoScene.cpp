@@ -144,8 +144,9 @@ DemoRender renderDemo(unsigned width, unsigned height, const std::function<void(
     const double filmH = kApertureX * double(height) / double(width);
 
     RenderLayer colour{"RGBA", 4, std::vector<float>(pixels * 4)};
-    RenderLayer depth{"Orvo_depth", 1, std::vector<float>(pixels, 0.0f)};
-    RenderLayer material{"Orvo_mat", 3, std::vector<float>(pixels * 3, 0.0f)};
+    RenderLayer depth{fennick::contract::kDepthLayerPrefix, 1, std::vector<float>(pixels, 0.0f)};
+    RenderLayer material{fennick::contract::kMaterialLayerPrefix, 3,
+                         std::vector<float>(pixels * 3, 0.0f)};
     colour.rgb = true;
     material.rgb = true;
     std::vector<double> distance(pixels, 0.0);

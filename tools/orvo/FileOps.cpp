@@ -2,6 +2,8 @@
 
 #include "tools/orvo/ToolError.h"
 
+#include "contract/TemporaryFile.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,33 +11,18 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <random>
 
 namespace orvotool {
 
 namespace {
 constexpr int kTempNameAttempts = 100;
-constexpr int kTempRandomDigits = 12;
 // Mode of a new file before the umask: what any new file of the user's gets.
 constexpr mode_t kNewFileMode = 0666;
-
-std::string randomPart()
-{
-    static std::random_device entropy;
-    static std::mt19937_64 pick((std::uint64_t{entropy()} << 32) ^ entropy()
-                                ^ static_cast<std::uint64_t>(::getpid()));
-    static const char digits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
-    std::uniform_int_distribution<int> digit(0, int(sizeof digits) - 2);
-    std::string s;
-    for (int i = 0; i < kTempRandomDigits; ++i)
-        s += digits[digit(pick)];
-    return s;
-}
 }  // namespace
 
 std::string tempNameIn(const std::string& folder)
 {
-    return joinPath(folder, kTempPrefix + randomPart());
+    return joinPath(folder, fennick::contract::temporaryName());
 }
 
 void requireRegularFile(const std::string& path, const char* role)

@@ -51,11 +51,12 @@ void writeWholeFile(const std::string& path, const char* data, std::size_t size,
 // "dir/name", without doubling a separator.
 std::string joinPath(const std::string& dir, const std::string& name);
 
-// A name for a temporary file in `folder` (kTempPrefix and a random part),
+// A name for a temporary file in `folder` (the temporary prefix and a
+// random part, as the saver names its own),
 // not yet taken when chosen; the caller creates the file exclusively.
 std::string tempNameIn(const std::string& folder);
 
-// An output under a temporary name (kTempPrefix and a random part) beside
+// An output under a temporary name (tempNameIn) beside
 // its final name. The temporary file is removed when the object goes without
 // commit() and when the tool is interrupted.
 class OutputFile {

@@ -1,5 +1,7 @@
 #include "tools/orvo/Interrupt.h"
 
+#include "contract/TemporaryFile.h"
+
 #include <dirent.h>
 #include <pthread.h>
 #include <signal.h>
@@ -45,7 +47,7 @@ std::set<std::string> tempNames(const std::string& folder)
     DIR* d = ::opendir(folder.c_str());
     if (d == nullptr)
         return names;
-    const std::string prefix = kTempPrefix;
+    const std::string prefix = fennick::contract::kTemporaryPrefix;
     while (const dirent* e = ::readdir(d)) {
         const std::string name = e->d_name;
         // The saver's names begin with the prefix, or (in older plug-ins)

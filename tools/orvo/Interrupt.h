@@ -15,10 +15,6 @@
 
 namespace orvotool {
 
-// Temporary files of the tool and of the plug-in's saver start with this,
-// in the folder of the file they become.
-inline constexpr char kTempPrefix[] = ".orvo-tmp-";
-
 class Interrupt {
 public:
     // Starts the thread that waits for SIGINT and SIGTERM. Call once, from
@@ -31,7 +27,7 @@ public:
     // interrupted (unless `original` exists again).
     static std::uint64_t restoreOnInterrupt(const std::string& aside, const std::string& original);
     // Temporary files that appear in `folder` after this call (names that
-    // hold kTempPrefix) are removed when interrupted: the saver's own
+    // hold the temporary prefix of contract/TemporaryFile.h) are removed when interrupted: the saver's own
     // unfinished target.
     static std::uint64_t watchFolder(const std::string& folder);
     static void forget(std::uint64_t token);

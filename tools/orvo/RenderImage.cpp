@@ -1,28 +1,23 @@
 #include "tools/orvo/RenderImage.h"
 
-#include <strings.h>
-
-#include <cstring>
-
 namespace orvotool {
 
-namespace {
-// Layers the saver reads for depth and materials start with this.
-constexpr char kSaverLayerPrefix[] = "Orvo_";
-}  // namespace
-
-bool hasPrefixIgnoringCase(const std::string& name, const char* prefix)
-{
-    const std::size_t n = std::strlen(prefix);
-    return name.size() >= n && strncasecmp(name.c_str(), prefix, n) == 0;
-}
+using fennick::contract::hasPrefixIgnoringCase;
 
 const RenderLayer* RenderImage::colourLayer() const
 {
     for (const RenderLayer& layer : layers)
-        if (layer.rgb && !hasPrefixIgnoringCase(layer.name, kSaverLayerPrefix))
+        if (layer.rgb && !hasPrefixIgnoringCase(layer.name, fennick::contract::kSaverLayerPrefix))
             return &layer;
     return nullptr;
+}
+
+fennick::contract::LayerChoice RenderImage::saverChoice() const
+{
+    fennick::contract::LayerChoice choice;
+    for (std::size_t i = 0; i < layers.size(); ++i)
+        choice.consider(static_cast<int>(i), layers[i].name.c_str());
+    return choice;
 }
 
 std::vector<std::string> layersMatching(const RenderImage& image, const char* prefix)

@@ -2,6 +2,8 @@
 // one size, in order. This is the tool's side of the host's layered image.
 #pragma once
 
+#include "contract/LayerNames.h"
+
 #include <string>
 #include <vector>
 
@@ -23,19 +25,15 @@ struct RenderImage {
     std::vector<RenderLayer> layers;
 
     // The colour layer: the first of red, green and blue (and alpha) whose
-    // name does not start with "Orvo_" (ignoring case); null when there is
-    // none.
+    // name is not one the saver may take (kSaverLayerPrefix); null when
+    // there is none.
     const RenderLayer* colourLayer() const;
+    // The depth and material layers the saver will take, by index.
+    fennick::contract::LayerChoice saverChoice() const;
 };
 
-// The saver's rule for its two layers: the last layer whose name begins
-// with the prefix, ignoring case.
-inline constexpr char kDepthLayerPrefix[] = "Orvo_depth";
-inline constexpr char kMaterialLayerPrefix[] = "Orvo_mat";
 // Names of every layer that matches `prefix` as the saver matches it, in
-// order (the saver takes the last).
+// order, for telling the user which ones the saver passes over.
 std::vector<std::string> layersMatching(const RenderImage& image, const char* prefix);
-// Whether `name` begins with `prefix`, ignoring case.
-bool hasPrefixIgnoringCase(const std::string& name, const char* prefix);
 
 }  // namespace orvotool

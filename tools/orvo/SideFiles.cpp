@@ -1,5 +1,7 @@
 #include "tools/orvo/SideFiles.h"
 
+#include "contract/SideFileNames.h"
+
 #include "tools/orvo/FileOps.h"
 #include "tools/orvo/Interrupt.h"
 #include "tools/orvo/TgaImage.h"
@@ -50,7 +52,8 @@ std::vector<char> readWholeFile(const std::string& path, const char* role)
 }
 
 SideFiles::SideFiles(const std::string& target)
-    : paramPath_(target + kParamSuffix), colourPath_(target + kColourSuffix)
+    : paramPath_(fennick::contract::parameterFileFor(target)),
+      colourPath_(fennick::contract::colourImageFor(target))
 {
 }
 

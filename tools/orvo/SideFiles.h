@@ -1,6 +1,6 @@
-// The two side files the saver reads and consumes beside its target: the
-// parameter file (target + ".param.txt") and the colour image (target +
-// ".rgb.tga"). The tool places them as the host's script would and keeps the
+// The two side files the saver reads and consumes beside its target (their
+// names in contract/SideFileNames.h): the parameter file and the colour
+// image. The tool places them as the host's script would and keeps the
 // user's own files: a file given on the command line is copied, never moved,
 // and a parameter file that already lay beside the target is put back after
 // the save consumed it (also when the tool is interrupted). Files the tool
@@ -17,9 +17,6 @@
 #include <vector>
 
 namespace orvotool {
-
-inline constexpr char kParamSuffix[] = ".param.txt";
-inline constexpr char kColourSuffix[] = ".rgb.tga";
 
 // Reads a whole regular file; throws ToolError naming it and the role it
 // plays ("parameter file").
