@@ -341,7 +341,7 @@ Row measure(unsigned w, unsigned h)
     hostsim::SimLayeredImage layered(w, h);
     for (orvotool::RenderLayer& layer : scene.layers)
         layered.addFloatLayer(layer.name, layer.channels, std::move(layer.values));
-    const orvotool::CameraParameters camera;
+    const orvotool::CameraParameters camera = orvotool::newCamera();
     scene = orvotool::RenderImage();
     hostsim::Plugin plugin(FENNICK_PLUGIN_PATH, host);
 

@@ -23,23 +23,12 @@ bool allFinite(const double* v, int n)
     return true;
 }
 
-bool isHorizontalFit(const CameraParameters& p, double aspect)
-{
-    if (p.filmFit == "horizontal")
-        return true;
-    if (p.filmFit == "overscan")
-        return p.apertureX > aspect * p.apertureY;
-    if (p.filmFit == "fill")
-        return p.apertureX < aspect * p.apertureY;
-    return false;
-}
-
 }  // namespace
 
 bool makeProjection(const CameraParameters& p, unsigned width, unsigned height,
                     Talvenrock::Orvo::Projection& out)
 {
-    const bool perspective = p.projType == "persp";
+    const bool perspective = p.projType == fennick::contract::kPerspectiveWord;
     if (width == 0 || height == 0)
         return false;
     if (!(p.pAspect > 0.0) || !std::isfinite(p.pAspect))
@@ -58,16 +47,9 @@ bool makeProjection(const CameraParameters& p, unsigned width, unsigned height,
     for (double& c : r.zAxis)
         c = -c;
 
-    const double aspect = static_cast<double>(width) * p.pAspect / static_cast<double>(height);
-    double filmW = 0.0;
-    double filmH = 0.0;
-    if (isHorizontalFit(p, aspect)) {
-        filmW = p.apertureX;
-        filmH = p.apertureX / aspect;
-    } else {
-        filmW = aspect * p.apertureY;
-        filmH = p.apertureY;
-    }
+    const fennick::contract::FilmSize film = fennick::contract::filmSize(p, width, height);
+    const double filmW = film.width;
+    const double filmH = film.height;
 
     if (perspective) {
         r.topLeft[0] = -0.5 * filmW;

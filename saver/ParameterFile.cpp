@@ -1,74 +1,19 @@
 #include "saver/ParameterFile.h"
 
 #include <cstdio>
-#include <locale>
+#include <iterator>
 #include <memory>
+#include <utility>
 
 #include <sys/stat.h>
 
-namespace {
-
-// Restores the stream's previous locale on every exit path.
-class ClassicLocaleScope {
-public:
-    explicit ClassicLocaleScope(std::istream& in) : in_(in), saved_(in.imbue(std::locale::classic())) {}
-    ~ClassicLocaleScope() { in_.imbue(saved_); }  // never throws
-    ClassicLocaleScope(const ClassicLocaleScope&) = delete;
-    ClassicLocaleScope& operator=(const ClassicLocaleScope&) = delete;
-
-private:
-    std::istream& in_;
-    std::locale saved_;
-};
-
-bool expectWord(std::istream& in, const char* key)
-{
-    std::string word;
-    return static_cast<bool>(in >> word) && word == key;
-}
-
-bool readNumbers(std::istream& in, const char* key, double* values, int count)
-{
-    if (!expectWord(in, key))
-        return false;
-    for (int i = 0; i < count; ++i)
-        in >> values[i];
-    // A value that is not a number fails the stream; the next key word then
-    // cannot be read, so the failure is caught at the following entry.
-    return true;
-}
-
-bool readWord(std::istream& in, const char* key, std::string& value)
-{
-    return expectWord(in, key) && static_cast<bool>(in >> value);
-}
-
-}  // namespace
-
 bool readParameterFile(std::istream& in, CameraParameters& out)
 {
-    ClassicLocaleScope classic(in);
-    CameraParameters p;
-    const bool keysOk = expectWord(in, "Parameters")
-        && readNumbers(in, "pos", p.pos, 3)
-        && readNumbers(in, "worldMatrix", p.worldMatrix, 9)
-        && readNumbers(in, "focalLen", &p.focalLen, 1)
-        && readNumbers(in, "apertureX", &p.apertureX, 1)
-        && readNumbers(in, "apertureY", &p.apertureY, 1)
-        && readNumbers(in, "offsetX", &p.offsetX, 1)
-        && readNumbers(in, "offsetY", &p.offsetY, 1)
-        && readNumbers(in, "squeeze", &p.squeeze, 1)
-        && readWord(in, "filmFit", p.filmFit)
-        && readWord(in, "projType", p.projType)
-        && readNumbers(in, "dpi", &p.dpi, 1)
-        && readNumbers(in, "pAspect", &p.pAspect, 1)
-        && readNumbers(in, "depthMax", &p.depthMax, 1);
-    // No key word follows depthMax to expose a bad last value, so the stream
-    // state itself is checked: a missing or malformed depthMax is refused
-    // rather than leaving the depth range unread.
-    if (!keysOk || in.fail())
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    fennick::contract::ParameterReading reading = fennick::contract::readParameterText(text);
+    if (reading.problem)
         return false;
-    out = p;
+    out = std::move(reading.values);
     return true;
 }
 

@@ -121,6 +121,7 @@ DemoRender renderDemo(unsigned width, unsigned height, const std::function<void(
     const Vec up = cross(back, right);
 
     CameraParameters& cam = demo.camera;
+    cam = newCamera();
     cam.pos[0] = kEye.x;
     cam.pos[1] = kEye.y;
     cam.pos[2] = kEye.z;
@@ -134,7 +135,7 @@ DemoRender renderDemo(unsigned width, unsigned height, const std::function<void(
     cam.apertureX = kApertureX;
     cam.apertureY = kApertureY;
     cam.filmFit = "horizontal";
-    cam.projType = "persp";
+    cam.projType = fennick::contract::kPerspectiveWord;
     cam.dpi = kDpi;
     cam.pAspect = 1.0;
 

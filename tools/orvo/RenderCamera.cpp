@@ -111,7 +111,7 @@ CameraParameters cameraFromExr(const std::string& path, const ExrCamera& cam, un
     if (!invert(cam.worldToCamera, cameraToWorld))
         throw refuse("worldToCamera cannot be inverted");
 
-    CameraParameters c;
+    CameraParameters c = newCamera();
     double axes[3][3];
     for (int r = 0; r < 3; ++r)
         for (int k = 0; k < 3; ++k)
@@ -156,7 +156,7 @@ CameraParameters cameraFromExr(const std::string& path, const ExrCamera& cam, un
     c.apertureY = kDerivedFilmWidth / aspect;
     c.focalLen = sx * kDerivedFilmWidth;
     c.filmFit = "horizontal";
-    c.projType = "persp";
+    c.projType = fennick::contract::kPerspectiveWord;
     c.dpi = kDefaultDpi;
     const double expectedSy = sx * aspect;
     if (std::fabs(sy - expectedSy) > kAspectTolerance * expectedSy)
@@ -169,7 +169,7 @@ CameraParameters cameraFromExr(const std::string& path, const ExrCamera& cam, un
 
 CameraParameters cameraFromUser(const UserCamera& u)
 {
-    CameraParameters c;
+    CameraParameters c = newCamera();
     for (int k = 0; k < 3; ++k)
         c.pos[k] = u.position[k];
     // Rotations about X, then Y, then Z: R = Rz Ry Rx acting on column
@@ -205,10 +205,14 @@ namespace {
 class RayLengths {
 public:
     RayLengths(const CameraParameters& c, unsigned width, unsigned height)
-        : perspective_(c.projType == "persp"), focalLen_(c.focalLen), width_(width), height_(height)
+        : perspective_(c.projType == fennick::contract::kPerspectiveWord), focalLen_(c.focalLen),
+          width_(width), height_(height)
     {
-        if (perspective_)
-            filmSize(c, width, height, filmWidth_, filmHeight_);
+        if (perspective_) {
+            const fennick::contract::FilmSize film = fennick::contract::filmSize(c, width, height);
+            filmWidth_ = film.width;
+            filmHeight_ = film.height;
+        }
     }
 
     double operator()(unsigned x, unsigned y) const

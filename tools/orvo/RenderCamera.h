@@ -22,7 +22,6 @@ namespace orvotool {
 // shape comes from the render, only the ratios of focal length and film
 // matter to the saver. Metres, as the host measures.
 inline constexpr double kDerivedFilmWidth = 0.036;
-inline constexpr double kDefaultDpi = 72;
 // depthMax is the farthest hit times this, so that every hit keeps a depth
 // sample above 0.0 (which means "nothing hit").
 inline constexpr double kDepthMargin = 1.25;

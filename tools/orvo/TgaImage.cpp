@@ -3,6 +3,8 @@
 #include "tools/orvo/FileOps.h"
 #include "tools/orvo/ToolError.h"
 
+#include "contract/ColourImage.h"
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -14,26 +16,18 @@
 namespace orvotool {
 
 namespace {
-constexpr std::size_t kTgaHeaderSize = 18;
-// Header fields (little-endian 16-bit sizes).
-constexpr std::size_t kTgaIdLengthAt = 0;
-constexpr std::size_t kTgaColourMapTypeAt = 1;
-constexpr std::size_t kTgaMapLengthAt = 5;
-constexpr std::size_t kTgaMapEntryBitsAt = 7;
-constexpr unsigned kTgaHasColourMap = 1;
-constexpr std::size_t kTgaImageTypeAt = 2;
-constexpr std::size_t kTgaWidthAt = 12;
-constexpr std::size_t kTgaHeightAt = 14;
-constexpr std::size_t kTgaDepthAt = 16;
-constexpr std::size_t kTgaDescriptorAt = 17;
-constexpr std::uint8_t kTgaTrueColour = 2;
-constexpr std::uint8_t kTgaBitsPerPixel = 32;
-// Descriptor: 8 alpha bits, bit 5 set for rows stored top row first.
-constexpr std::uint8_t kTgaDescriptorTopDown8Alpha = 0x28;
-constexpr unsigned kTgaMaxSide = 65535;
-constexpr std::uint8_t kOpaque = 255;
+namespace TgaField = fennick::contract::TgaField;
+using fennick::contract::kTgaBitsPerPixel;
+using fennick::contract::kTgaBytesPerPixel;
+using fennick::contract::kTgaHasColourMap;
+using fennick::contract::kTgaHeaderSize;
+using fennick::contract::kTgaMaxSide;
+using fennick::contract::kTgaTrueColour;
 
-constexpr std::size_t kTgaBytesPerPixel = 4;
+// Descriptor: 8 alpha bits, and rows stored top row first.
+constexpr unsigned kTgaAlphaBits = 8;
+constexpr std::uint8_t kTgaDescriptorTopDown8Alpha = kTgaAlphaBits | fennick::contract::kTgaTopDownBit;
+constexpr std::uint8_t kOpaque = 255;
 
 std::string tgaTypeName(unsigned type)
 {
@@ -146,13 +140,13 @@ CFile startTga32(const std::string& path, unsigned width, unsigned height)
         throw ToolError(path + ": cannot write a TGA image of " + std::to_string(width) + " x "
                         + std::to_string(height) + " pixels (sides 1 to 65535)");
     std::uint8_t header[kTgaHeaderSize] = {};
-    header[kTgaImageTypeAt] = kTgaTrueColour;
-    header[kTgaWidthAt] = static_cast<std::uint8_t>(width & 0xFF);
-    header[kTgaWidthAt + 1] = static_cast<std::uint8_t>(width >> 8);
-    header[kTgaHeightAt] = static_cast<std::uint8_t>(height & 0xFF);
-    header[kTgaHeightAt + 1] = static_cast<std::uint8_t>(height >> 8);
-    header[kTgaDepthAt] = kTgaBitsPerPixel;
-    header[kTgaDescriptorAt] = kTgaDescriptorTopDown8Alpha;
+    header[TgaField::kImageType] = kTgaTrueColour;
+    header[TgaField::kWidth] = static_cast<std::uint8_t>(width & 0xFF);
+    header[TgaField::kWidth + 1] = static_cast<std::uint8_t>(width >> 8);
+    header[TgaField::kHeight] = static_cast<std::uint8_t>(height & 0xFF);
+    header[TgaField::kHeight + 1] = static_cast<std::uint8_t>(height >> 8);
+    header[TgaField::kBitsPerPixel] = kTgaBitsPerPixel;
+    header[TgaField::kDescriptor] = kTgaDescriptorTopDown8Alpha;
     CFile f(std::fopen(path.c_str(), "wb"));
     if (!f)
         throw ToolError(path + ": cannot create the colour image: " + std::strerror(errno));
@@ -218,28 +212,20 @@ void checkColourImage(const std::string& path, unsigned width, unsigned height)
     if (got < kTgaHeaderSize)
         throw ToolError(path + ": not a TGA file (" + std::to_string(got)
                         + " bytes, shorter than a TGA header)" + needed);
-    const unsigned type = h[kTgaImageTypeAt];
-    const unsigned bits = h[kTgaDepthAt];
-    const unsigned w = h[kTgaWidthAt] | (unsigned(h[kTgaWidthAt + 1]) << 8);
-    const unsigned ht = h[kTgaHeightAt] | (unsigned(h[kTgaHeightAt + 1]) << 8);
-    const std::string is = path + ": a TGA of type " + std::to_string(type) + " ("
-                           + tgaTypeName(type) + "), " + std::to_string(bits) + " bits a pixel, "
-                           + std::to_string(w) + " x " + std::to_string(ht) + " pixels";
-    // The saver takes a true-colour image with or without a colour map (whose
-    // entries it skips); any other map type is not TGA's.
-    const unsigned mapType = h[kTgaColourMapTypeAt];
-    if (type != kTgaTrueColour || bits != kTgaBitsPerPixel || mapType > kTgaHasColourMap)
+    const fennick::contract::ColourImageHeader header = fennick::contract::parseColourImageHeader(h);
+    const std::string is = path + ": a TGA of type " + std::to_string(header.imageType) + " ("
+                           + tgaTypeName(header.imageType) + "), "
+                           + std::to_string(header.bitsPerPixel) + " bits a pixel, "
+                           + std::to_string(header.width) + " x " + std::to_string(header.height)
+                           + " pixels";
+    // Any colour map type but none or one is not TGA's.
+    const unsigned mapType = header.colourMapType;
+    if (!header.readable())
         throw ToolError(is + (mapType > kTgaHasColourMap ? ", colour map type " + std::to_string(mapType) : "")
                         + needed);
-    if (w != width || ht != height)
+    if (header.width != width || header.height != height)
         throw ToolError(is + needed);
-    const std::uint64_t mapBytes =
-        mapType == kTgaHasColourMap
-            ? std::uint64_t(h[kTgaMapLengthAt] | (unsigned(h[kTgaMapLengthAt + 1]) << 8))
-                  * ((h[kTgaMapEntryBitsAt] + 7u) / 8u)
-            : 0;
-    const std::uint64_t dataBytes = std::uint64_t(w) * ht * kTgaBytesPerPixel;
-    const std::uint64_t expected = kTgaHeaderSize + h[kTgaIdLengthAt] + mapBytes + dataBytes;
+    const std::uint64_t expected = header.bytesNeeded();
     const std::uint64_t size = fileSize(path);
     if (size < expected)
         throw ToolError(is + ", but the file ends after " + std::to_string(size)
