@@ -14,7 +14,7 @@
 #include <type_traits>
 
 #include "host/Polymorph.h"
-#include "host/lxguids.h"
+#include "hostabi/lxguids.h"
 
 namespace lx {
 

@@ -5,7 +5,7 @@
 
 #include "host/HostInterfaces.h"
 #include "host/Localize.h"
-#include "host/lxguids.h"
+#include "hostabi/lxguids.h"
 
 // The host's log service. Not a holder of its own reference: the pointer is
 // the module object's cached global, valid while the module holds its

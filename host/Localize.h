@@ -8,7 +8,7 @@
 #pragma once
 
 #include "host/lx.h"
-#include "host/lxvtables.h"
+#include "hostabi/lxvtables.h"
 
 class CLxLocalizedObject {
 public:

@@ -3,7 +3,7 @@
 #include <new>
 
 #include "host/lx.h"
-#include "host/lxguids.h"
+#include "hostabi/lxguids.h"
 
 namespace {
 

@@ -16,8 +16,8 @@
 
 #include <cstdint>
 
-#include "host/lxtypes.h"
-#include "host/lxvtables.h"
+#include "hostabi/lxtypes.h"
+#include "hostabi/lxvtables.h"
 
 class CLxGenericPolymorph;
 class CLxInterface;

@@ -3,7 +3,7 @@
 // what it offers. The adapters (host/Adapters.h) call these virtually.
 #pragma once
 
-#include "host/lxtypes.h"
+#include "hostabi/lxtypes.h"
 
 class CLxImpl_Module {
 public:

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "host/lx.h"
-#include "host/lxguids.h"
+#include "hostabi/lxguids.h"
 
 CLxThisModule thisModule;
 

@@ -106,7 +106,3 @@ private:
 // The one module object, constructed at load time.
 extern CLxThisModule thisModule;
 
-// Builds and registers this module's servers with AddServer on thisModule;
-// answers the new server count. Defined by the module's server code and
-// called once, by the first _ILxModule_Create.
-int initialize();

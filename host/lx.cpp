@@ -1,7 +1,7 @@
 #include "host/lx.h"
 
 #include "host/ThisModule.h"
-#include "host/lxvtables.h"
+#include "hostabi/lxvtables.h"
 
 namespace lx {
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "host/lxtypes.h"
+#include "hostabi/lxtypes.h"
 
 namespace lx {
 

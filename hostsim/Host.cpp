@@ -3,7 +3,7 @@
 #include <cstring>
 #include <utility>
 
-#include "host/lxguids.h"
+#include "hostabi/lxguids.h"
 
 namespace hostsim {
 

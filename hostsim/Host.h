@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "host/lxtypes.h"
+#include "hostabi/lxtypes.h"
 #include "hostsim/SimLog.h"
 
 namespace hostsim {

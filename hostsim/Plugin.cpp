@@ -11,8 +11,8 @@
 #include <stdexcept>
 
 #include "contract/ServerName.h"
-#include "host/lxguids.h"
-#include "host/lxvtables.h"
+#include "hostabi/lxguids.h"
+#include "hostabi/lxvtables.h"
 
 namespace hostsim {
 

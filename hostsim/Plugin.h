@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "host/lxtypes.h"
+#include "hostabi/lxtypes.h"
 #include "hostsim/Host.h"
 
 namespace hostsim {

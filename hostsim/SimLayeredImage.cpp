@@ -5,7 +5,7 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "host/lxguids.h"
+#include "hostabi/lxguids.h"
 
 namespace hostsim {
 

@@ -1,6 +1,6 @@
 #include "hostsim/SimLog.h"
 
-#include "host/lxguids.h"
+#include "hostabi/lxguids.h"
 
 namespace hostsim {
 

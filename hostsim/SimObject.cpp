@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "host/lxguids.h"
+#include "hostabi/lxguids.h"
 
 namespace hostsim {
 

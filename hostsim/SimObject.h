@@ -1,7 +1,7 @@
 // Base of every object the stand-in host hands to a plug-in.
 //
 // The plug-in sees an object as a pointer whose first word points at a
-// function table (host/lxvtables.h); here that pointer is the object's face,
+// function table (hostabi/lxvtables.h); here that pointer is the object's face,
 // which also leads back to the C++ object. Each object answers to its own
 // interface and to ILxUnknown, and counts the references others hold on it.
 // The host owns every SimObject: an object whose count drops to zero stays
@@ -9,8 +9,8 @@
 // recorded as a misuse instead of freeing memory under the host.
 #pragma once
 
-#include "host/lxtypes.h"
-#include "host/lxvtables.h"
+#include "hostabi/lxtypes.h"
+#include "hostabi/lxvtables.h"
 
 namespace hostsim {
 

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "host/ServerImpl.h"
-#include "host/lxtypes.h"
+#include "hostabi/lxtypes.h"
 
 // Holds no state: every save is self-contained, so one object may serve any
 // number of saves. Only Save is provided; Verify keeps the base's answer.

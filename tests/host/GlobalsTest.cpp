@@ -4,7 +4,7 @@
 
 #include "host/ThisModule.h"
 #include "host/lx.h"
-#include "host/lxguids.h"
+#include "hostabi/lxguids.h"
 #include "hostsim/Host.h"
 #include "support/InProcessModule.h"
 

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "host/lx.h"
-#include "host/lxguids.h"
+#include "hostabi/lxguids.h"
 
 namespace {
 

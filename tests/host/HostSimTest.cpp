@@ -5,8 +5,8 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "host/lxguids.h"
-#include "host/lxvtables.h"
+#include "hostabi/lxguids.h"
+#include "hostabi/lxvtables.h"
 #include "hostsim/Host.h"
 #include "hostsim/SimLayeredImage.h"
 

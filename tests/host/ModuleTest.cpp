@@ -3,10 +3,10 @@
 // context and globals when the host lets go of the module.
 #include <gtest/gtest.h>
 
-#include "host/ModuleExport.h"
+#include "module/ModuleExport.h"
 #include "host/ThisModule.h"
 #include "host/lx.h"
-#include "host/lxguids.h"
+#include "hostabi/lxguids.h"
 #include "hostsim/Host.h"
 
 namespace {

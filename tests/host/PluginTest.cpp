@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "host/lxguids.h"
+#include "hostabi/lxguids.h"
 #include "hostsim/Host.h"
 #include "hostsim/Plugin.h"
 #include "hostsim/SimLayeredImage.h"

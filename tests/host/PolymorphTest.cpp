@@ -9,7 +9,7 @@
 #include "host/Adapters.h"
 #include "host/Polymorph.h"
 #include "host/ServerImpl.h"
-#include "host/lxguids.h"
+#include "hostabi/lxguids.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Interface identifiers used across the module boundary.
 #pragma once
 
-#include "host/lxtypes.h"
+#include "hostabi/lxtypes.h"
 
 // Base interface every object answers to.
 inline constexpr LXtGUID LXu_UNKNOWN = {0x00000000, 0x0000, 0x0000, {0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC4}};  // 00000000-0000-0000-0000-0000000000C4

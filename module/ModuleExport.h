@@ -2,7 +2,7 @@
 // linker version script of the module target keeps everything else local.
 #pragma once
 
-#include "host/lxtypes.h"
+#include "hostabi/lxtypes.h"
 
 #if defined(_WIN32)
 #define LXX_MODULE_EXPORT __declspec(dllexport)

@@ -1,6 +1,8 @@
 // The module's entry point: the host calls it to obtain the module object.
-#include "host/ModuleExport.h"
+#include "module/ModuleExport.h"
+
 #include "host/ThisModule.h"
+#include "module/Initialize.h"
 
 namespace {
 // Set in the loaded image; cleared once the servers are registered.

@@ -1,4 +1,6 @@
 // Registration of this module's servers with the module object.
+#include "module/Initialize.h"
+
 #include "contract/ServerName.h"
 #include "host/Adapters.h"
 #include "host/Polymorph.h"

@@ -10,7 +10,7 @@
 
 #include <cstddef>
 
-#include "host/lxtypes.h"
+#include "hostabi/lxtypes.h"
 
 typedef void (LXx_CALL *LXtReservedSlot)(void);
 
