@@ -18,6 +18,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <set>
@@ -538,10 +539,16 @@ TEST_F(SaveCommand, AnInterruptedSaveLeavesNothingOfItsOwnAndPutsBackTheUsersFil
     const std::set<std::string> before = folderEntries(dir.path());
     const std::string param = dir.file("big.ovq.param.txt"), rgb = dir.file("big.ovq.rgb.tga");
     // The saver has consumed the user's parameter file and not yet the
-    // colour image: it is writing the Orvo file, whose unfinished file is
-    // there.
+    // colour image: it is writing the Orvo file, whose unfinished file lies
+    // beside the tool's own, where the user's parameter file waits.
+    auto temporaryFiles = [&] {
+        const std::set<std::string> names = folderEntries(dir.path());
+        return std::count_if(names.begin(), names.end(), [](const std::string& n) {
+            return n.find(".orvo-tmp-") != std::string::npos;
+        });
+    };
     InterruptedRun r = runOrvoAndInterrupt({"save", "big.exr", "big.ovq"}, dir.path(), SIGTERM, [&] {
-        return fileExists(rgb) && !fileExists(param) && anyEntryContains(dir.path(), ".orvo-tmp-");
+        return fileExists(rgb) && !fileExists(param) && temporaryFiles() == 2;
     });
     ASSERT_TRUE(r.signalled) << "the save ended before the signal could be sent";
     EXPECT_EQ(r.terminatedBy, SIGTERM);
