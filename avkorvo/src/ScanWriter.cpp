@@ -26,7 +26,6 @@ constexpr std::uint16_t kBitsPerSample[] = {8, 32, 16};
 constexpr std::uint16_t kSamplesPerPixel[] = {3, 1, 1};
 
 constexpr std::uint32_t kRowsPerStrip = 1;
-constexpr std::uint32_t kNoSubfileBlockYet = 0;
 constexpr const char* kDateTimeFormat = "%Y:%m:%d %H:%M:%S";
 constexpr std::size_t kDateTimeBuffer = 20;  // 19 characters and the NUL
 
@@ -290,8 +289,9 @@ void OrvoFileImp::setDepthTags() {
 
 void OrvoFileImp::setMaterialTags() {
     if (compress_) checkTiffStatus(TIFFSetField(tif_, TIFFTAG_PREDICTOR, PREDICTOR_NONE));
-    // close() replaces the 0 by the material block's offset.
-    checkTiffStatus(TIFFSetField(tif_, kSubfileTag, kNoSubfileBlockYet));
+    // Until close() replaces it by the material block's offset, the tag
+    // tells a reader that the file was not finished.
+    checkTiffStatus(TIFFSetField(tif_, kSubfileTag, kNoSubfileBlock));
 }
 
 }  // namespace Orvo

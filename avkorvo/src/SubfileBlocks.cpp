@@ -10,31 +10,12 @@
 #include "PropertyList.h"
 #include "TiffStatus.h"
 #include "Utf8.h"
+#include "avkorvo/OrvoFormat.h"
 
 namespace Talvenrock {
 namespace Orvo {
 
 namespace {
-
-// Block codes, the first field of every block.
-constexpr std::uint32_t kRgbBlock = 0;
-constexpr std::uint32_t kPlanarDepthBlock = 1;
-constexpr std::uint32_t kMaterialBlock = 2;
-constexpr std::uint32_t kPanoDepthBlock = 8;
-
-// Second and third fields of the block heads.
-constexpr std::uint16_t kBlockVersion = 1;
-constexpr std::uint16_t kRgbKind = 3;
-constexpr std::uint16_t kDepthKind = 0;
-constexpr std::uint16_t kMaterialKind = 1;
-constexpr std::uint32_t kRgbExtra = 5;
-constexpr std::uint32_t kDepthExtra = 0;
-
-// Bytes from an RGB block's start to its property-list text: the head, the
-// two shadow flags, the end offset and the text length. An offset field is
-// four bytes wider in a BigTIFF container.
-constexpr std::uint64_t kRgbTextStart = 24;
-constexpr std::uint64_t kBigOffsetExtra = 4;
 
 constexpr unsigned long long kLargestClassicOffset = std::numeric_limits<std::uint32_t>::max();
 
@@ -90,17 +71,18 @@ void OrvoFileImp::putBlockHead(std::uint32_t code, std::uint16_t kind, std::uint
 
 std::uint64_t OrvoFileImp::putRgbQSF() {
     const std::uint64_t start = seekToEnd();
-    putBlockHead(kRgbBlock, kRgbKind, kRgbExtra);
+    putBlockHead(kColourBlockCode, kColourBlockKind, kColourBlockCount);
     const bool hasShadow = shadow_[0] != 0.0 || shadow_[1] != 0.0 || shadow_[2] != 0.0;
     if (!hasShadow) {
-        putShort(0);
-        putShort(0);
+        putShort(kShadowFlagClear);
+        putShort(kShadowFlagClear);
         return start;
     }
-    putShort(1);
-    putShort(0);
+    putShort(kShadowFlagSet);
+    putShort(kShadowFlagClear);
     const std::string text = propertyList(utf8(path_), shadow_);
-    const std::uint64_t textStart = start + kRgbTextStart + (TIFFIsBigTIFF(tif_) ? kBigOffsetExtra : 0);
+    const std::uint64_t textStart =
+        start + kColourBlockTextStart + (TIFFIsBigTIFF(tif_) ? kBigTiffOffsetExtra : 0);
     putOffset(textStart + text.size());
     putLong(static_cast<unsigned int>(text.size()));
     putString(text);
@@ -111,7 +93,7 @@ std::uint64_t OrvoFileImp::putZQSF() {
     const std::uint64_t start = seekToEnd();
     if (panoramic_) {
         const PanoProjection& p = panoProjection_;
-        putBlockHead(kPanoDepthBlock, kDepthKind, kDepthExtra);
+        putBlockHead(kPanoDepthBlockCode, kDepthBlockKind, kDepthBlockCount);
         putLong(p.kind);
         putVector(p.position);
         putVector(p.direction1);
@@ -124,7 +106,7 @@ std::uint64_t OrvoFileImp::putZQSF() {
         putLong(p.code);
     } else {
         const Projection& p = projection_;
-        putBlockHead(kPlanarDepthBlock, kDepthKind, kDepthExtra);
+        putBlockHead(kPlanarDepthBlockCode, kDepthBlockKind, kDepthBlockCount);
         putLong(p.kind);
         putVector(p.position);
         putVector(p.xAxis);
@@ -143,7 +125,7 @@ std::uint64_t OrvoFileImp::putZQSF() {
 
 std::uint64_t OrvoFileImp::putMatQSF() {
     const std::uint64_t start = seekToEnd();
-    putBlockHead(kMaterialBlock, kMaterialKind, materialCount_);
+    putBlockHead(kMaterialBlockCode, kMaterialBlockKind, materialCount_);
     putOffset(materialHead_);
     return start;
 }

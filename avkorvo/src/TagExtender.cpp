@@ -11,16 +11,15 @@ namespace Orvo {
 
 namespace {
 
-// TIFFFieldInfo takes a mutable name pointer; libtiff never writes through it.
-char subfileTagName[] = "QuillornSubfileData";
-
 constexpr short kOneValue = 1;
 constexpr unsigned char kMayChangeWhileWriting = 1;
 constexpr unsigned char kNoCountPassed = 0;
 
+// TIFFFieldInfo takes a mutable name pointer; libtiff never writes through
+// it, so the shared constant name can be handed over as it is.
 const TIFFFieldInfo subfileFieldInfo[] = {
     {kSubfileTag, kOneValue, kOneValue, TIFF_LONG, FIELD_CUSTOM, kMayChangeWhileWriting,
-     kNoCountPassed, subfileTagName},
+     kNoCountPassed, const_cast<char*>(kSubfileTagName)},
 };
 
 // libtiff swaps extenders without telling the old one until the swap is

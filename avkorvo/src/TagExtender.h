@@ -6,16 +6,15 @@
 
 #include <cstdint>
 
+#include "avkorvo/OrvoFormat.h"
+
 namespace Talvenrock {
 namespace Orvo {
 
-// Tag number of the custom tag "QuillornSubfileData": one LONG, the file
-// offset of the directory's sub-file block.
-constexpr std::uint32_t kSubfileTag = 34953;
-
-// The tag's value for a block at file offset `offset`. The tag holds 32 bits
-// in every file, so a block past 4 GiB raises "offset out of range" rather
-// than pointing a reader at the wrong bytes.
+// The value of the tag kSubfileTag (OrvoFormat.h) for a block at file
+// offset `offset`. The tag holds 32 bits in every file, so a block past
+// 4 GiB raises "offset out of range" rather than pointing a reader at the
+// wrong bytes.
 std::uint32_t subfileTagValue(std::uint64_t offset);
 
 // Installs the tag extender once per process; later calls return at once.

@@ -3,6 +3,8 @@
 #include "tools/orvo/CameraAxes.h"
 #include "tools/orvo/NumberText.h"
 
+#include "avkorvo/OrvoFormat.h"
+
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
@@ -19,7 +21,6 @@ namespace {
 constexpr std::size_t kTagCount = 65536;
 constexpr std::uint16_t kTiffUnitInch = 2;
 constexpr std::uint16_t kTiffUnitCentimetre = 3;
-constexpr std::uint32_t kPerspectiveKind = 0;
 constexpr int kJsonIndent = 2;
 
 // Values as stored, -0 included.
@@ -193,7 +194,8 @@ std::string infoText(const OrvoSummary& s, const PixelStats& st)
              + std::to_string(c.blockCode) + "):\n";
         o += "  kind: " + std::to_string(c.kind);
         if (!c.panoramic)
-            o += c.kind == kPerspectiveKind ? " (perspective)" : " (other planar)";
+            o += c.kind == Talvenrock::Orvo::kPerspectiveCameraKind ? " (perspective)"
+                                                                     : " (other planar)";
         o += "\n  position: " + vec(c.position) + "\n";
         if (c.panoramic) {
             o += "  direction1: " + vec(c.direction1) + "\n";

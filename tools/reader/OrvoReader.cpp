@@ -13,45 +13,30 @@ namespace orvoread {
 
 namespace {
 
-constexpr ttag_t kSubfileTag = 34953;  // "QuillornSubfileData"
+// The tag number, block codes and block layout are the writer's
+// (OrvoFormat.h), so what is checked here is what is written there.
+using namespace Talvenrock::Orvo;
+
 constexpr unsigned kMaxDirectories = 3;
 constexpr std::uint64_t kTiffHeaderSize = 8;
 constexpr std::uint16_t kClassicMagic = 42;
 constexpr std::uint16_t kBigTiffMagic = 43;
 
-// Block codes in the first word of every block.
-constexpr std::uint32_t kColourBlockCode = 0;
-constexpr std::uint32_t kPlanarDepthBlockCode = 1;
-constexpr std::uint32_t kMaterialBlockCode = 2;
-constexpr std::uint32_t kPanoDepthBlockCode = 8;
-
-// Byte positions inside the blocks and records, from the block's start.
-constexpr std::size_t kBlockCodeAt = 0;
-constexpr std::size_t kBlockCountAt = 8;        // material count in the material block
-constexpr std::size_t kShadowFlagAt = 12;       // colour block
-constexpr std::size_t kMaterialListHeadAt = 12;  // material block
-constexpr std::size_t kRecordPreviousAt = 0;
-constexpr std::size_t kRecordTagAt = 4;
-constexpr std::size_t kRecordRedAt = 6;
-constexpr std::size_t kRecordGreenAt = 7;
-constexpr std::size_t kRecordBlueAt = 8;
-// The colour block's end offset and text length follow its fixed part.
-constexpr std::uint64_t kTextFieldsSize = 8;
-constexpr std::uint16_t kShadowFlagSet = 1;
-
-constexpr std::uint64_t kBlockHeadSize = 12;
-constexpr std::uint64_t kColourBlockFixedSize = 16;
-constexpr std::uint64_t kColourBlockTextStart = 24;  // head, flags, end offset, length
-constexpr std::uint64_t kPlanarDepthBlockSize = 212;
-constexpr std::uint64_t kPanoDepthBlockSize = 148;
-constexpr std::uint64_t kMaterialBlockSize = 16;
-constexpr std::uint64_t kMaterialRecordFixedSize = 9;  // previous offset, tag, r, g, b
 // Names are written by the saver as "Mat <n>"; anything far longer is read
 // as damage rather than followed to the end of a large file.
 constexpr std::uint64_t kMaxMaterialNameBytes = 4096;
 constexpr std::uint32_t kMaxMaterials = 65535;  // tags are 16-bit, 0 is no material
 // Rows wider than this are taken for damage rather than allocated.
 constexpr std::uint64_t kMaxRowBytes = std::uint64_t(1) << 30;
+
+// "tag 34953", as messages name the tag.
+std::string subfileTagText() { return "tag " + std::to_string(kSubfileTag); }
+
+// "tag 34953 is 0; ", the start of the message for a block never written.
+std::string noBlockText()
+{
+    return subfileTagText() + " is " + std::to_string(kNoSubfileBlock) + "; ";
+}
 
 const char* blockName(Channel c)
 {
@@ -274,8 +259,8 @@ std::uint32_t OrvoReaderImp::readSubfileTag(unsigned index)
 {
     TIFF* tif = tiff_.get();
     const std::string place = dirPlace(index);
-    const std::string missing =
-        place + ": no tag 34953 (QuillornSubfileData); not an Orvo file";
+    const std::string missing = place + ": no " + subfileTagText() + " (" + kSubfileTagName
+                                + "); not an Orvo file";
     // The tag is known to libtiff either through an extender registered in
     // this process (one LONG, no count) or as an anonymous field read from
     // the file (a count and an array); both are handled.
@@ -285,7 +270,8 @@ std::uint32_t OrvoReaderImp::readSubfileTag(unsigned index)
     if (!TIFFFieldPassCount(field)) {
         std::uint32_t value = 0;
         if (TIFFFieldDataType(field) != TIFF_LONG || TIFFFieldReadCount(field) != 1)
-            throw ReadError(fail(place + ": tag 34953 is registered with an unexpected type"));
+            throw ReadError(fail(place + ": " + subfileTagText()
+                                 + " is registered with an unexpected type"));
         if (!TIFFGetField(tif, kSubfileTag, &value))
             throw ReadError(fail(missing));
         return value;
@@ -303,7 +289,7 @@ std::uint32_t OrvoReaderImp::readSubfileTag(unsigned index)
     if (!ok)
         throw ReadError(fail(missing));
     if (TIFFFieldDataType(field) != TIFF_LONG || count != 1 || data == nullptr)
-        throw ReadError(fail(place + ": tag 34953 holds " + std::to_string(count)
+        throw ReadError(fail(place + ": " + subfileTagText() + " holds " + std::to_string(count)
                              + " values of TIFF type " + std::to_string(TIFFFieldDataType(field))
                              + "; an Orvo file stores one LONG"));
     std::uint32_t value;
@@ -347,21 +333,26 @@ void OrvoReaderImp::readColourBlock(const DirectoryInfo& d)
 {
     const char* what = blockName(d.channel);
     const std::uint64_t at = d.blockOffset;
-    if (at == 0)
-        throw ReadError(fail(dirPlace(d.index) + ": tag 34953 is 0; the colour block is missing"));
+    if (at == kNoSubfileBlock)
+        throw ReadError(fail(dirPlace(d.index) + ": " + noBlockText()
+                             + "the colour block is missing"));
     std::vector<std::uint8_t> b = bytes_.read(at, kColourBlockFixedSize, what, at);
     std::uint32_t code = bytes_.u32(&b[kBlockCodeAt]);
     if (code != kColourBlockCode)
         throw ReadError(bytes_.where(what, at, "block code " + std::to_string(code)
-                                                   + " instead of 0 (colour)"));
+                                                   + " instead of "
+                                                   + std::to_string(kColourBlockCode)
+                                                   + " (colour)"));
     std::uint16_t shadow = bytes_.u16(&b[kShadowFlagAt]);
-    if (shadow == 0)
+    if (shadow == kShadowFlagClear)
         return;
     if (shadow != kShadowFlagSet)
         throw ReadError(bytes_.where(what, at, "shadow flag " + std::to_string(shadow)
-                                                   + " instead of 0 or 1"));
+                                                   + " instead of "
+                                                   + std::to_string(kShadowFlagClear) + " or "
+                                                   + std::to_string(kShadowFlagSet)));
     std::vector<std::uint8_t> lengths =
-        bytes_.read(at + kColourBlockFixedSize, kTextFieldsSize, what, at);
+        bytes_.read(at + kColourBlockFixedSize, kColourTextFieldsSize, what, at);
     std::uint64_t end = bytes_.u32(&lengths[0]);
     std::uint64_t n = bytes_.u32(&lengths[sizeof(std::uint32_t)]);
     if (end != at + kColourBlockTextStart + n)
@@ -379,15 +370,19 @@ void OrvoReaderImp::readDepthBlock(const DirectoryInfo& d)
 {
     const char* what = blockName(d.channel);
     const std::uint64_t at = d.blockOffset;
-    if (at == 0)
-        throw ReadError(fail(dirPlace(d.index) + ": tag 34953 is 0; the depth block is missing"));
+    if (at == kNoSubfileBlock)
+        throw ReadError(fail(dirPlace(d.index) + ": " + noBlockText()
+                             + "the depth block is missing"));
     std::vector<std::uint8_t> head = bytes_.read(at, kBlockHeadSize, what, at);
     Camera& c = summary_.camera;
     c.blockCode = bytes_.u32(&head[kBlockCodeAt]);
     if (c.blockCode != kPlanarDepthBlockCode && c.blockCode != kPanoDepthBlockCode)
         throw ReadError(bytes_.where(what, at, "block code " + std::to_string(c.blockCode)
-                                                   + " instead of 1 (planar camera) or 8 "
-                                                     "(panoramic camera)"));
+                                                   + " instead of "
+                                                   + std::to_string(kPlanarDepthBlockCode)
+                                                   + " (planar camera) or "
+                                                   + std::to_string(kPanoDepthBlockCode)
+                                                   + " (panoramic camera)"));
     c.panoramic = c.blockCode == kPanoDepthBlockCode;
     std::vector<std::uint8_t> b =
         bytes_.read(at, c.panoramic ? kPanoDepthBlockSize : kPlanarDepthBlockSize, what, at);
@@ -421,15 +416,17 @@ void OrvoReaderImp::readMaterialBlock(const DirectoryInfo& d)
 {
     const char* what = blockName(d.channel);
     const std::uint64_t at = d.blockOffset;
-    if (at == 0)
-        throw ReadError(fail(dirPlace(d.index)
-                             + ": tag 34953 is 0; the material table was never written "
-                               "(the file was not finished)"));
+    if (at == kNoSubfileBlock)
+        throw ReadError(fail(dirPlace(d.index) + ": " + noBlockText()
+                             + "the material table was never written (the file was not "
+                               "finished)"));
     std::vector<std::uint8_t> b = bytes_.read(at, kMaterialBlockSize, what, at);
     std::uint32_t code = bytes_.u32(&b[kBlockCodeAt]);
     if (code != kMaterialBlockCode)
         throw ReadError(bytes_.where(what, at, "block code " + std::to_string(code)
-                                                   + " instead of 2 (material)"));
+                                                   + " instead of "
+                                                   + std::to_string(kMaterialBlockCode)
+                                                   + " (material)"));
     std::uint32_t count = bytes_.u32(&b[kBlockCountAt]);
     if (count > kMaxMaterials)
         throw ReadError(bytes_.where(what, at, "material count " + std::to_string(count)

@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "avkorvo/OrvoFormat.h"
+
 namespace orvoread {
 
 class ReadError : public std::runtime_error {
@@ -121,12 +123,12 @@ public:
     virtual ~OrvoReader() = default;
 };
 
-// Depth code that marks a pixel without depth.
-inline constexpr std::uint32_t kNoDepth = 0xFFFFFFFFu;
-// The code that stands for farDistance: a distance is code / kDepthScale x
-// farDistance.
-inline constexpr double kDepthScale = 4294967294.0;
+// The meaning of a depth code is the file format's (OrvoFormat.h): the
+// reader's users compare and convert codes through these names.
+using Talvenrock::Orvo::kDepthScale;
+using Talvenrock::Orvo::kNoDepth;
 
+// The distance from the camera that a code other than kNoDepth stands for.
 inline double depthDistance(std::uint32_t code, double farDistance)
 {
     return static_cast<double>(code) / kDepthScale * farDistance;

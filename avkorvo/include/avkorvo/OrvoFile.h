@@ -2,14 +2,17 @@
 //
 // An Orvo file is a classic TIFF file with up to three image directories
 // (colour, depth codes, material tags); each points through the custom tag
-// 34953 at a metadata block appended to the file. Writers come only from
-// OrvoFile::create; the caller owns the object and deletes it through this
-// interface. Errors are raised as OrvoError.
+// kSubfileTag at a metadata block appended to the file; the format's
+// numbers are in OrvoFormat.h. Writers come only from OrvoFile::create; the
+// caller owns the object and deletes it through this interface. Errors are
+// raised as OrvoError.
 #pragma once
 
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+
+#include "avkorvo/OrvoFormat.h"
 
 namespace Talvenrock {
 namespace Orvo {
@@ -24,7 +27,7 @@ enum ResolutionUnit {
 // Camera of a perspective or other planar projection, stored field by field
 // in the depth metadata block. The writer interprets none of the fields.
 struct Projection {
-    std::uint32_t kind = 1;  // 0 perspective, 1 any other planar camera
+    std::uint32_t kind = kOtherPlanarCameraKind;  // or kPerspectiveCameraKind
     double position[3] = {0.0, 0.0, 0.0};
     double xAxis[3] = {1.0, 0.0, 0.0};
     double yAxis[3] = {0.0, 0.0, 1.0};
@@ -40,7 +43,7 @@ struct Projection {
 
 // Panoramic camera, stored the same way by writers made with it.
 struct PanoProjection {
-    std::uint32_t kind = 3;
+    std::uint32_t kind = kPanoramicCameraKind;
     double position[3] = {0.0, 0.0, 0.0};
     double direction1[3] = {0.0, 0.0, 1.0};
     double direction2[3] = {0.0, 1.0, 0.0};
@@ -77,7 +80,8 @@ public:
     // refused before anything is written.
     virtual void putScan() = 0;
     // Line buffers, valid until the writer is deleted: width x (R, G, B)
-    // bytes; width depth codes (0xFFFFFFFF no depth); width material tags.
+    // bytes; width depth codes (kNoDepth, OrvoFormat.h, for no depth); width
+    // material tags.
     virtual std::uint8_t* rgbLine() = 0;
     virtual std::uint32_t* zLine() = 0;
     virtual std::uint16_t* matLine() = 0;
