@@ -18,7 +18,7 @@
 
 namespace {
 
-constexpr float kFullTurn = 6.0f;
+constexpr float kFullTurn = MaterialHelper::kFullTurn;
 // More distinct hues than tags, each farther than the hue limit from the next.
 constexpr unsigned kPreludeHues = 70000;
 // Copying the full table costs as much as hundreds of small inputs, so only

@@ -5,24 +5,15 @@
 #include <cmath>
 #include <cstring>
 #include <cwchar>
-#include <iterator>
 
 namespace {
 
-constexpr float kFullTurn = 6.0f;
-// addHue's tests for an interval lying just above red and a hue just below
-// it, or the reverse.
+// Range::widen's tests for an interval lying just above red and a hue just
+// below it, or the reverse.
 constexpr float kNearRedAbove = 1.0f;
 constexpr float kNearRedBelow = 5.0f;
 // "Mat 65535" and its terminator.
 constexpr std::size_t kNameChars = 10;
-
-// Distance round the colour circle between two hues in [0, 6].
-float circularDistance(float a, float b)
-{
-    const float d = std::fabs(a - b);
-    return d < kFullTurn - d ? d : kFullTurn - d;
-}
 
 unsigned char channel(float v) { return static_cast<unsigned char>(static_cast<int>(v * 255.0f + 0.5f)); }
 
@@ -36,32 +27,13 @@ std::uint32_t bitsOf(float v)
 // Fibonacci hashing of a hue's bits into the cache's index range.
 constexpr std::uint32_t kGoldenRatio32 = 0x9E3779B9u;
 
-// The plain path's std::map asked the questions classification asks of a
-// HueSet, in the same terms.
-class MapTable {
-public:
-    using Entry = HueSet::Entry;
-    explicit MapTable(std::map<float, unsigned short>& hues) : map(hues) {}
-
-    bool empty() const { return map.empty(); }
-    HueSet::Around around(float h) const
-    {
-        const auto it = map.lower_bound(h);
-        return {entry(it), it == map.begin() ? Entry{} : entry(std::prev(it))};
-    }
-    Entry first() const { return entry(map.begin()); }
-    Entry last() const { return map.empty() ? Entry{} : entry(std::prev(map.end())); }
-    void insert(float h, unsigned short tag) { map.emplace(h, tag); }
-
-private:
-    Entry entry(std::map<float, unsigned short>::const_iterator it) const
-    {
-        return it == map.end() ? Entry{} : Entry{it->first, it->second};
-    }
-    std::map<float, unsigned short>& map;
-};
-
 }  // namespace
+
+float MaterialHelper::circularDistance(float a, float b)
+{
+    const float d = std::fabs(a - b);
+    return d < kFullTurn - d ? d : kFullTurn - d;
+}
 
 float MaterialHelper::gethue(float r, float g, float b)
 {
@@ -101,13 +73,6 @@ float MaterialHelper::gethue(float r, float g, float b)
 
 unsigned short MaterialHelper::getTag(float r, float g, float b)
 {
-    if (!remember) {
-        const float h = gethue(r, g, b);
-        if (h == kNoHue)
-            return 0;
-        MapTable table(hueTags);
-        return classifyHue(table, h);
-    }
     // Equal bits give the same hue, so the same tag; comparing bits rather
     // than values keeps NaN and signed zeros out of the question.
     const std::uint32_t pixel[3] = {bitsOf(r), bitsOf(g), bitsOf(b)};
@@ -122,7 +87,7 @@ unsigned short MaterialHelper::getTag(float r, float g, float b)
         if (slot.tag != 0 && slot.bits == hue) {
             tag = slot.tag;
         } else {
-            tag = classifyHue(hues, h);
+            tag = classifyHue(h);
             slot.bits = hue;
             slot.tag = tag;
         }
@@ -133,17 +98,16 @@ unsigned short MaterialHelper::getTag(float r, float g, float b)
     return tag;
 }
 
-template <class HueTable>
-unsigned short MaterialHelper::classifyHue(HueTable& table, float h)
+unsigned short MaterialHelper::classifyHue(float h)
 {
     using Entry = HueSet::Entry;
-    if (table.empty()) {
+    if (hues.empty()) {
         const unsigned short tag = insertHue(h);
-        table.insert(h, tag);
+        hues.insert(h, tag);
         return tag;
     }
 
-    const HueSet::Around found = table.around(h);
+    const HueSet::Around found = hues.around(h);
     const Entry upper = found.atOrAbove;
     if (upper.tag != 0 && upper.hue == h)
         return upper.tag;
@@ -154,23 +118,23 @@ unsigned short MaterialHelper::classifyHue(HueTable& table, float h)
     const Entry lower = found.below;  // none exactly when upper is the first
     Entry neighbour;
     if (upper.tag != 0) {
-        if (upper.hue - h < kHueLimit) {
+        if (withinLimit(h, upper.hue)) {
             neighbour = upper;
         } else if (lower.tag != 0) {
-            if (h - lower.hue < kHueLimit)
+            if (withinLimit(lower.hue, h))
                 neighbour = lower;
         } else {
-            const Entry last = table.last();
-            if ((kFullTurn + h) - last.hue < kHueLimit)
+            const Entry last = hues.last();
+            if (withinLimit(last.hue, kFullTurn + h))
                 neighbour = last;
         }
     } else {
         // lower is the last hue here.
-        if (h - lower.hue < kHueLimit) {
+        if (withinLimit(lower.hue, h)) {
             neighbour = lower;
         } else {
-            const Entry first = table.first();
-            if ((kFullTurn + first.hue) - h < kHueLimit)
+            const Entry first = hues.first();
+            if (withinLimit(h, kFullTurn + first.hue))
                 neighbour = first;
         }
     }
@@ -178,18 +142,18 @@ unsigned short MaterialHelper::classifyHue(HueTable& table, float h)
     if (neighbour.tag == 0 && ranges.size() >= kMaxMaterials) {
         // No tag is left for a new material: join the nearest recorded hue,
         // which is the one just above h or just below it, round the circle.
-        const Entry above = upper.tag != 0 ? upper : table.first();
-        const Entry below = lower.tag != 0 ? lower : table.last();
+        const Entry above = upper.tag != 0 ? upper : hues.first();
+        const Entry below = lower.tag != 0 ? lower : hues.last();
         neighbour = circularDistance(h, above.hue) <= circularDistance(h, below.hue) ? above : below;
     }
 
     if (neighbour.tag != 0) {
-        table.insert(h, neighbour.tag);
+        hues.insert(h, neighbour.tag);
         addHue(neighbour.tag, h);
         return neighbour.tag;
     }
     const unsigned short tag = insertHue(h);
-    table.insert(h, tag);
+    hues.insert(h, tag);
     return tag;
 }
 
@@ -199,20 +163,21 @@ unsigned short MaterialHelper::insertHue(float hue)
     return static_cast<unsigned short>(ranges.size());
 }
 
-void MaterialHelper::addHue(unsigned short tag, float hue)
+void MaterialHelper::addHue(unsigned short tag, float hue) { ranges[tag - 1u].widen(hue); }
+
+void MaterialHelper::Range::widen(float hue)
 {
-    Range& range = ranges[tag - 1u];
     float used = hue;
-    if (range.max <= kNearRedAbove && hue >= kNearRedBelow) {
-        range.min += kFullTurn;
-        range.max += kFullTurn;
-    } else if (hue <= kNearRedAbove && range.min >= kNearRedBelow) {
+    if (max <= kNearRedAbove && hue >= kNearRedBelow) {
+        min += kFullTurn;
+        max += kFullTurn;
+    } else if (hue <= kNearRedAbove && min >= kNearRedBelow) {
         used = hue + kFullTurn;
     }
-    if (range.min > used)
-        range.min = used;
-    if (used > range.max)
-        range.max = used;
+    if (min > used)
+        min = used;
+    if (used > max)
+        max = used;
 }
 
 void MaterialHelper::writeMaterials(Talvenrock::Orvo::OrvoFile& file) const

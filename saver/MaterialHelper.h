@@ -11,7 +11,6 @@
 
 #include <array>
 #include <cstdint>
-#include <map>
 #include <vector>
 
 namespace Talvenrock {
@@ -22,11 +21,6 @@ class OrvoFile;
 
 class MaterialHelper {
 public:
-    // `rememberTags` false classifies every pixel from its hue afresh and
-    // keeps the hues in a std::map: the plain path, same tags and table,
-    // kept to check the remembered tags and the hue set by.
-    explicit MaterialHelper(bool rememberTags = true) : remember(rememberTags) {}
-
     // Hue of a pixel without one (top component below kDarkThreshold, equal
     // components, or a component that is not a number).
     static constexpr float kNoHue = -100.0f;
@@ -36,6 +30,8 @@ public:
     static constexpr float kHueLimit = 0.00001f;
     // Tags are 16-bit and 0 is reserved.
     static constexpr std::size_t kMaxMaterials = 65535;
+    // Hues run round a circle of this length: 6 is red again.
+    static constexpr float kFullTurn = 6.0f;
 
     // Hue interval of one material. A material whose hues lie on both sides
     // of red has an interval running past 6: values from 6 up stand for the
@@ -43,7 +39,20 @@ public:
     struct Range {
         float min;
         float max;
+
+        // Takes `hue` into the interval, across red where needed.
+        void widen(float hue);
     };
+
+    // Whether `higher` (not below `lower`) is near enough to `lower` for the
+    // two to be one material's: less than kHueLimit above it, the difference
+    // taken in float. A pair across red is asked as `lower` and the other
+    // hue plus kFullTurn.
+    static bool withinLimit(float lower, float higher) { return higher - lower < kHueLimit; }
+
+    // Distance round the colour circle between two hues in [0, 6]: what
+    // decides which material a new hue joins once no tag is left.
+    static float circularDistance(float a, float b);
 
     // Hue in [0, 6] (one unit per sector: 0 red, 1 yellow, 2 green, 3 cyan,
     // 4 blue, 5 magenta), all in 32-bit float; kNoHue when there is none.
@@ -58,7 +67,7 @@ public:
     // Opens a new material for `hue`; returns its tag (the material count).
     // Only while fewer than kMaxMaterials exist; getTag never calls it later.
     unsigned short insertHue(float hue);
-    // Widens material `tag`'s interval by `hue`, across red where needed.
+    // Widens material `tag`'s interval by `hue` (Range::widen).
     void addHue(unsigned short tag, float hue);
 
     // One putMaterial per material, in tag order, named "Mat <tag>" and
@@ -69,14 +78,12 @@ public:
     const std::vector<Range>& materialRanges() const { return ranges; }
 
 private:
-    // The classification of a hue not known to be recorded, against the
-    // table of every distinct hue classified so far (std::map or HueSet).
-    template <class HueTable>
-    unsigned short classifyHue(HueTable& table, float h);
+    // The classification of a hue not known to be recorded, against every
+    // distinct hue classified so far.
+    unsigned short classifyHue(float h);
 
-    std::vector<Range> ranges;               // tag t is ranges[t - 1]
-    std::map<float, unsigned short> hueTags;  // the plain path's hues
-    HueSet hues;                              // the remembered path's hues
+    std::vector<Range> ranges;  // tag t is ranges[t - 1]
+    HueSet hues;                // every distinct hue classified, with its tag
 
     // A hue once classified keeps its tag and classifying it again changes
     // nothing, so its tag can be remembered: for the last pixel (a render's
@@ -91,5 +98,4 @@ private:
     std::uint32_t lastPixel[3] = {0, 0, 0};
     unsigned short lastTag = 0;
     bool haveLastPixel = false;
-    bool remember;
 };

@@ -2,6 +2,7 @@
 // table.
 #include "saver/MaterialHelper.h"
 
+#include "PlainClassifier.h"
 #include "saver/HueSet.h"
 
 #include "avkorvo/OrvoFile.h"
@@ -317,7 +318,7 @@ TEST(MaterialTags, TheMaterialAfterTheLastTagJoinsTheNearestOne)
     EXPECT_EQ(recs.back().name, L"Mat 65535");
 }
 
-// Layers of pixels as three floats each, for the remembered tags against
+// Layers of pixels as three floats each, for the saver's classifier against
 // the plain classification.
 using Layer = std::vector<float>;
 
@@ -405,7 +406,7 @@ Layer shuffled(const Layer& layer, unsigned seed)
 void expectSameClassification(const Layer& layer, std::size_t* materials = nullptr)
 {
     MaterialHelper remembered;
-    MaterialHelper plain(false);
+    PlainClassifier plain;
     for (std::size_t i = 0; i + 2 < layer.size(); i += 3)
         ASSERT_EQ(remembered.getTag(layer[i], layer[i + 1], layer[i + 2]),
                   plain.getTag(layer[i], layer[i + 1], layer[i + 2]))
