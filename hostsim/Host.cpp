@@ -9,11 +9,6 @@ namespace hostsim {
 
 namespace {
 
-bool sameGUID(const LXtGUID& a, const LXtGUID& b)
-{
-    return std::memcmp(&a, &b, sizeof(LXtGUID)) == 0;
-}
-
 // The host's own, persistent copies of the GUIDs it knows, with their names.
 const std::pair<const char*, LXtGUID> kKnownGUIDs[] = {
     {"Log", LXu_LOG},
@@ -90,13 +85,13 @@ struct Host::Impl {
 
         LxResult queryInterface(const LXtGUID* iid, void** out) override
         {
-            if (iid)
-                m_host.queries.push_back(*iid);
             SimObject* service = nullptr;
-            if (iid && sameGUID(*iid, LXu_GUIDSERVICE) && !m_host.withholdLookup)
-                service = &m_host.lookup;
-            else if (iid && sameGUID(*iid, LXu_LOGSERVICE) && !m_host.withholdLog)
-                service = &m_host.logService;
+            if (iid && m_host.policy.offersService(*iid)) {
+                if (sameGUID(*iid, LXu_GUIDSERVICE))
+                    service = &m_host.lookup;
+                else if (sameGUID(*iid, LXu_LOGSERVICE))
+                    service = &m_host.logService;
+            }
             if (!service)
                 return SimObject::queryInterface(iid, out);
             if (!out) {
@@ -112,15 +107,17 @@ struct Host::Impl {
         Impl& m_host;
     };
 
+    explicit Impl(HostPolicy& answers) : policy(answers), logService(answers) {}
+
+    HostPolicy& policy;
     SimGUIDService lookup;
     SimLogService logService;
     Context context{*this};
-    std::vector<LXtGUID> queries;
-    bool withholdLookup = false;
-    bool withholdLog = false;
 };
 
-Host::Host() : m_impl(std::make_unique<Impl>()) {}
+Host::Host() : Host(HostPolicy::wellBehaved()) {}
+
+Host::Host(HostPolicy& policy) : m_impl(std::make_unique<Impl>(policy)) {}
 
 Host::~Host() = default;
 
@@ -132,36 +129,6 @@ LXtObjectID Host::context()
 const std::vector<LogRecord>& Host::messages() const
 {
     return m_impl->logService.records();
-}
-
-void Host::withholdLogService(bool withhold)
-{
-    m_impl->withholdLog = withhold;
-}
-
-void Host::withholdLookupService(bool withhold)
-{
-    m_impl->withholdLookup = withhold;
-}
-
-void Host::withholdSubsystem(const std::string& name)
-{
-    m_impl->logService.withholdSubsystem(name);
-}
-
-void Host::failNewEntry(bool fail)
-{
-    m_impl->logService.failNewEntry(fail);
-}
-
-long Host::contextQueries(const LXtGUID& iid) const
-{
-    long count = 0;
-    for (const auto& asked : m_impl->queries) {
-        if (sameGUID(asked, iid))
-            ++count;
-    }
-    return count;
 }
 
 long Host::liveReferences() const

@@ -6,20 +6,27 @@
 // A plug-in borrows them through QueryInterface/AddRef and gives them back
 // with Release; liveReferences() tells how many it still holds, so a test can
 // assert that a save or a module released everything it took.
+//
+// What the host offers (its services, its logs, its entries) is asked of a
+// HostPolicy, the well-behaved host unless another is given.
 #pragma once
 
 #include <memory>
-#include <string>
 #include <vector>
 
 #include "hostabi/lxtypes.h"
+#include "hostsim/HostPolicy.h"
 #include "hostsim/SimLog.h"
 
 namespace hostsim {
 
 class Host {
 public:
+    // A host that offers everything it has.
     Host();
+    // A host that asks `policy` what it offers; the policy is borrowed and
+    // must outlive the Host.
+    explicit Host(HostPolicy& policy);
     ~Host();
     Host(const Host&) = delete;
     Host& operator=(const Host&) = delete;
@@ -31,16 +38,10 @@ public:
     // Every log entry accepted by any log, in order.
     const std::vector<LogRecord>& messages() const;
 
-    // Switches for failure tests. A withheld service is not answered by the
-    // context's QueryInterface; a withheld subsystem has no log.
-    void withholdLogService(bool withhold);
-    void withholdLookupService(bool withhold);
-    void withholdSubsystem(const std::string& name);
-    // The log service refuses to make entries.
-    void failNewEntry(bool fail);
-
-    // How often the context was asked for an interface, for one GUID.
-    long contextQueries(const LXtGUID& iid) const;
+    // The counts stay with every host, not only a test's: a host cannot
+    // free an object a plug-in still holds, so its objects count references
+    // in any case, and a caller that drives a real plug-in (the tool) may
+    // report one that keeps references or releases too often.
 
     // References on the host's objects still held by others.
     long liveReferences() const;

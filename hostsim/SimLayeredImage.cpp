@@ -141,9 +141,6 @@ public:
     struct Layer {
         std::string name;
         std::unique_ptr<SimImage> image;
-        bool nameFails = false;
-        LxResult nameCode = LXe_OK;
-        bool imageFails = false;
     };
 
     LxResult size(unsigned* width, unsigned* height)
@@ -152,8 +149,11 @@ public:
             misuse();
             return LXe_FAILED;
         }
-        *width = m_claimsSize ? m_claimedWidth : m_width;
-        *height = m_claimsSize ? m_claimedHeight : m_height;
+        unsigned answerWidth = m_width;
+        unsigned answerHeight = m_height;
+        m_policy->size(answerWidth, answerHeight);
+        *width = answerWidth;
+        *height = answerHeight;
         return LXe_OK;
     }
 
@@ -167,7 +167,7 @@ public:
         }
         if (index >= m_layers.size())
             return LXe_OUTOFBOUNDS;
-        if (m_layers[index].imageFails)
+        if (!m_policy->givesImage(index))
             return LXe_FAILED;
         SimImage& layer = *m_layers[index].image;
         layer.addRef();
@@ -183,17 +183,16 @@ public:
         }
         if (index >= m_layers.size())
             return LXe_OUTOFBOUNDS;
-        if (m_layers[index].nameFails)
-            return m_layers[index].nameCode;
+        const LxResult code = m_policy->nameResult(index);
+        if (code != LXe_OK)
+            return code;
         *out = m_layers[index].name.c_str();
         return LXe_OK;
     }
 
     unsigned m_width;
     unsigned m_height;
-    bool m_claimsSize = false;
-    unsigned m_claimedWidth = 0;
-    unsigned m_claimedHeight = 0;
+    LayeredImagePolicy* m_policy = &LayeredImagePolicy::wellBehaved();
     std::vector<Layer> m_layers;
 };
 
@@ -283,23 +282,9 @@ void SimLayeredImage::addFloatLayer(const std::string& name, unsigned channels, 
     add("SimLayeredImage::addFloatLayer", name, LXiIMF_FLOAT | channels, std::move(values));
 }
 
-void SimLayeredImage::failName(unsigned index, LxResult code)
+void SimLayeredImage::setPolicy(LayeredImagePolicy& policy)
 {
-    Object::Layer& layer = m_object->m_layers.at(index);
-    layer.nameFails = true;
-    layer.nameCode = code;
-}
-
-void SimLayeredImage::failImage(unsigned index)
-{
-    m_object->m_layers.at(index).imageFails = true;
-}
-
-void SimLayeredImage::claimSize(unsigned width, unsigned height)
-{
-    m_object->m_claimedWidth = width;
-    m_object->m_claimedHeight = height;
-    m_object->m_claimsSize = true;
+    m_object->m_policy = &policy;
 }
 
 LXtObjectID SimLayeredImage::object()

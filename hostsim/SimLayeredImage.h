@@ -1,13 +1,15 @@
 // A layered image as the host hands it to a saver: named layers of one size,
 // each an image offering per-pixel fetch. Pixels are given row-major, top
 // row first. The SimLayeredImage owns its layers; the plug-in borrows them.
+// What it says of its size, its layers' names and images is asked of a
+// LayeredImagePolicy, the well-behaved image unless another is set.
 #pragma once
 
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "hostsim/HostPolicy.h"
 #include "hostsim/SimObject.h"
 
 namespace hostsim {
@@ -31,18 +33,15 @@ public:
     // A float layer of 1, 3 or 4 channels (GREYFP, RGBFP, RGBAFP).
     void addFloatLayer(const std::string& name, unsigned channels, std::vector<float> values);
 
-    // The name query for this layer answers `code` instead of the name.
-    void failName(unsigned index, LxResult code);
-    // The image fetch for this layer fails.
-    void failImage(unsigned index);
-    // The layered image answers this size instead of its layers' own, as a
-    // host whose image and layers disagree would.
-    void claimSize(unsigned width, unsigned height);
+    // From now on the image answers through `policy`, which is borrowed and
+    // must outlive the image (a move takes it along).
+    void setPolicy(LayeredImagePolicy& policy);
 
     // The layered-image object for the plug-in (borrowed).
     LXtObjectID object();
 
-    // References held by others on the layered image and its layers.
+    // References held by others on the layered image and its layers. They
+    // stay with every image for the reasons Host gives for its own counts.
     long references() const;
     long misuses() const;
 

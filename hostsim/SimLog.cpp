@@ -56,11 +56,11 @@ LxResult SimLog::addEntry(LXtObjectID entry)
     return LXe_OK;
 }
 
-SimLogService::SimLogService() : SimObject(&kLogServiceTable, LXu_LOGSERVICE) {}
+SimLogService::SimLogService(HostPolicy& policy) : SimObject(&kLogServiceTable, LXu_LOGSERVICE), m_policy(policy) {}
 
 SimLog* SimLogService::log(const std::string& name)
 {
-    if (m_withheld.count(name))
+    if (!m_policy.hasLog(name))
         return nullptr;
     for (auto& log : m_logs) {
         if (log->subsystem() == name)
@@ -90,7 +90,7 @@ LxResult SimLogService::newEntry(LxResult type, const char* text, void** out)
         misuse();
         return LXe_FAILED;
     }
-    if (m_failNewEntry)
+    if (!m_policy.makesEntry())
         return LXe_FAILED;
     m_entries.push_back(std::make_unique<SimLogEntry>(type, text));
     m_entries.back()->addRef();

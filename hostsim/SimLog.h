@@ -3,10 +3,10 @@
 #pragma once
 
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
+#include "hostsim/HostPolicy.h"
 #include "hostsim/SimObject.h"
 
 namespace hostsim {
@@ -43,15 +43,16 @@ private:
 
 class SimLogService : public SimObject {
 public:
-    SimLogService();
+    // `policy` decides which logs exist and whether entries are made; it is
+    // borrowed and must outlive the service.
+    explicit SimLogService(HostPolicy& policy);
 
     LxResult subSystem(const char* name, void** log);
     LxResult newEntry(LxResult type, const char* text, void** entry);
 
-    // The log of a subsystem, made on first request; null when withheld.
+    // The log of a subsystem, made on first request; null when the policy
+    // has no log for it.
     SimLog* log(const std::string& name);
-    void withholdSubsystem(const std::string& name) { m_withheld.insert(name); }
-    void failNewEntry(bool fail) { m_failNewEntry = fail; }
 
     // The entry behind an object handed out by newEntry, or null for any
     // other object.
@@ -64,11 +65,10 @@ public:
     long totalMisuses() const;
 
 private:
+    HostPolicy& m_policy;
     std::vector<std::unique_ptr<SimLog>> m_logs;
     std::vector<std::unique_ptr<SimLogEntry>> m_entries;
-    std::set<std::string> m_withheld;
     std::vector<LogRecord> m_records;
-    bool m_failNewEntry = false;
 };
 
 }  // namespace hostsim

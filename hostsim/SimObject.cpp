@@ -6,12 +6,12 @@
 
 namespace hostsim {
 
-namespace {
-
 bool sameGUID(const LXtGUID& a, const LXtGUID& b)
 {
     return std::memcmp(&a, &b, sizeof(LXtGUID)) == 0;
 }
+
+namespace {
 
 LxResult LXx_CALL QueryInterfaceEntry(LXtObjectID self, const LXtGUID* iid, void** out)
 {

@@ -14,6 +14,10 @@
 
 namespace hostsim {
 
+// Whether two GUIDs name the same interface, byte for byte: the host's own
+// copies and a plug-in's may lie anywhere in memory.
+bool sameGUID(const LXtGUID& a, const LXtGUID& b);
+
 class SimObject {
 public:
     SimObject(const SimObject&) = delete;

@@ -6,6 +6,7 @@
 #include "host/lx.h"
 #include "hostabi/lxguids.h"
 #include "hostsim/Host.h"
+#include "hostsim/testing/TestPolicies.h"
 #include "support/InProcessModule.h"
 
 namespace {
@@ -14,7 +15,8 @@ using fennick_test::InProcessModule;
 
 TEST(GlobalsTest, EqualGuidsInDifferentMemoryAskTheHostOnce)
 {
-    hostsim::Host host;
+    hostsim::TestHostPolicy policy;
+    hostsim::Host host(policy);
     {
         InProcessModule module(host);
         LXtGUID first = LXu_LOGSERVICE;
@@ -26,7 +28,7 @@ TEST(GlobalsTest, EqualGuidsInDifferentMemoryAskTheHostOnce)
         const LXtGUID second = LXu_LOGSERVICE;
         void* b = lx::GetGlobal(&second);
         EXPECT_EQ(a, b);
-        EXPECT_EQ(1, host.contextQueries(LXu_LOGSERVICE));
+        EXPECT_EQ(1, policy.contextQueries(LXu_LOGSERVICE));
     }
     EXPECT_EQ(0, host.liveReferences());
 }
@@ -35,34 +37,37 @@ TEST(GlobalsTest, NullWithoutContextOrGuid)
 {
     EXPECT_EQ(nullptr, lx::GetGlobal(&LXu_LOGSERVICE));
 
-    hostsim::Host host;
+    hostsim::TestHostPolicy policy;
+    hostsim::Host host(policy);
     InProcessModule module(host);
     EXPECT_EQ(nullptr, lx::GetGlobal(nullptr));
-    EXPECT_EQ(0, host.contextQueries(LXu_LOGSERVICE));
+    EXPECT_EQ(0, policy.contextQueries(LXu_LOGSERVICE));
 }
 
 TEST(GlobalsTest, MissingGlobalIsNotCachedAndAskedForAgain)
 {
-    hostsim::Host host;
-    host.withholdLogService(true);
+    hostsim::TestHostPolicy policy;
+    hostsim::Host host(policy);
+    policy.withholdLogService(true);
     {
         InProcessModule module(host);
         EXPECT_EQ(nullptr, lx::GetGlobal(&LXu_LOGSERVICE));
         EXPECT_EQ(nullptr, lx::GetGlobal(&LXu_LOGSERVICE));
-        EXPECT_EQ(2, host.contextQueries(LXu_LOGSERVICE));
+        EXPECT_EQ(2, policy.contextQueries(LXu_LOGSERVICE));
 
-        host.withholdLogService(false);
+        policy.withholdLogService(false);
         EXPECT_NE(nullptr, lx::GetGlobal(&LXu_LOGSERVICE));
         EXPECT_NE(nullptr, lx::GetGlobal(&LXu_LOGSERVICE));
-        EXPECT_EQ(3, host.contextQueries(LXu_LOGSERVICE));
+        EXPECT_EQ(3, policy.contextQueries(LXu_LOGSERVICE));
     }
     EXPECT_EQ(0, host.liveReferences());
 }
 
 TEST(GlobalsTest, WithoutLookupServiceGlobalsAreKeyedByTheModulesOwnCopy)
 {
-    hostsim::Host host;
-    host.withholdLookupService(true);
+    hostsim::TestHostPolicy policy;
+    hostsim::Host host(policy);
+    policy.withholdLookupService(true);
     {
         InProcessModule module(host);
         EXPECT_FALSE(thisModule.InitService());
@@ -74,9 +79,9 @@ TEST(GlobalsTest, WithoutLookupServiceGlobalsAreKeyedByTheModulesOwnCopy)
         ASSERT_NE(nullptr, a);
         onStack.x4[7] = 0;
         EXPECT_EQ(a, lx::GetGlobal(&LXu_LOGSERVICE));
-        EXPECT_EQ(1, host.contextQueries(LXu_LOGSERVICE));
+        EXPECT_EQ(1, policy.contextQueries(LXu_LOGSERVICE));
         // The lookup service is asked for again on every later need.
-        EXPECT_GE(host.contextQueries(LXu_GUIDSERVICE), 2);
+        EXPECT_GE(policy.contextQueries(LXu_GUIDSERVICE), 2);
     }
     EXPECT_EQ(0, host.liveReferences());
 }

@@ -9,6 +9,7 @@
 #include "hostabi/lxvtables.h"
 #include "hostsim/Host.h"
 #include "hostsim/SimLayeredImage.h"
+#include "hostsim/testing/TestPolicies.h"
 
 namespace {
 
@@ -109,7 +110,8 @@ TEST(HostSimTest, OverReleaseIsRecordedNotApplied)
 
 TEST(HostSimTest, ContextAnswersOnlyItsServices)
 {
-    hostsim::Host host;
+    hostsim::TestHostPolicy policy;
+    hostsim::Host host(policy);
     LXtObjectID context = host.context();
     void* out = nullptr;
     EXPECT_EQ(LXe_NOINTERFACE, lxTable<ILxUnknownVT>(context)->QueryInterface(context, &LXu_IMAGE, &out));
@@ -119,7 +121,7 @@ TEST(HostSimTest, ContextAnswersOnlyItsServices)
     EXPECT_EQ(1, host.liveReferences());
     lxTable<ILxUnknownVT>(out)->Release(out);
 
-    host.withholdLookupService(true);
+    policy.withholdLookupService(true);
     EXPECT_EQ(LXe_NOINTERFACE, lxTable<ILxUnknownVT>(context)->QueryInterface(context, &LXu_GUIDSERVICE, &out));
     EXPECT_EQ(0, host.liveReferences());
     EXPECT_EQ(0, host.misuses());

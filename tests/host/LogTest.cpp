@@ -6,6 +6,7 @@
 
 #include "host/HostWrappers.h"
 #include "hostsim/Host.h"
+#include "hostsim/testing/TestPolicies.h"
 #include "support/InProcessModule.h"
 
 namespace {
@@ -55,8 +56,9 @@ TEST(LogTest, OverlongMessageIsCutWithinTheBuffer)
 
 TEST(LogTest, NoLogWithoutTheHostsService)
 {
-    hostsim::Host host;
-    host.withholdLogService(true);
+    hostsim::TestHostPolicy policy;
+    hostsim::Host host(policy);
+    policy.withholdLogService(true);
     {
         InProcessModule module(host);
         CLxUser_Log log("io-status");
@@ -76,8 +78,9 @@ TEST(LogTest, NoLogBeforeTheModuleHasAContext)
 
 TEST(LogTest, WithheldSubsystemOrRefusedEntryAnswersFalse)
 {
-    hostsim::Host host;
-    host.withholdSubsystem("io-status");
+    hostsim::TestHostPolicy policy;
+    hostsim::Host host(policy);
+    policy.withholdSubsystem("io-status");
     {
         InProcessModule module(host);
         CLxUser_Log missing("io-status");
@@ -85,7 +88,7 @@ TEST(LogTest, WithheldSubsystemOrRefusedEntryAnswersFalse)
 
         CLxUser_Log log("render");
         ASSERT_TRUE(log.test());
-        host.failNewEntry(true);
+        policy.failNewEntry(true);
         EXPECT_FALSE(log.Message(LXe_LOG_INFO, "refused"));
     }
     EXPECT_TRUE(host.messages().empty());

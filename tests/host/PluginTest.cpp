@@ -15,6 +15,7 @@
 #include "hostsim/Host.h"
 #include "hostsim/Plugin.h"
 #include "hostsim/SimLayeredImage.h"
+#include "hostsim/testing/TestPolicies.h"
 #include "support/OrvoBlocks.h"
 #include "support/ScratchDir.h"
 
@@ -82,7 +83,9 @@ std::vector<float> materialColours()
 
 class PluginTest : public ::testing::Test {
 protected:
-    hostsim::Host host;
+    // Declared before the host, which borrows it.
+    hostsim::TestHostPolicy hostPolicy;
+    hostsim::Host host{hostPolicy};
     testsupport::ScratchDir scratch{"fennick_plugin_"};
     std::string dir = scratch.str();
     std::string target = scratch.file("render.ovq");
@@ -189,9 +192,11 @@ TEST_F(PluginTest, SaveWithoutDepthLayerFailsWithItsMessage)
 
 TEST_F(PluginTest, HostFailuresReachTheHostAsResults)
 {
+    hostsim::TestLayeredImagePolicy imagePolicy;
+    imagePolicy.failName(0, LXe_OUTOFBOUNDS);
     hostsim::SimLayeredImage image(kWidth, kHeight);
     image.addFloatLayer("Orvo_depth", 1, depthRamp());
-    image.failName(0, LXe_OUTOFBOUNDS);
+    image.setPolicy(imagePolicy);
     {
         hostsim::Plugin plugin(FENNICK_MODULE_PATH, host);
         EXPECT_EQ(LXe_OUTOFBOUNDS, plugin.save(image.object(), target));
@@ -207,7 +212,7 @@ TEST_F(PluginTest, HostFailuresReachTheHostAsResults)
 
 TEST_F(PluginTest, NoLogSubsystemFailsSilently)
 {
-    host.withholdSubsystem("io-status");
+    hostPolicy.withholdSubsystem("io-status");
     hostsim::SimLayeredImage image(kWidth, kHeight);
     EXPECT_EQ(LXe_FAILED, saveThroughModule(image));
     EXPECT_TRUE(host.messages().empty());

@@ -7,6 +7,7 @@
 #include "host/HostWrappers.h"
 #include "hostsim/Host.h"
 #include "hostsim/SimLayeredImage.h"
+#include "hostsim/testing/TestPolicies.h"
 
 namespace {
 
@@ -158,9 +159,11 @@ TEST(WrapperTest, LayeredImageOperations)
 
 TEST(WrapperTest, FailuresInjectedByTheHostPassThrough)
 {
+    hostsim::TestLayeredImagePolicy imagePolicy;
+    imagePolicy.failName(0, LXe_NOTFOUND);
+    imagePolicy.failImage(1);
     hostsim::SimLayeredImage image = twoLayers();
-    image.failName(0, LXe_NOTFOUND);
-    image.failImage(1);
+    image.setPolicy(imagePolicy);
     CLxUser_LayeredImage layered(image.object());
 
     const char* name = "untouched";

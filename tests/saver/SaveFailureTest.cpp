@@ -48,7 +48,7 @@ TEST_F(SaveFailure, WithoutTheLogTheSaveFailsSilently)
 {
     SimLayeredImage image = ready();
     writeSideFiles(target, kW, kH);
-    host.withholdSubsystem("io-status");
+    hostPolicy.withholdSubsystem("io-status");
     EXPECT_EQ(save(image, target), LXe_FAILED);
     EXPECT_TRUE(host.messages().empty());
     EXPECT_EQ(files(), names({"view.tif.param.txt", "view.tif.rgb.tga"}));
@@ -58,7 +58,7 @@ TEST_F(SaveFailure, WithoutTheLogTheSaveFailsSilently)
 TEST_F(SaveFailure, WithoutTheLogServiceTheSaveFailsSilently)
 {
     module.reset();  // the log service is looked up afresh with the new context
-    host.withholdLogService(true);
+    hostPolicy.withholdLogService(true);
     module = std::make_unique<InProcessModule>(host);
     hostBaseline = host.liveReferences();
     SimLayeredImage image = ready();
@@ -90,8 +90,10 @@ TEST_F(SaveFailure, LayeredImageWithoutLayers)
 
 TEST_F(SaveFailure, LayerNameThatCannotBeReadPassesTheHostsCode)
 {
+    hostsim::TestLayeredImagePolicy imagePolicy;
+    imagePolicy.failName(2, LXe_OUTOFBOUNDS);
     SimLayeredImage image = ready();
-    image.failName(2, LXe_OUTOFBOUNDS);
+    image.setPolicy(imagePolicy);
     writeSideFiles(target, kW, kH);
     EXPECT_EQ(save(image, target), LXe_OUTOFBOUNDS);
     expectOneMessage(LXe_LOG_INFO, "Could not get name of image 2");
@@ -295,8 +297,10 @@ TEST_F(SaveFailure, LayeredImageClaimingAHugeWidthIsRefusedBeforeTheWriterTakesM
     // Line buffers for this width would take about 900 MB, zero-filled.
     constexpr unsigned kClaimedWidth = 100000000;
     constexpr std::uint64_t kAllowedGrowth = 64u << 20;
+    hostsim::TestLayeredImagePolicy imagePolicy;
+    imagePolicy.claimSize(kClaimedWidth, kH);
     SimLayeredImage image = ready();
-    image.claimSize(kClaimedWidth, kH);
+    image.setPolicy(imagePolicy);
     writeSideFiles(target, kW, kH);
     const std::uint64_t before = peakResidentBytes();
     EXPECT_EQ(save(image, target), LXe_FAILED);
@@ -322,8 +326,10 @@ TEST_F(SaveFailure, ColourImageCutShort)
 TEST_F(SaveFailure, DepthAndMaterialImagesThatCannotBeFetched)
 {
     for (unsigned failing : {1u, 2u}) {
+        hostsim::TestLayeredImagePolicy imagePolicy;
+        imagePolicy.failImage(failing);
         SimLayeredImage image = ready();
-        image.failImage(failing);
+        image.setPolicy(imagePolicy);
         writeSideFiles(target, kW, kH);
         EXPECT_EQ(save(image, target), LXe_FAILED);
         ASSERT_FALSE(host.messages().empty());
@@ -337,8 +343,10 @@ TEST_F(SaveFailure, DepthAndMaterialImagesThatCannotBeFetched)
 TEST_F(SaveFailure, FailedSaveLeavesAnExistingTargetUntouched)
 {
     { std::ofstream(target) << "the artist's previous render"; }
+    hostsim::TestLayeredImagePolicy imagePolicy;
+    imagePolicy.failImage(2);
     SimLayeredImage image = ready();
-    image.failImage(2);
+    image.setPolicy(imagePolicy);
     writeSideFiles(target, kW, kH);
     EXPECT_EQ(save(image, target), LXe_FAILED);
     EXPECT_EQ(contents(target), "the artist's previous render");

@@ -6,6 +6,7 @@
 #include "host/HostWrappers.h"
 #include "hostsim/Host.h"
 #include "hostsim/SimLayeredImage.h"
+#include "hostsim/testing/TestPolicies.h"
 #include "saver/OrvoSaver.h"
 #include "support/InProcessModule.h"
 #include "support/ScratchDir.h"
@@ -81,7 +82,10 @@ bool asOrdinaryUser(Check check)
 
 class SaveFixture : public ::testing::Test {
 protected:
-    hostsim::Host host;
+    // Answers as a well-behaved host until a test switches something off;
+    // declared before the host, which borrows it.
+    hostsim::TestHostPolicy hostPolicy;
+    hostsim::Host host{hostPolicy};
     std::unique_ptr<InProcessModule> module;
     std::unique_ptr<testsupport::ScratchDir> scratch;
     std::string dir;
