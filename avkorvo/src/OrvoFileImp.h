@@ -47,17 +47,11 @@ public:
                      const std::wstring& name) override;
     void close() override;
 
-    // How a channel's directory is kept current while its first pass adds
-    // strips. StripEntries writes only the new strip's offset and byte count
-    // into the directory's arrays where they lie in the file; WholeDirectory
-    // reads the directory back and has libtiff rewrite it in place. Both
-    // leave the same bytes on disk after every scan: the second is the
-    // reference the first is checked against, at the cost of reading and
-    // writing every strip entry for every row.
-    enum class DirectoryUpdate { StripEntries, WholeDirectory };
-    void setDirectoryUpdate(DirectoryUpdate update) { directoryUpdate_ = update; }
-
 private:
+    // The writer's tests reach the state below that no caller may change
+    // (WriterTestAccess, defined by the tests only).
+    friend class WriterTestAccess;
+
     // Scan writing (ScanWriter.cpp).
     enum Channel { RgbChannel, DepthChannel, MaterialChannel, ChannelCount };
     void writeChannel(Channel channel);
@@ -132,7 +126,14 @@ private:
     // when unknown; every other append (seekToEnd) and every libtiff write
     // forgets it.
     std::uint64_t appendEnd_ = 0;
-    DirectoryUpdate directoryUpdate_ = DirectoryUpdate::StripEntries;
+    // Whether a channel's first pass keeps its directory current by writing
+    // only each new strip's offset and byte count where the directory's
+    // arrays lie in the file (locateStripArrays, appendStrip), or leaves
+    // every rewrite to libtiff, which reads the directory back and writes it
+    // whole. Both leave the same bytes after every scan; the second is only
+    // the reference the tests check the first against, at the cost of every
+    // strip entry read and written for every row.
+    bool writeStripEntries_ = true;
     std::uint64_t materialHead_ = 0;
     std::uint32_t materialCount_ = 0;
     double shadow_[3] = {0.0, 0.0, 0.0};

@@ -107,7 +107,7 @@ void OrvoFileImp::writeChannel(Channel channel) {
         for (int other = RgbChannel; other < ChannelCount; ++other)
             if (other != channel && directory_[other] != kNoDirectory) ++index;
         directory_[channel] = index;
-        if (directoryUpdate_ == DirectoryUpdate::StripEntries) locateStripArrays(channel);
+        if (writeStripEntries_) locateStripArrays(channel);
     }
 }
 

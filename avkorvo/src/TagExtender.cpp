@@ -32,7 +32,6 @@ std::atomic<TIFFExtendProc> previousExtender{nullptr};
 std::atomic<bool> installed{false};
 std::mutex installLock;
 std::once_flag installOnce;
-void (*installPause)() = nullptr;
 
 // When the module holding this library is unloaded (or the process ends),
 // libtiff, which may stay loaded in the host, must not keep calling an
@@ -63,7 +62,7 @@ void XTIFFInitialize() {
     std::call_once(installOnce, [] {
         const std::lock_guard<std::mutex> lock(installLock);
         const TIFFExtendProc before = TIFFSetTagExtender(XTIFFDefaultDirectory);
-        if (installPause) installPause();
+        if (TagInstallation::pause_) TagInstallation::pause_();
         // Never our own predecessor, or every directory set-up would recurse.
         previousExtender.store(before == XTIFFDefaultDirectory ? nullptr : before);
         installed.store(true);
@@ -75,7 +74,7 @@ std::uint32_t subfileTagValue(std::uint64_t offset) {
     return static_cast<std::uint32_t>(offset);
 }
 
-void setInstallPauseForTesting(void (*pause)()) { installPause = pause; }
+void (*TagInstallation::pause_)() = nullptr;
 
 }  // namespace Orvo
 }  // namespace Talvenrock

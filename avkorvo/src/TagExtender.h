@@ -29,10 +29,16 @@ void XTIFFInitialize();
 // handle, then hands on to the extender installed before, if any.
 void XTIFFDefaultDirectory(TIFF* tif);
 
-// Tests only: `pause` runs inside the installation, after our extender is
-// live and before its predecessor is recorded, so that a test can open a
-// handle in exactly that moment. Set it before the first writer is created.
-void setInstallPauseForTesting(void (*pause)());
+// The moment inside the installation after our extender is live and before
+// its predecessor is recorded. Nothing happens there; the writer's tests
+// (WriterTestAccess, defined by the tests only) hold the installation up
+// in it to open a handle in exactly that moment.
+class TagInstallation {
+private:
+    friend class WriterTestAccess;
+    friend void XTIFFInitialize();
+    static void (*pause_)();
+};
 
 }  // namespace Orvo
 }  // namespace Talvenrock

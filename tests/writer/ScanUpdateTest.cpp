@@ -8,11 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "avkorvo/src/OrvoFileImp.h"
+#include "writer/WriterTestAccess.h"
 #include "writer/WriterTestSupport.h"
 
 using namespace writertest;
 using Talvenrock::Orvo::OrvoFileImp;
+using Talvenrock::Orvo::WriterTestAccess;
 
 namespace {
 
@@ -30,10 +31,10 @@ std::vector<unsigned char> bytesWithoutClock(const std::string& path) {
 }
 
 std::unique_ptr<OrvoFileImp> makeImp(const std::wstring& path, unsigned width, unsigned height, bool compress,
-                                     OrvoFileImp::DirectoryUpdate update) {
+                                     bool wholeDirectories) {
     auto writer = std::make_unique<OrvoFileImp>(nullptr, path, width, height, L"fennick tests", L"scan update",
                                                 L"", L"", Projection(), PanoProjection(), false, compress);
-    writer->setDirectoryUpdate(update);
+    if (wholeDirectories) WriterTestAccess::rewriteWholeDirectories(*writer);
     return writer;
 }
 
@@ -47,9 +48,9 @@ struct Shape {
 void expectSameFiles(const Shape& shape, const std::vector<int>& passes, bool compress) {
     ScratchDir dir;
     auto entries = makeImp(dir.wfile("entries.ovq"), shape.width, shape.height, compress,
-                           OrvoFileImp::DirectoryUpdate::StripEntries);
+                           /*wholeDirectories=*/false);
     auto whole = makeImp(dir.wfile("whole.ovq"), shape.width, shape.height, compress,
-                         OrvoFileImp::DirectoryUpdate::WholeDirectory);
+                         /*wholeDirectories=*/true);
     int written = 0;
     for (std::size_t p = 0; p < passes.size(); ++p) {
         const int mask = passes[p];

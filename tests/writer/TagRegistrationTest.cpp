@@ -7,7 +7,7 @@
 #include <chrono>
 #include <thread>
 
-#include "avkorvo/src/TagExtender.h"
+#include "writer/WriterTestAccess.h"
 #include "writer/WriterTestSupport.h"
 
 using namespace writertest;
@@ -57,7 +57,7 @@ TEST(TagRegistration, ConcurrentFirstWritersInstallTheTagOnceAndHandOn) {
         ASSERT_EQ(TIFFWriteEncodedStrip(tif, 0, &pixel, 1), 1);
         TIFFClose(tif);
     }
-    Talvenrock::Orvo::setInstallPauseForTesting(openWhileInstalling);
+    Talvenrock::Orvo::WriterTestAccess::pauseTagInstallation(openWhileInstalling);
 
     constexpr int kThreads = 8;
     std::atomic<int> failures{0};
