@@ -2,7 +2,7 @@
 // the reader answers with its summary or a ReadError; it never reads out of
 // bounds or loops.
 #include "fuzz/FuzzInput.h"
-#include "tools/reader/OrvoReader.h"
+#include "avkorvo/OrvoReader.h"
 
 #include <vector>
 
@@ -18,8 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzzing::TempInput input(data, size);
     if (!input.ok()) return 0;
     try {
-        auto reader = orvoread::OrvoReader::open(input.path());
-        const orvoread::OrvoSummary& s = reader->summary();
+        auto reader = Talvenrock::Orvo::OrvoReader::open(input.path());
+        const Talvenrock::Orvo::OrvoSummary& s = reader->summary();
         if (s.width == 0 || s.width > kMaxFuzzWidth) return 0;
         const std::uint32_t rows = s.height < kMaxFuzzRows ? s.height : kMaxFuzzRows;
         std::vector<std::uint8_t> rgb(static_cast<std::size_t>(s.width) * 3);
@@ -27,13 +27,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::vector<std::uint16_t> tags(s.width);
         for (std::uint32_t row = 0; row < rows; ++row) {
             try {
-                if (s.has(orvoread::Channel::Colour)) reader->readColourRow(row, rgb.data());
-                if (s.has(orvoread::Channel::Depth)) reader->readDepthRow(row, depth.data());
-                if (s.has(orvoread::Channel::Material)) reader->readMaterialRow(row, tags.data());
-            } catch (const orvoread::ReadError&) {
+                if (s.has(Talvenrock::Orvo::Channel::Colour)) reader->readColourRow(row, rgb.data());
+                if (s.has(Talvenrock::Orvo::Channel::Depth)) reader->readDepthRow(row, depth.data());
+                if (s.has(Talvenrock::Orvo::Channel::Material)) reader->readMaterialRow(row, tags.data());
+            } catch (const Talvenrock::Orvo::ReadError&) {
             }
         }
-    } catch (const orvoread::ReadError&) {
+    } catch (const Talvenrock::Orvo::ReadError&) {
     }
     return 0;
 }

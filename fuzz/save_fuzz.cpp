@@ -18,7 +18,7 @@
 #include "hostsim/SimLayeredImage.h"
 #include "saver/OrvoSaver.h"
 #include "support/InProcessModule.h"
-#include "tools/reader/OrvoReader.h"
+#include "avkorvo/OrvoReader.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -123,8 +123,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 || exists(fennick::contract::colourImageFor(target)))
                 fault("a side file left after success");
             try {
-                orvoread::OrvoReader::open(target);
-            } catch (const orvoread::ReadError& e) {
+                Talvenrock::Orvo::OrvoReader::open(target);
+            } catch (const Talvenrock::Orvo::ReadError& e) {
                 fault(std::string("the reader refuses the saved file: ") + e.what());
             }
         } else {

@@ -1,11 +1,11 @@
 #include "TiffOpen.h"
 
 #include <cerrno>
-#include <cstdarg>
 #include <memory>
 #include <new>
 
 #include "FileIo.h"
+#include "QuietTiff.h"
 #include "TiffStatus.h"
 #include "Utf8.h"
 
@@ -20,23 +20,11 @@ namespace {
 
 const char* const kWriteMode = "w";
 
-// Returning 1 tells libtiff the message was handled, so the process-wide
-// handlers (which print to stderr by default) are not called.
-int swallowTiffMessage(TIFF*, void*, const char*, const char*, va_list) { return 1; }
-
-struct OptionsRelease {
-    void operator()(TIFFOpenOptions* options) const { TIFFOpenOptionsFree(options); }
-};
-
 // Runs `open` with options that swallow libtiff's messages for the handle,
 // keeping the reason of a failed open past the freeing of the options.
 template <class Open>
 TIFF* openQuietly(Open open) {
-    std::unique_ptr<TIFFOpenOptions, OptionsRelease> options(TIFFOpenOptionsAlloc());
-    if (!options) throw std::bad_alloc();
-    TIFFOpenOptionsSetErrorHandlerExtR(options.get(), swallowTiffMessage, nullptr);
-    TIFFOpenOptionsSetWarningHandlerExtR(options.get(), swallowTiffMessage, nullptr);
-
+    TiffOptions options = quietTiffOptions(nullptr);
     clearSystemError();
     TIFF* tif = open(options.get());
     const int openErrno = errno;

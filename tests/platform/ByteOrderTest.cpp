@@ -7,7 +7,7 @@
 
 #include "support/OrvoBlocks.h"
 #include "support/ScratchDir.h"
-#include "tools/reader/OrvoReader.h"
+#include "avkorvo/OrvoReader.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +16,7 @@
 #include <iterator>
 
 using namespace platformtest;
-using orvoread::OrvoReader;
+using Talvenrock::Orvo::OrvoReader;
 
 namespace {
 
@@ -61,7 +61,7 @@ TEST_F(FixedSaveFiles, FollowTheMachinesByteOrderAndReadBackAsGiven)
     // Through the plug-in: the saver's texts, a planar camera, one material
     // a hue, and the side files consumed.
     auto saved = OrvoReader::open(dir.file(kSavedName));
-    const orvoread::OrvoSummary& s = saved->summary();
+    const Talvenrock::Orvo::OrvoSummary& s = saved->summary();
     EXPECT_EQ(s.littleEndian, machineByteOrderMark() == "II");
     ASSERT_EQ(s.directories.size(), 3u);
     EXPECT_EQ(s.width, kFixedWidth);
@@ -81,12 +81,12 @@ TEST_F(FixedSaveFiles, FollowTheMachinesByteOrderAndReadBackAsGiven)
     EXPECT_FALSE(fs::exists(dir.file(std::string(kSavedName) + ".rgb.tga")));
     std::vector<std::uint32_t> depth(kFixedWidth);
     saved->readDepthRow(0, depth.data());
-    EXPECT_EQ(depth[0], orvoread::kNoDepth);  // the left column holds nothing
-    EXPECT_NE(depth[1], orvoread::kNoDepth);
+    EXPECT_EQ(depth[0], Talvenrock::Orvo::kNoDepth);  // the left column holds nothing
+    EXPECT_NE(depth[1], Talvenrock::Orvo::kNoDepth);
 
     // Through the writer: every field the saver leaves out.
     auto lit = OrvoReader::open(dir.file(kLitName));
-    const orvoread::OrvoSummary& l = lit->summary();
+    const Talvenrock::Orvo::OrvoSummary& l = lit->summary();
     EXPECT_EQ(l.software, "sw  ");  // padded to four bytes
     EXPECT_EQ(l.documentName, "Fixed scene");
     EXPECT_EQ(l.artist, "\xC3\x84rtist \xCE\xBB");
@@ -97,7 +97,7 @@ TEST_F(FixedSaveFiles, FollowTheMachinesByteOrderAndReadBackAsGiven)
     EXPECT_NE(l.propertyList.find("<string>lit.ovq</string>"), std::string::npos);
     EXPECT_NE(l.propertyList.find("2 0.4 0.218218/-0.436436/0.872872 0.0 0/0/0"), std::string::npos)
         << l.propertyList;
-    const orvoread::Camera& c = l.camera;
+    const Talvenrock::Orvo::Camera& c = l.camera;
     EXPECT_TRUE(c.panoramic);
     EXPECT_EQ(c.kind, 3u);
     EXPECT_EQ(c.direction2[2], -1.0 / 3.0);
@@ -111,7 +111,7 @@ TEST_F(FixedSaveFiles, FollowTheMachinesByteOrderAndReadBackAsGiven)
     EXPECT_EQ(l.materials[1].name, "Gr\xC3\xBCn \"2\" & <3>");
     // The compressed copy holds the same pictures.
     auto lzw = OrvoReader::open(dir.file(kLzwName));
-    for (const orvoread::DirectoryInfo& d : lzw->summary().directories)
+    for (const Talvenrock::Orvo::DirectoryInfo& d : lzw->summary().directories)
         EXPECT_EQ(d.compression, 5) << "directory " << d.index;  // LZW
     std::vector<std::uint16_t> tags(kFixedWidth), lzwTags(kFixedWidth);
     std::vector<std::uint32_t> lzwDepth(kFixedWidth);
@@ -123,7 +123,7 @@ TEST_F(FixedSaveFiles, FollowTheMachinesByteOrderAndReadBackAsGiven)
         EXPECT_EQ(lzwDepth, depth) << "row " << y;
         EXPECT_EQ(lzwTags, tags) << "row " << y;
         for (std::uint32_t x = 0; x < kFixedWidth; ++x) {
-            EXPECT_EQ(depth[x], (x + y) % 6 == 0 ? orvoread::kNoDepth : 0x01020304u * x + 0x00A0B0C1u * y);
+            EXPECT_EQ(depth[x], (x + y) % 6 == 0 ? Talvenrock::Orvo::kNoDepth : 0x01020304u * x + 0x00A0B0C1u * y);
             EXPECT_EQ(tags[x], (x / 5 + y) % 4 + 0x0100 * (x % 2));
         }
     }

@@ -1,6 +1,6 @@
 #include "platform/OrderCompare.h"
 
-#include "tools/reader/OrvoReader.h"
+#include "avkorvo/OrvoReader.h"
 
 #include <cinttypes>
 #include <cstdio>
@@ -12,10 +12,10 @@ namespace platformtest {
 
 namespace {
 
-using orvoread::Camera;
-using orvoread::Channel;
-using orvoread::OrvoReader;
-using orvoread::OrvoSummary;
+using Talvenrock::Orvo::Camera;
+using Talvenrock::Orvo::Channel;
+using Talvenrock::Orvo::OrvoReader;
+using Talvenrock::Orvo::OrvoSummary;
 
 std::string shown(const std::string& s) { return "\"" + s + "\""; }
 std::string shown(std::uint64_t v) { return std::to_string(v); }
@@ -102,8 +102,8 @@ void compareSummaries(Differences& d, const OrvoSummary& e, const OrvoSummary& a
 {
     d.same("directories", std::uint64_t(e.directories.size()), std::uint64_t(a.directories.size()));
     for (std::size_t i = 0; i < e.directories.size() && i < a.directories.size(); ++i) {
-        const orvoread::DirectoryInfo& de = e.directories[i];
-        const orvoread::DirectoryInfo& da = a.directories[i];
+        const Talvenrock::Orvo::DirectoryInfo& de = e.directories[i];
+        const Talvenrock::Orvo::DirectoryInfo& da = a.directories[i];
         const std::string at = "directory " + std::to_string(i) + " ";
         d.same(at + "channel", std::string(channelName(de.channel)), std::string(channelName(da.channel)));
         d.same(at + "width", de.width, da.width);
@@ -129,8 +129,8 @@ void compareSummaries(Differences& d, const OrvoSummary& e, const OrvoSummary& a
     d.same("has material block", e.hasMaterialBlock, a.hasMaterialBlock);
     d.same("material count", e.materialCount, a.materialCount);
     for (std::size_t i = 0; i < e.materials.size() && i < a.materials.size(); ++i) {
-        const orvoread::Material& me = e.materials[i];
-        const orvoread::Material& ma = a.materials[i];
+        const Talvenrock::Orvo::Material& me = e.materials[i];
+        const Talvenrock::Orvo::Material& ma = a.materials[i];
         const std::string at = "material record " + std::to_string(i) + " ";
         d.same(at + "tag", me.tag, ma.tag);
         d.same(at + "red", std::uint64_t(me.red), std::uint64_t(ma.red));
@@ -181,12 +181,12 @@ std::vector<std::string> compareOrvoFiles(const std::string& expected, const std
     std::unique_ptr<OrvoReader> e, a;
     try {
         e = OrvoReader::open(expected);
-    } catch (const orvoread::ReadError& error) {
+    } catch (const Talvenrock::Orvo::ReadError& error) {
         d.add("the reader", "the file read", std::string("refuses the expected file: ") + error.what());
     }
     try {
         a = OrvoReader::open(actual);
-    } catch (const orvoread::ReadError& error) {
+    } catch (const Talvenrock::Orvo::ReadError& error) {
         d.add("the reader", "the file read", std::string("refuses it: ") + error.what());
     }
     if (!e || !a)
@@ -194,7 +194,7 @@ std::vector<std::string> compareOrvoFiles(const std::string& expected, const std
     compareSummaries(d, e->summary(), a->summary());
     try {
         comparePixels(d, *e, *a);
-    } catch (const orvoread::ReadError& error) {
+    } catch (const Talvenrock::Orvo::ReadError& error) {
         d.add("pixels", "every row read", std::string("a row cannot be read: ") + error.what());
     }
     return out;

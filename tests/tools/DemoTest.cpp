@@ -9,7 +9,7 @@
 
 #include "support/OrvoBlocks.h"
 #include "tools/orvo/DemoScene.h"
-#include "tools/reader/OrvoReader.h"
+#include "avkorvo/OrvoReader.h"
 
 #include <tiffio.h>
 
@@ -160,7 +160,7 @@ TEST_F(Demo, EachObjectCarriesOneTagOfItsHue)
     // The scene is deterministic, so the render repeated here tells which
     // object each pixel of the saved file shows.
     const orvotool::DemoRender scene = orvotool::renderDemo(kW, kH);
-    auto reader = orvoread::OrvoReader::open(out("demo.ovq"));
+    auto reader = Talvenrock::Orvo::OrvoReader::open(out("demo.ovq"));
     std::vector<std::set<std::uint16_t>> tagsOf(scene.objects.size());
     std::vector<std::uint16_t> row(kW);
     std::vector<std::uint32_t> depth(kW);
@@ -171,10 +171,10 @@ TEST_F(Demo, EachObjectCarriesOneTagOfItsHue)
             const int object = scene.objectAt[y * kW + x];
             if (object < 0) {
                 EXPECT_EQ(row[x], 0) << x << "," << y;
-                EXPECT_EQ(depth[x], orvoread::kNoDepth) << x << "," << y;
+                EXPECT_EQ(depth[x], Talvenrock::Orvo::kNoDepth) << x << "," << y;
             } else {
                 tagsOf[object].insert(row[x]);
-                EXPECT_NE(depth[x], orvoread::kNoDepth) << x << "," << y;
+                EXPECT_NE(depth[x], Talvenrock::Orvo::kNoDepth) << x << "," << y;
             }
         }
     }
@@ -187,7 +187,7 @@ TEST_F(Demo, EachObjectCarriesOneTagOfItsHue)
         EXPECT_TRUE(used.insert(tag).second) << o.name << " shares a tag";
         const auto& materials = reader->summary().materials;
         auto m = std::find_if(materials.begin(), materials.end(),
-                              [&](const orvoread::Material& m) { return m.tag == tag; });
+                              [&](const Talvenrock::Orvo::Material& m) { return m.tag == tag; });
         ASSERT_NE(m, materials.end()) << o.name;
         EXPECT_LT(hueDistance(hue(m->red, m->green, m->blue),
                               hue(o.material[0], o.material[1], o.material[2])),

@@ -3,7 +3,7 @@
 // render, where only the writing time may differ.
 #pragma once
 
-#include "tools/reader/OrvoReader.h"
+#include "avkorvo/OrvoReader.h"
 
 #include <gtest/gtest.h>
 
@@ -15,8 +15,8 @@ namespace tooltest {
 
 inline void expectSamePictures(const std::string& a, const std::string& b, bool colourToo = true)
 {
-    auto ra = orvoread::OrvoReader::open(a);
-    auto rb = orvoread::OrvoReader::open(b);
+    auto ra = Talvenrock::Orvo::OrvoReader::open(a);
+    auto rb = Talvenrock::Orvo::OrvoReader::open(b);
     const auto& sa = ra->summary();
     const auto& sb = rb->summary();
     ASSERT_EQ(sa.directories.size(), 3u);

@@ -9,7 +9,7 @@
 #include "hostsim/Host.h"
 #include "hostsim/Plugin.h"
 #include "hostsim/SimLayeredImage.h"
-#include "tools/reader/OrvoReader.h"
+#include "avkorvo/OrvoReader.h"
 
 #include <gtest/gtest.h>
 
@@ -339,17 +339,17 @@ TEST_F(SaveCommand, DepthInSceneUnitsIsConvertedOrCalledOut)
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "orvo: warning: 1 of 35 samples of Z lie at depthMax (10) or farther; they "
                      "are saved as no depth\n");
-    auto reader = orvoread::OrvoReader::open(dir.file("z.ovq"));
+    auto reader = Talvenrock::Orvo::OrvoReader::open(dir.file("z.ovq"));
     const double far = reader->summary().camera.farDistance;
     std::vector<std::uint32_t> row(kW);
     for (int y = 0; y < kH; ++y) {
         reader->readDepthRow(y, row.data());
         for (int x = 0; x < kW; ++x) {
             if (y == 0 && x < 3) {
-                EXPECT_EQ(row[x], orvoread::kNoDepth) << x;
+                EXPECT_EQ(row[x], Talvenrock::Orvo::kNoDepth) << x;
                 continue;
             }
-            EXPECT_NEAR(orvoread::depthDistance(row[x], far), distance[y * kW + x], 1e-5)
+            EXPECT_NEAR(Talvenrock::Orvo::depthDistance(row[x], far), distance[y * kW + x], 1e-5)
                 << x << "," << y;
         }
     }
@@ -641,7 +641,7 @@ struct KnownCamera {
     }
     // The saver's record of this camera (position and axes in the record's
     // Z-up frame, the film centred at the focal length).
-    void expectRecord(const orvoread::Camera& c, int w, int h, double depthMax) const
+    void expectRecord(const Talvenrock::Orvo::Camera& c, int w, int h, double depthMax) const
     {
         constexpr double kTolerance = 1e-5;  // the matrices are floats
         const double fh = filmWidth * h / w;
@@ -681,7 +681,7 @@ TEST_F(SaveCommand, ParamsWritesTheCameraAUserDescribes)
 
     RunResult r = runOrvo("save render.exr cam.ovq --params cam.txt", dir.path());
     ASSERT_EQ(r.status, 0) << r.err;
-    auto reader = orvoread::OrvoReader::open(dir.file("cam.ovq"));
+    auto reader = Talvenrock::Orvo::OrvoReader::open(dir.file("cam.ovq"));
     KnownCamera().expectRecord(reader->summary().camera, kW, kH, 10);
     EXPECT_EQ(reader->summary().xResolution, 150);
 
@@ -712,8 +712,8 @@ TEST_F(SaveCommand, ParamsWritesTheCameraAUserDescribes)
     writeBytes(dir.file("turned.txt"), std::vector<unsigned char>(turned.out.begin(), turned.out.end()));
     RunResult saved = runOrvo("save render.exr turned.ovq --params turned.txt", dir.path());
     ASSERT_EQ(saved.status, 0) << saved.err;
-    const orvoread::Camera c =
-        orvoread::OrvoReader::open(dir.file("turned.ovq"))->summary().camera;
+    const Talvenrock::Orvo::Camera c =
+        Talvenrock::Orvo::OrvoReader::open(dir.file("turned.ovq"))->summary().camera;
     const double position[3] = {0.1, -2.5, 0}, x[3] = {-1, 0, 0}, y[3] = {0, -1, 0},
                  z[3] = {0, 0, -1};
     for (int k = 0; k < 3; ++k) {
@@ -741,10 +741,10 @@ TEST_F(SaveCommand, TakesTheCameraFromTheRendersAttributes)
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "orvo: no parameter file: the camera comes from the render's worldToCamera "
                      "and worldToNDC\n");
-    auto reader = orvoread::OrvoReader::open(dir.file("cam.ovq"));
+    auto reader = Talvenrock::Orvo::OrvoReader::open(dir.file("cam.ovq"));
     camera.expectRecord(reader->summary().camera, kW, kH, 10);
     // The depth layer kept its meaning: the same codes as with the file.
-    auto direct = orvoread::OrvoReader::open(dir.file("direct.ovq"));
+    auto direct = Talvenrock::Orvo::OrvoReader::open(dir.file("direct.ovq"));
     std::vector<std::uint32_t> a(kW), b(kW);
     for (int y = 0; y < kH; ++y) {
         reader->readDepthRow(y, a.data());
@@ -825,7 +825,7 @@ TEST(SaveRendererOutput, ARenderAsRenderersWriteItSavesWithOnlyTheDepthChannelNa
     const nlohmann::json j = nlohmann::json::parse(info.out);
     const nlohmann::json& c = j.at("camera");
     const double depthMax = farthest * 1.25;  // the farthest hit with the tool's margin
-    auto reader = orvoread::OrvoReader::open(dir.file("shot.ovq"));
+    auto reader = Talvenrock::Orvo::OrvoReader::open(dir.file("shot.ovq"));
     camera.expectRecord(reader->summary().camera, w, h, depthMax);
     // The JSON report holds the same record.
     for (int k = 0; k < 3; ++k) {
@@ -844,10 +844,10 @@ TEST(SaveRendererOutput, ARenderAsRenderersWriteItSavesWithOnlyTheDepthChannelNa
         reader->readDepthRow(y, row.data());
         for (int x = 0; x < w; ++x) {
             if (y == 0 && (x == 0 || x == w - 1)) {
-                EXPECT_EQ(row[x], orvoread::kNoDepth);
+                EXPECT_EQ(row[x], Talvenrock::Orvo::kNoDepth);
                 continue;
             }
-            EXPECT_NEAR(orvoread::depthDistance(row[x], 1.5 * depthMax), distance[y * w + x], 1e-5)
+            EXPECT_NEAR(Talvenrock::Orvo::depthDistance(row[x], 1.5 * depthMax), distance[y * w + x], 1e-5)
                 << x << "," << y;
         }
     }

@@ -12,7 +12,7 @@
 #include "tools/orvo/SideFiles.h"
 #include "tools/orvo/TgaImage.h"
 #include "tools/orvo/ToolError.h"
-#include "tools/reader/OrvoReader.h"
+#include "avkorvo/OrvoReader.h"
 
 #include "contract/TemporaryFile.h"
 
@@ -106,11 +106,11 @@ void refuseTargetAmongInputs(const SaveOptions& o, const std::string& pluginPath
 // One line saying what a save wrote.
 std::string summaryLine(const std::string& target)
 {
-    auto reader = orvoread::OrvoReader::open(target);
-    const orvoread::OrvoSummary& s = reader->summary();
+    auto reader = Talvenrock::Orvo::OrvoReader::open(target);
+    const Talvenrock::Orvo::OrvoSummary& s = reader->summary();
     std::string parts;
     for (const auto& d : s.directories)
-        parts += (parts.empty() ? "" : ", ") + std::string(orvoread::channelName(d.channel));
+        parts += (parts.empty() ? "" : ", ") + std::string(Talvenrock::Orvo::channelName(d.channel));
     std::string line = "wrote " + target + ": " + std::to_string(s.width) + " x "
                        + std::to_string(s.height) + " pixels, " + parts;
     if (s.hasMaterialBlock)
@@ -346,7 +346,7 @@ int runDemo(const DemoOptions& o, std::ostream& out, std::ostream& err, const Pr
         writeWholeFile(file.path(), text.data(), text.size(), "parameter file");
         file.commit();
     }
-    auto reader = orvoread::OrvoReader::open(target);
+    auto reader = Talvenrock::Orvo::OrvoReader::open(target);
     PixelStats stats = collectStats(*reader);
     const std::vector<std::string> previews = writePreviews(*reader, stats, o.outDir, progress);
     progress.done();
@@ -363,11 +363,11 @@ int runInfo(const std::string& file, bool json, std::ostream& out, std::ostream&
 {
     std::string error;
     try {
-        auto reader = orvoread::OrvoReader::open(file);
+        auto reader = Talvenrock::Orvo::OrvoReader::open(file);
         PixelStats stats = collectStats(*reader);
         out << (json ? infoJson(reader->summary(), stats) : infoText(reader->summary(), stats));
         return 0;
-    } catch (const orvoread::ReadError& e) {
+    } catch (const Talvenrock::Orvo::ReadError& e) {
         error = e.what();
     } catch (const std::bad_alloc&) {
         error = file + ": out of memory reading it";
@@ -382,7 +382,7 @@ int runExtract(const std::string& file, const std::string& outDir, std::ostream&
                const Progress& progress)
 {
     try {
-        auto reader = orvoread::OrvoReader::open(file);
+        auto reader = Talvenrock::Orvo::OrvoReader::open(file);
         PixelStats stats = collectStats(*reader);
         makeLastFolder(outDir);
         const std::vector<std::string> written = writePreviews(*reader, stats, outDir, progress);

@@ -1,7 +1,7 @@
 // The tool's commands. Each writes its report to `out` and notices and
 // warnings to `err` (each line beginning "orvo: "), and returns the process
 // exit status (0 success, 1 failure). Errors that end a command early are
-// thrown as ToolError or orvoread::ReadError, naming the file; main reports
+// thrown as ToolError or Talvenrock::Orvo::ReadError, naming the file; main reports
 // them.
 #pragma once
 

@@ -13,8 +13,8 @@
 
 namespace orvotool {
 
-using orvoread::Channel;
-using orvoread::OrvoSummary;
+using Talvenrock::Orvo::Channel;
+using Talvenrock::Orvo::OrvoSummary;
 
 namespace {
 
@@ -85,18 +85,18 @@ std::string unitName(std::uint16_t unit)
 // Why a planar camera's xAxis, yAxis and zAxis are not unit vectors at
 // right angles; empty when they are. A file saved from such a camera is
 // well-formed, but no ray through it goes where readers take it to go.
-std::string planarAxesFault(const orvoread::Camera& c)
+std::string planarAxesFault(const Talvenrock::Orvo::Camera& c)
 {
     const double* const axes[3] = {c.xAxis, c.yAxis, c.zAxis};
     const char* const names[3] = {"xAxis", "yAxis", "zAxis"};
     return axesFault(axes, names);
 }
 
-std::vector<orvoread::Material> byTag(const OrvoSummary& s)
+std::vector<Talvenrock::Orvo::Material> byTag(const OrvoSummary& s)
 {
-    std::vector<orvoread::Material> m = s.materials;
+    std::vector<Talvenrock::Orvo::Material> m = s.materials;
     std::stable_sort(m.begin(), m.end(),
-                     [](const orvoread::Material& a, const orvoread::Material& b) {
+                     [](const Talvenrock::Orvo::Material& a, const Talvenrock::Orvo::Material& b) {
                          return a.tag < b.tag;
                      });
     return m;
@@ -122,7 +122,7 @@ double share(std::uint64_t part, std::uint64_t whole)
 
 }  // namespace
 
-PixelStats collectStats(orvoread::OrvoReader& reader)
+PixelStats collectStats(Talvenrock::Orvo::OrvoReader& reader)
 {
     const OrvoSummary& s = reader.summary();
     PixelStats st;
@@ -134,7 +134,7 @@ PixelStats collectStats(orvoread::OrvoReader& reader)
         for (std::uint32_t y = 0; y < s.height; ++y) {
             reader.readDepthRow(y, row.data());
             for (std::uint32_t code : row) {
-                if (code == orvoread::kNoDepth) {
+                if (code == Talvenrock::Orvo::kNoDepth) {
                     ++st.noDepth;
                     continue;
                 }
@@ -166,7 +166,7 @@ std::string infoText(const OrvoSummary& s, const PixelStats& st)
          + (s.littleEndian ? "little-endian" : "big-endian") + ")\n";
     o += "Picture: " + std::to_string(s.width) + " x " + std::to_string(s.height) + "\n";
     for (const auto& d : s.directories) {
-        o += "Directory " + std::to_string(d.index) + ": " + orvoread::channelName(d.channel) + ", "
+        o += "Directory " + std::to_string(d.index) + ": " + Talvenrock::Orvo::channelName(d.channel) + ", "
              + std::to_string(d.width) + " x " + std::to_string(d.height) + ", "
              + std::to_string(d.samplesPerPixel)
              + (d.samplesPerPixel == 1 ? " sample" : " samples") + " x "
@@ -229,8 +229,8 @@ std::string infoText(const OrvoSummary& s, const PixelStats& st)
             o += "  largest code: " + std::to_string(st.largestCode) + "\n";
             if (s.hasCamera)
                 o += "  distance range: "
-                     + num(orvoread::depthDistance(st.smallestCode, s.camera.farDistance)) + " .. "
-                     + num(orvoread::depthDistance(st.largestCode, s.camera.farDistance)) + "\n";
+                     + num(Talvenrock::Orvo::depthDistance(st.smallestCode, s.camera.farDistance)) + " .. "
+                     + num(Talvenrock::Orvo::depthDistance(st.largestCode, s.camera.farDistance)) + "\n";
         }
     }
 
@@ -325,7 +325,7 @@ std::string infoJson(const OrvoSummary& s, const PixelStats& st)
     for (const auto& d : s.directories) {
         Json e;
         e["index"] = d.index;
-        e["channel"] = orvoread::channelName(d.channel);
+        e["channel"] = Talvenrock::Orvo::channelName(d.channel);
         e["width"] = d.width;
         e["height"] = d.height;
         e["samplesPerPixel"] = d.samplesPerPixel;
@@ -381,10 +381,10 @@ std::string infoJson(const OrvoSummary& s, const PixelStats& st)
         d["smallestCode"] = any ? Json(st.smallestCode) : Json(nullptr);
         d["largestCode"] = any ? Json(st.largestCode) : Json(nullptr);
         d["nearestDistance"] =
-            distances ? number(orvoread::depthDistance(st.smallestCode, s.camera.farDistance))
+            distances ? number(Talvenrock::Orvo::depthDistance(st.smallestCode, s.camera.farDistance))
                       : Json(nullptr);
         d["farthestDistance"] =
-            distances ? number(orvoread::depthDistance(st.largestCode, s.camera.farDistance))
+            distances ? number(Talvenrock::Orvo::depthDistance(st.largestCode, s.camera.farDistance))
                       : Json(nullptr);
         j["depth"] = d;
     }

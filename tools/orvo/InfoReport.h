@@ -11,7 +11,7 @@
 // "Hex" appended holds the raw bytes in hex (null when the text was valid).
 #pragma once
 
-#include "tools/reader/OrvoReader.h"
+#include "avkorvo/OrvoReader.h"
 
 #include <cstdint>
 #include <string>
@@ -32,11 +32,11 @@ struct PixelStats {
     std::vector<std::uint64_t> tagPixels;
 };
 
-// Reads every depth and material row once. Throws orvoread::ReadError.
-PixelStats collectStats(orvoread::OrvoReader& reader);
+// Reads every depth and material row once. Throws Talvenrock::Orvo::ReadError.
+PixelStats collectStats(Talvenrock::Orvo::OrvoReader& reader);
 
-std::string infoText(const orvoread::OrvoSummary& summary, const PixelStats& stats);
-std::string infoJson(const orvoread::OrvoSummary& summary, const PixelStats& stats);
+std::string infoText(const Talvenrock::Orvo::OrvoSummary& summary, const PixelStats& stats);
+std::string infoJson(const Talvenrock::Orvo::OrvoSummary& summary, const PixelStats& stats);
 // The JSON document for a file that could not be read: the same keys, with
 // "valid" false and the message in "error".
 std::string infoJsonFailure(const std::string& path, const std::string& error);

@@ -3,27 +3,20 @@
 #include "tools/orvo/FileOps.h"
 #include "tools/orvo/PngFile.h"
 #include "tools/orvo/ToolError.h"
-#include "tools/reader/QuietTiff.h"
+#include "avkorvo/DistancePicture.h"
 
 #include <cmath>
-#include <limits>
 
 namespace orvotool {
 
-using orvoread::Channel;
+using Talvenrock::Orvo::Channel;
 
 namespace {
 
 constexpr std::uint16_t kNearWhite = 65535;
 const std::uint8_t kUnlistedTagGrey = 128;
-// Deflate level of the distance picture: at 8K the default (6) takes half
-// as long again for a file hardly smaller. The picture has no predictor:
-// the floating-point one (3) packs it tighter, but common readers (Python's
-// tifffile without extra codecs, for one) cannot undo it, and the
-// horizontal one (2) differences integers, not floats.
-constexpr int kDistanceZipLevel = 3;
 
-void colourPreview(orvoread::OrvoReader& reader, const std::string& path)
+void colourPreview(Talvenrock::Orvo::OrvoReader& reader, const std::string& path)
 {
     const auto& s = reader.summary();
     std::vector<std::uint8_t> row(std::size_t(s.width) * 3);
@@ -35,7 +28,7 @@ void colourPreview(orvoread::OrvoReader& reader, const std::string& path)
     png.finish();
 }
 
-void depthPreview(orvoread::OrvoReader& reader, const PixelStats& stats, const std::string& path)
+void depthPreview(Talvenrock::Orvo::OrvoReader& reader, const PixelStats& stats, const std::string& path)
 {
     const auto& s = reader.summary();
     std::vector<std::uint32_t> codes(s.width);
@@ -46,7 +39,7 @@ void depthPreview(orvoread::OrvoReader& reader, const PixelStats& stats, const s
         reader.readDepthRow(y, codes.data());
         for (std::uint32_t x = 0; x < s.width; ++x) {
             const std::uint32_t code = codes[x];
-            if (code == orvoread::kNoDepth) {
+            if (code == Talvenrock::Orvo::kNoDepth) {
                 grey[x] = 0;
             } else if (range <= 0.0) {
                 grey[x] = kNearWhite;
@@ -61,7 +54,7 @@ void depthPreview(orvoread::OrvoReader& reader, const PixelStats& stats, const s
     png.finish();
 }
 
-void materialPreview(orvoread::OrvoReader& reader, const std::string& path)
+void materialPreview(Talvenrock::Orvo::OrvoReader& reader, const std::string& path)
 {
     const auto& s = reader.summary();
     std::vector<std::uint8_t> palette(65536 * 3, kUnlistedTagGrey);
@@ -86,45 +79,9 @@ void materialPreview(orvoread::OrvoReader& reader, const std::string& path)
     png.finish();
 }
 
-void distanceTiff(orvoread::OrvoReader& reader, const std::string& path)
-{
-    const auto& s = reader.summary();
-    orvoread::QuietTiff out(path, "w");
-    TIFF* tif = out.get();
-    if (tif == nullptr)
-        throw ToolError(path + ": cannot create: " + out.takeError());
-    const bool ok = TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, s.width)
-                    && TIFFSetField(tif, TIFFTAG_IMAGELENGTH, s.height)
-                    && TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1)
-                    && TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 32)
-                    && TIFFSetField(tif, TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_IEEEFP)
-                    && TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK)
-                    && TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG)
-                    && TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE)
-                    && TIFFSetField(tif, TIFFTAG_ZIPQUALITY, kDistanceZipLevel)
-                    && TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(tif, 0));
-    if (!ok)
-        throw ToolError(path + ": cannot set up the depth picture: " + out.takeError());
-    const double far = s.camera.farDistance;
-    std::vector<std::uint32_t> codes(s.width);
-    std::vector<float> distances(s.width);
-    for (std::uint32_t y = 0; y < s.height; ++y) {
-        reader.readDepthRow(y, codes.data());
-        for (std::uint32_t x = 0; x < s.width; ++x)
-            distances[x] = codes[x] == orvoread::kNoDepth
-                               ? std::numeric_limits<float>::quiet_NaN()
-                               : static_cast<float>(orvoread::depthDistance(codes[x], far));
-        if (TIFFWriteScanline(tif, distances.data(), y, 0) < 0)
-            throw ToolError(path + ": cannot write row " + std::to_string(y) + ": "
-                            + out.takeError());
-    }
-    if (!out.close())
-        throw ToolError(path + ": cannot finish: " + out.takeError());
-}
-
 }  // namespace
 
-std::vector<std::string> writePreviews(orvoread::OrvoReader& reader, const PixelStats& stats,
+std::vector<std::string> writePreviews(Talvenrock::Orvo::OrvoReader& reader, const PixelStats& stats,
                                        const std::string& outDir, const Progress& progress)
 {
     std::vector<std::string> written;
@@ -142,7 +99,13 @@ std::vector<std::string> writePreviews(orvoread::OrvoReader& reader, const Pixel
         write("colour.png", [&](const std::string& p) { colourPreview(reader, p); });
     if (s.has(Channel::Depth)) {
         write("depth.png", [&](const std::string& p) { depthPreview(reader, stats, p); });
-        write("depth.tif", [&](const std::string& p) { distanceTiff(reader, p); });
+        write("depth.tif", [&](const std::string& p) {
+            try {
+                Talvenrock::Orvo::writeDistancePicture(reader, p);
+            } catch (const Talvenrock::Orvo::DistancePictureError& e) {
+                throw ToolError(e.what());
+            }
+        });
     }
     if (s.has(Channel::Material))
         write("materials.png", [&](const std::string& p) { materialPreview(reader, p); });

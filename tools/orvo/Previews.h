@@ -12,7 +12,7 @@
 
 #include "tools/orvo/InfoReport.h"
 #include "tools/orvo/Progress.h"
-#include "tools/reader/OrvoReader.h"
+#include "avkorvo/OrvoReader.h"
 
 #include <string>
 #include <vector>
@@ -22,8 +22,8 @@ namespace orvotool {
 inline constexpr std::uint16_t kFarGrey = 8192;
 
 // Writes the previews into outDir (which must exist) and returns the paths
-// written. Throws ToolError or orvoread::ReadError.
-std::vector<std::string> writePreviews(orvoread::OrvoReader& reader, const PixelStats& stats,
+// written. Throws ToolError or Talvenrock::Orvo::ReadError.
+std::vector<std::string> writePreviews(Talvenrock::Orvo::OrvoReader& reader, const PixelStats& stats,
                                        const std::string& outDir, const Progress& progress);
 
 }  // namespace orvotool

@@ -7,7 +7,7 @@
 #include "tools/orvo/Interrupt.h"
 #include "tools/orvo/Progress.h"
 #include "tools/orvo/ToolError.h"
-#include "tools/reader/OrvoReader.h"
+#include "avkorvo/OrvoReader.h"
 
 #include <cstdio>
 #include <iostream>
@@ -57,7 +57,7 @@ int main(int argc, char** argv)
         return run(argc, argv);
     } catch (const orvotool::ToolError& e) {
         std::cerr << "orvo: " << e.what() << "\n";
-    } catch (const orvoread::ReadError& e) {
+    } catch (const Talvenrock::Orvo::ReadError& e) {
         std::cerr << "orvo: " << e.what() << "\n";
     } catch (const std::bad_alloc&) {
         std::cerr << "orvo: out of memory\n";

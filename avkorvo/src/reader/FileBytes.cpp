@@ -1,13 +1,14 @@
-#include "tools/reader/FileBytes.h"
+#include "FileBytes.h"
 
-#include "tools/reader/OrvoReader.h"
+#include "avkorvo/OrvoReader.h"
 
 #include <sys/stat.h>
 
 #include <cerrno>
 #include <cstring>
 
-namespace orvoread {
+namespace Talvenrock {
+namespace Orvo {
 
 FileBytes::FileBytes(const std::string& path) : path_(path)
 {
@@ -88,4 +89,5 @@ double FileBytes::f64(const std::uint8_t* p) const
     return d;
 }
 
-}  // namespace orvoread
+}  // namespace Orvo
+}  // namespace Talvenrock

@@ -1,7 +1,7 @@
 // The reader library on files of the writer library: what it reports, the
 // pixels it reads back, and its refusal of damaged or foreign files with a
 // message that names the file and the place.
-#include "tools/reader/OrvoReader.h"
+#include "avkorvo/OrvoReader.h"
 
 #include "support/OrvoBlocks.h"
 #include "tools/ToolTestSupport.h"
@@ -15,9 +15,9 @@
 #include <gtest/gtest.h>
 
 using namespace tooltest;
-using orvoread::Channel;
-using orvoread::OrvoReader;
-using orvoread::ReadError;
+using Talvenrock::Orvo::Channel;
+using Talvenrock::Orvo::OrvoReader;
+using Talvenrock::Orvo::ReadError;
 
 namespace {
 
@@ -76,7 +76,7 @@ protected:
 TEST_F(KnownFile, SummaryHoldsWhatTheWriterWrote)
 {
     auto reader = OrvoReader::open(path);
-    const orvoread::OrvoSummary& s = reader->summary();
+    const Talvenrock::Orvo::OrvoSummary& s = reader->summary();
     EXPECT_EQ(s.width, kKnownWidth);
     EXPECT_EQ(s.height, kKnownHeight);
     EXPECT_EQ(s.fileSize, bytes.size());
@@ -94,7 +94,7 @@ TEST_F(KnownFile, SummaryHoldsWhatTheWriterWrote)
     EXPECT_FALSE(s.shadowSet);
 
     ASSERT_TRUE(s.hasCamera);
-    const orvoread::Camera& c = s.camera;
+    const Talvenrock::Orvo::Camera& c = s.camera;
     EXPECT_FALSE(c.panoramic);
     EXPECT_EQ(c.blockCode, 1u);
     EXPECT_EQ(c.kind, 0u);

@@ -11,7 +11,8 @@
 #include <string>
 #include <vector>
 
-namespace orvoread {
+namespace Talvenrock {
+namespace Orvo {
 
 class FileBytes {
 public:
@@ -45,4 +46,5 @@ private:
     bool little_ = true;
 };
 
-}  // namespace orvoread
+}  // namespace Orvo
+}  // namespace Talvenrock

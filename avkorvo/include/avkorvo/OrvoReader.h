@@ -19,7 +19,8 @@
 
 #include "avkorvo/OrvoFormat.h"
 
-namespace orvoread {
+namespace Talvenrock {
+namespace Orvo {
 
 class ReadError : public std::runtime_error {
 public:
@@ -134,4 +135,5 @@ inline double depthDistance(std::uint32_t code, double farDistance)
     return static_cast<double>(code) / kDepthScale * farDistance;
 }
 
-}  // namespace orvoread
+}  // namespace Orvo
+}  // namespace Talvenrock

@@ -1,15 +1,16 @@
 // Opening and validation of an Orvo file: the TIFF structure through libtiff,
 // the writer's own blocks through bounds-checked raw reads.
-#include "tools/reader/OrvoReader.h"
+#include "avkorvo/OrvoReader.h"
 
-#include "tools/reader/FileBytes.h"
-#include "tools/reader/QuietTiff.h"
+#include "FileBytes.h"
+#include "QuietTiff.h"
 
 #include <algorithm>
 #include <cstring>
 #include <set>
 
-namespace orvoread {
+namespace Talvenrock {
+namespace Orvo {
 
 namespace {
 
@@ -531,4 +532,5 @@ std::unique_ptr<OrvoReader> OrvoReader::open(const std::string& path)
     return std::make_unique<OrvoReaderImp>(path);
 }
 
-}  // namespace orvoread
+}  // namespace Orvo
+}  // namespace Talvenrock
