@@ -12,7 +12,7 @@
 // the sky is black, no material).
 #pragma once
 
-#include "tools/orvo/RenderImage.h"
+#include "orvo/render/RenderImage.h"
 
 namespace bench {
 

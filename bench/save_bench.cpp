@@ -14,9 +14,9 @@
 #include "hostsim/Host.h"
 #include "hostsim/Plugin.h"
 #include "hostsim/SimLayeredImage.h"
-#include "tools/orvo/DemoScene.h"
-#include "tools/orvo/SideFiles.h"
-#include "tools/orvo/TgaImage.h"
+#include "orvo/render/DemoScene.h"
+#include "orvo/sidefiles/SideFiles.h"
+#include "orvo/sidefiles/TgaImage.h"
 
 namespace {
 

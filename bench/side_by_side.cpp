@@ -54,9 +54,9 @@
 #include "hostsim/Host.h"
 #include "hostsim/Plugin.h"
 #include "hostsim/SimLayeredImage.h"
-#include "saver/MaterialHelper.h"
-#include "tools/orvo/SideFiles.h"
-#include "tools/orvo/TgaImage.h"
+#include "saver/src/MaterialHelper.h"
+#include "orvo/sidefiles/SideFiles.h"
+#include "orvo/sidefiles/TgaImage.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 // last tag with hues spread over a sixth of the circle, so its pixels meet a
 // full table; pixels of other inputs start from an empty one. The pixels
 // follow the first four bytes.
-#include "saver/MaterialHelper.h"
+#include "saver/src/MaterialHelper.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -1,7 +1,7 @@
 // Fuzz target: the parameter-file reader and the camera model. Any text is
 // either refused or turned into a camera record with finite fields only.
-#include "saver/CameraModel.h"
-#include "saver/ParameterFile.h"
+#include "saver/src/CameraModel.h"
+#include "saver/src/ParameterFile.h"
 
 #include <cmath>
 #include <cstdlib>

@@ -1,7 +1,7 @@
 // Fuzz target: the colour-image reader on arbitrary bytes. A forged header
 // must never make it read past the caller's row buffer or allocate by itself.
 #include "fuzz/FuzzInput.h"
-#include "saver/TgaFile.h"
+#include "saver/src/TgaFile.h"
 
 #include <vector>
 

@@ -3,7 +3,7 @@
 // context and globals when the host lets go of the module.
 #include <gtest/gtest.h>
 
-#include "module/ModuleExport.h"
+#include "module/src/ModuleExport.h"
 #include "host/ThisModule.h"
 #include "host/lx.h"
 #include "hostabi/lxguids.h"

@@ -1,6 +1,6 @@
 // The camera record and resolution made from the parameters: film fit,
 // frame corners, the axis exchange, and the values that cannot make a camera.
-#include "saver/CameraModel.h"
+#include "saver/src/CameraModel.h"
 
 #include "ParameterText.h"
 

@@ -1,5 +1,5 @@
 // Conversion of depth-layer samples into 32-bit depth codes.
-#include "saver/DepthCode.h"
+#include "saver/src/DepthCode.h"
 
 #include <gtest/gtest.h>
 

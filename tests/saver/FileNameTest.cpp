@@ -1,6 +1,6 @@
 // The target name's conversion from the host's narrow text to the wide path
 // the writer takes.
-#include "saver/FileName.h"
+#include "saver/src/FileName.h"
 #include "support/ScratchDir.h"
 
 #include <gtest/gtest.h>

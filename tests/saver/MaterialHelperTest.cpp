@@ -1,9 +1,9 @@
 // Grouping the material layer's colours into tags and writing the material
 // table.
-#include "saver/MaterialHelper.h"
+#include "saver/src/MaterialHelper.h"
 
 #include "PlainClassifier.h"
-#include "saver/HueSet.h"
+#include "saver/src/HueSet.h"
 
 #include "avkorvo/OrvoFile.h"
 

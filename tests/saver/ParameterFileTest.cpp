@@ -1,5 +1,5 @@
 // Reading the camera parameter file: its grammar and what it refuses.
-#include "saver/ParameterFile.h"
+#include "saver/src/ParameterFile.h"
 
 #include "ParameterText.h"
 

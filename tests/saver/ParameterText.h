@@ -2,7 +2,7 @@
 // replaceable, for the parameter-file and camera-model tests.
 #pragma once
 
-#include "saver/ParameterFile.h"
+#include "saver/src/ParameterFile.h"
 
 #include <gtest/gtest.h>
 

@@ -9,7 +9,7 @@
 // comparison checks.
 #pragma once
 
-#include "saver/MaterialHelper.h"
+#include "saver/src/MaterialHelper.h"
 
 #include <iterator>
 #include <map>

@@ -2,7 +2,7 @@
 // reader: colour, depth codes, material tags and table, camera block, tags.
 #include "SaveFixture.h"
 
-#include "saver/DepthCode.h"
+#include "saver/src/DepthCode.h"
 #include "support/OrvoBlocks.h"
 
 #include <tiffio.h>

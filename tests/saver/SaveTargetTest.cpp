@@ -4,7 +4,7 @@
 // stay) or, when it may not be written, stays untouched.
 #include "SaveFixture.h"
 #include "avkorvo/OrvoFile.h"
-#include "saver/TempTarget.h"
+#include "saver/src/TempTarget.h"
 
 #include <cerrno>
 #include <cstring>

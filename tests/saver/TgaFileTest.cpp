@@ -1,5 +1,5 @@
 // Reading the colour image row by row.
-#include "saver/TgaFile.h"
+#include "saver/src/TgaFile.h"
 #include "support/ScratchDir.h"
 
 #include <gtest/gtest.h>

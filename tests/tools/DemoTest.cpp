@@ -8,7 +8,7 @@
 #include "tools/ToolProcess.h"
 
 #include "support/OrvoBlocks.h"
-#include "tools/orvo/DemoScene.h"
+#include "orvo/render/DemoScene.h"
 #include "avkorvo/OrvoReader.h"
 
 #include <tiffio.h>

@@ -4,11 +4,11 @@
 #include "tools/ToolTestSupport.h"
 #include "tools/ExrWrite.h"
 
-#include "tools/orvo/ExrRender.h"
-#include "tools/orvo/FileOps.h"
-#include "tools/orvo/SideFiles.h"
-#include "tools/orvo/TgaImage.h"
-#include "tools/orvo/ToolError.h"
+#include "orvo/render/ExrRender.h"
+#include "orvo/support/FileOps.h"
+#include "orvo/sidefiles/SideFiles.h"
+#include "orvo/sidefiles/TgaImage.h"
+#include "orvo/support/ToolError.h"
 
 #include <gtest/gtest.h>
 

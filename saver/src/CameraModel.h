@@ -1,0 +1,29 @@
+// Turns the script's camera parameters into the camera record stored with the
+// depth picture, and into the resolution written to the file.
+#pragma once
+
+#include "avkorvo/OrvoFile.h"
+#include "ParameterFile.h"
+
+#include <cstdint>
+
+// The far plane lies at 1.5 x depthMax, so that the codes of samples within
+// the depth range stay well below the no-depth marker 0xFFFFFFFF.
+inline constexpr double kFarDistanceFactor = 1.5;
+// Code stored in every camera record this saver writes.
+inline constexpr std::uint32_t kProjectionCode = 4;
+
+// Fills `out` from the parameters and the layered image's size. The host's
+// axes are exchanged into the file's: (x, y, z) -> (x, -z, y), the third
+// matrix row negated as a whole; negated zeros stay -0.0.
+//
+// Returns false, leaving `out` unspecified, when the values cannot describe a
+// camera: width or height 0, pAspect or depthMax not positive and finite, a
+// focal length of 0 for a non-perspective camera, or any field of the record
+// that would not be a finite number.
+bool makeProjection(const CameraParameters& params, unsigned width, unsigned height,
+                    Talvenrock::Orvo::Projection& out);
+
+// Dots per inch as stored in the file: truncated toward zero, clamped to the
+// unsigned 32-bit range; NaN gives 0.
+std::uint32_t resolutionFromDpi(double dpi);

@@ -1,0 +1,252 @@
+// `orvo save`: a render from any renderer saved through the plug-in, the
+// host's script played around the call (camera, depth layer, side files).
+#include "orvo/commands/Commands.h"
+
+#include "orvo/camera/ParamFile.h"
+#include "orvo/commands/PluginSaveReport.h"
+#include "orvo/commands/Report.h"
+#include "orvo/plugin/PluginPath.h"
+#include "orvo/plugin/PluginSave.h"
+#include "orvo/render/ExrRender.h"
+#include "orvo/sidefiles/SideFiles.h"
+#include "orvo/sidefiles/TgaImage.h"
+#include "orvo/support/FileOps.h"
+#include "orvo/support/ToolError.h"
+#include "avkorvo/OrvoReader.h"
+
+#include "contract/LayerNames.h"
+
+#include <algorithm>
+#include <new>
+#include <ostream>
+#include <utility>
+
+namespace orvotool {
+
+namespace {
+
+using fennick::contract::kDepthLayerPrefix;
+using fennick::contract::kMaterialLayerPrefix;
+
+// A depth layer with more samples outside its convention than this share
+// was most likely written in another one (a distance in scene units).
+constexpr double kOutsideShareWarned = 0.05;
+constexpr char kNotice[] = "orvo: ";
+constexpr char kWarning[] = "orvo: warning: ";
+
+// Refuses a target that is one of the inputs under another name: saving
+// would replace it.
+void refuseTargetAmongInputs(const SaveOptions& o, const std::string& pluginPath)
+{
+    const std::pair<const char*, std::optional<std::string>> inputs[] = {
+        {"render", o.render}, {"parameter file", o.params}, {"colour image", o.rgb},
+        {"plug-in", pluginPath}};
+    for (const auto& [role, path] : inputs)
+        if (path && sameFile(o.target, *path))
+            throw ToolError(o.target + ": the target is the " + role + " " + *path
+                            + "; saving would replace it");
+}
+
+// One line saying what a save wrote.
+std::string summaryLine(const std::string& target)
+{
+    auto reader = Talvenrock::Orvo::OrvoReader::open(target);
+    const Talvenrock::Orvo::OrvoSummary& s = reader->summary();
+    std::string parts;
+    for (const auto& d : s.directories)
+        parts += (parts.empty() ? "" : ", ") + std::string(Talvenrock::Orvo::channelName(d.channel));
+    std::string line = "wrote " + target + ": " + std::to_string(s.width) + " x "
+                       + std::to_string(s.height) + " pixels, " + parts;
+    if (s.hasMaterialBlock)
+        line += " (" + std::to_string(s.materialCount)
+                + (s.materialCount == 1 ? " material)" : " materials)");
+    return line + "\n";
+}
+
+// Where the camera of a save comes from, and the camera itself.
+struct CameraChoice {
+    CameraParameters camera;
+    // The parameter file the saver will read; none when the camera comes
+    // from the render.
+    std::optional<std::string> file;
+    bool fromRender() const { return !file; }
+};
+
+CameraChoice chooseCamera(const SaveOptions& o, const ExrRender& r, const std::string& besideParams,
+                          std::ostream& err)
+{
+    CameraChoice choice;
+    std::vector<std::string> warnings;
+    if (o.params || pathExists(besideParams)) {
+        choice.file = o.params ? *o.params : besideParams;
+        choice.camera = readParamFile(*choice.file, warnings);
+        if (o.depthMax)
+            throw ToolError(*choice.file + ": the parameter file holds depthMax; --depth-max "
+                                           "applies only to a camera taken from the render");
+    } else if (r.camera) {
+        choice.camera = cameraFromExr(o.render, *r.camera, r.image.width, r.image.height, warnings);
+        err << kNotice << "no parameter file: the camera comes from the render's worldToCamera "
+                          "and worldToNDC\n";
+    } else {
+        throw ToolError(besideParams + ": no parameter file; give one with --params FILE, put it "
+                                       "beside the target, or save a render that carries the "
+                                       "OpenEXR attributes worldToCamera and worldToNDC");
+    }
+    for (const std::string& w : warnings)
+        err << kWarning << w << "\n";
+    return choice;
+}
+
+// The depth layer the saver will find: converted from --depth, or the
+// render's own, checked against its convention.
+void prepareDepth(const SaveOptions& o, ExrRender& r, CameraChoice& cam, std::ostream& out,
+                  std::ostream& err)
+{
+    RenderImage& image = r.image;
+    if (o.depth) {
+        auto replaced = std::stable_partition(
+            image.layers.begin(), image.layers.end(),
+            [](const RenderLayer& l) {
+                return !fennick::contract::hasPrefixIgnoringCase(l.name, kDepthLayerPrefix);
+            });
+        for (auto it = replaced; it != image.layers.end(); ++it)
+            err << kNotice << "left out layer " << quote(it->name) << ": --depth " << *o.depth
+                << " replaces it\n";
+        image.layers.erase(replaced, image.layers.end());
+        if (cam.fromRender()) {
+            if (o.depthMax) {
+                cam.camera.depthMax = *o.depthMax;
+            } else {
+                const double farthest =
+                    farthestHit(r.depth, cam.camera, image.width, image.height);
+                cam.camera.depthMax = farthest > 0 ? farthest * kDepthMargin : 1.0;
+                err << kNotice << "depthMax " << cam.camera.depthMax << ": the farthest hit of "
+                    << *o.depth << " (" << farthest << ") times " << kDepthMargin << "\n";
+            }
+        }
+        const std::uint64_t total = r.depth.size();
+        DepthLayer d = depthFromPlanar(std::move(r.depth), cam.camera, image.width, image.height);
+        if (d.hits == 0)
+            err << kWarning << "no sample of " << *o.depth
+                << " is a hit (above 0, finite, below " << kBackgroundDistance
+                << "); the depth picture is empty\n";
+        if (d.beyond != 0)
+            err << kWarning << d.beyond << " of " << total << " samples of " << *o.depth
+                << " lie at depthMax (" << cam.camera.depthMax
+                << ") or farther; they are saved as no depth\n";
+        RenderLayer layer;
+        layer.name = kDepthLayerPrefix;
+        layer.channels = 1;
+        layer.values = std::move(d.values);
+        image.layers.push_back(std::move(layer));
+        out << "depth layer: " << quote(kDepthLayerPrefix) << ", from channel " << *o.depth
+            << " (planar depth in scene units)\n";
+        return;
+    }
+
+    const std::vector<std::string> matching = layersMatching(image, kDepthLayerPrefix);
+    if (matching.empty()) {
+        std::vector<std::string> zs;
+        for (const std::string& c : r.channelNames)
+            if (c == "Z" || (c.size() > 2 && c.compare(c.size() - 2, 2, ".Z") == 0))
+                zs.push_back(c);
+        if (!zs.empty())
+            throw ToolError(o.render + ": no depth layer (a layer named " + kDepthLayerPrefix
+                            + "...); the render has the channel " + quote(zs.front())
+                            + ": to save it as depth (a distance in scene units), give --depth "
+                            + zs.front());
+        return;  // the saver reports the missing layer
+    }
+    if (cam.fromRender()) {
+        if (!o.depthMax)
+            throw ToolError(o.render + ": the camera comes from the render, which gives no depth "
+                                       "range for the layer " + quote(matching.back())
+                            + ": give --depth-max DISTANCE (the distance at which the layer's "
+                              "samples reach 0), or --params FILE");
+        cam.camera.depthMax = *o.depthMax;
+    }
+    if (matching.size() > 1)
+        err << kWarning << matching.size() << " layers begin with " << quote(kDepthLayerPrefix)
+            << " (" << joined(matching) << "); the saver uses the last, "
+            << quote(matching.back()) << "\n";
+    const RenderLayer* used = &image.layers[std::size_t(image.saverChoice().depth())];
+    const std::uint64_t samples = used->values.size() / used->channels;
+    const std::uint64_t outside = samplesOutsideConvention(used->values, used->channels);
+    if (double(outside) > kOutsideShareWarned * double(samples))
+        err << kWarning << outside << " of " << samples << " samples of the depth layer "
+            << quote(used->name) << " are negative, above 1, NaN or infinite; the layer holds "
+            << "1 - distance / depthMax (0 where nothing was hit); for a distance in scene units "
+               "give --depth CHANNEL\n";
+    out << "depth layer: " << quote(used->name) << "\n";
+}
+
+void reportMaterialLayer(const RenderImage& image, std::ostream& out, std::ostream& err)
+{
+    const std::vector<std::string> matching = layersMatching(image, kMaterialLayerPrefix);
+    if (matching.size() > 1)
+        err << kWarning << matching.size() << " layers begin with "
+            << quote(kMaterialLayerPrefix) << " (" << joined(matching)
+            << "); the saver uses the last, " << quote(matching.back()) << "\n";
+    const int chosen = image.saverChoice().material();
+    out << "material layer: "
+        << (chosen < 0 ? std::string("none") : quote(image.layers[std::size_t(chosen)].name)) << "\n";
+}
+
+int save(const SaveOptions& o, std::ostream& out, std::ostream& err, const Progress& progress)
+{
+    requireFolderOf(o.target, "target");
+    const PluginLocation plugin = locatePlugin(o.plugin);
+    refuseTargetAmongInputs(o, plugin.path);
+    progress.step("loading the plug-in");
+    LoadedPlugin loaded(plugin);
+
+    progress.step("reading " + o.render);
+    ExrRender r = readExrRender(o.render, o.depth.value_or(std::string()));
+    progress.done();
+    for (const LeftOutLayer& l : r.leftOut)
+        err << kNotice << "left out layer " << quote(l.name)
+            << (l.channels.empty() ? std::string() : " (" + joined(l.channels) + ")") << ": "
+            << l.reason << "\n";
+    if (o.rgb)
+        checkColourImage(*o.rgb, r.image.width, r.image.height);
+
+    SideFiles side(o.target);
+    CameraChoice cam = chooseCamera(o, r, side.paramPath(), err);
+    prepareDepth(o, r, cam, out, err);
+    reportMaterialLayer(r.image, out, err);
+
+    progress.step("writing the side files");
+    if (cam.fromRender())
+        side.writeParams(cam.camera);
+    else
+        side.placeParams(cam.file == side.paramPath() ? std::nullopt : cam.file);
+    if (o.rgb) {
+        side.placeColour(*o.rgb);
+        out << "colour image: " << *o.rgb << "\n";
+    } else {
+        const RenderLayer* colour = r.image.colourLayer();
+        if (colour == nullptr)
+            throw ToolError(o.render + ": no colour layer (R, G, B channels) to make the colour "
+                                       "image from; give one with --rgb");
+        side.writeColour(r.image.width, r.image.height, *colour);
+        out << "colour image: from layer " << quote(colour->name) << "\n";
+    }
+
+    const int status = saveThroughPlugin(loaded, std::move(r.image), o.target, out, err, progress);
+    if (status == 0)
+        out << summaryLine(o.target);
+    return status;
+}
+
+}  // namespace
+
+int runSave(const SaveOptions& o, std::ostream& out, std::ostream& err, const Progress& progress)
+{
+    try {
+        return save(o, out, err, progress);
+    } catch (const std::bad_alloc&) {
+        throw ToolError(o.render + ": out of memory saving it as " + o.target);
+    }
+}
+
+}  // namespace orvotool

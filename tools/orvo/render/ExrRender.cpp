@@ -1,0 +1,377 @@
+#include "orvo/render/ExrRender.h"
+
+#include "orvo/support/FileOps.h"
+#include "orvo/support/ToolError.h"
+
+#include <ImfChannelList.h>
+#include <ImfFrameBuffer.h>
+#include <ImfHeader.h>
+#include <ImfInputPart.h>
+#include <ImfMultiPartInputFile.h>
+#include <ImfOutputFile.h>
+#include <ImfPartType.h>
+#include <ImfStandardAttributes.h>
+#include <ImfThreading.h>
+
+
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <exception>
+#include <new>
+#include <thread>
+
+namespace orvotool {
+
+namespace {
+
+// The saver's colour image is a TGA, whose sides end at 65535 pixels; a
+// header claiming more is damaged or cannot be saved anyway.
+constexpr int kMaxSide = 65535;
+// A header claiming more sample bytes than this many times the file's size
+// is taken for damage: OpenEXR's lossless codecs stay far below this ratio,
+// and even lossy ones on flat pictures do not reach it.
+constexpr std::uint64_t kMaxCompressionRatio = 4096;
+constexpr int kFastZipLevel = 1;
+// A bound, so that a many-core machine does not start a thread a core for
+// one file.
+constexpr unsigned kMaxExrThreads = 8;
+
+struct ChannelRef {
+    std::string full;     // the EXR channel name
+    std::string suffix;   // what follows the layer prefix
+    std::string display;  // the name --depth takes
+    int xSampling = 1, ySampling = 1;
+};
+
+struct Group {
+    std::string name;
+    std::vector<ChannelRef> channels;
+};
+
+std::string upper(std::string s)
+{
+    for (char& c : s)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+std::string list(const std::vector<std::string>& items)
+{
+    std::string out;
+    for (const std::string& s : items)
+        out += (out.empty() ? "" : ", ") + s;
+    return out;
+}
+
+std::vector<std::string> suffixes(const Group& g)
+{
+    std::vector<std::string> s;
+    for (const ChannelRef& c : g.channels)
+        s.push_back(c.suffix);
+    return s;
+}
+
+// The channels of `g` in the order of `names`, when they are exactly those
+// names (ignoring case, alpha or W optional); empty otherwise.
+std::vector<ChannelRef> inOrder(const Group& g, const char* const (&names)[4])
+{
+    std::vector<ChannelRef> ordered;
+    const std::size_t n = g.channels.size();
+    if (n != 3 && n != 4)
+        return ordered;
+    for (std::size_t k = 0; k < n; ++k) {
+        for (const ChannelRef& c : g.channels)
+            if (upper(c.suffix) == names[k])
+                ordered.push_back(c);
+        if (ordered.size() != k + 1)
+            return {};
+    }
+    return ordered;
+}
+
+bool isColourName(const std::string& suffix)
+{
+    const std::string u = upper(suffix);
+    return u == "R" || u == "G" || u == "B" || u == "A";
+}
+
+// Whether the part's name stands for it: only in a file of several parts,
+// and only when it has one.
+bool namedPart(const Imf::Header& header, bool multiPart)
+{
+    return multiPart && header.hasName() && !header.name().empty();
+}
+
+// The layer a part's unprefixed channels form: the part's name, or the
+// colour layer's.
+std::string partLayerName(const Imf::Header& header, bool multiPart)
+{
+    return namedPart(header, multiPart) ? header.name() : std::string(kColourLayerName);
+}
+
+// Groups a part's channels into layers as the header comment says, in the
+// order of their first channels in the file.
+std::vector<Group> groupChannels(const Imf::Header& header, bool multiPart)
+{
+    const bool named = namedPart(header, multiPart);
+    const std::string base = partLayerName(header, multiPart);
+    std::vector<Group> groups;
+    std::size_t bareAt = 0;  // where the unprefixed channels' layers go
+    std::vector<ChannelRef> bare;
+    for (auto it = header.channels().begin(); it != header.channels().end(); ++it) {
+        const std::string full = it.name();
+        ChannelRef c{full, full, full, it.channel().xSampling, it.channel().ySampling};
+        const std::size_t dot = full.rfind('.');
+        if (dot == std::string::npos) {
+            if (named)
+                c.display = base + "." + full;
+            if (bare.empty())
+                bareAt = groups.size();
+            bare.push_back(c);
+            continue;
+        }
+        c.suffix = full.substr(dot + 1);
+        const std::string name = full.substr(0, dot);
+        auto found = std::find_if(groups.begin(), groups.end(),
+                                  [&](const Group& g) { return g.name == name; });
+        if (found == groups.end())
+            groups.push_back(Group{name, {c}});
+        else
+            found->channels.push_back(c);
+    }
+    if (bare.empty())
+        return groups;
+    std::size_t colour = 0;
+    for (const ChannelRef& c : bare)
+        colour += isColourName(c.suffix) ? 1 : 0;
+    std::vector<Group> bareGroups;
+    if (colour < 3 || colour == bare.size()) {
+        bareGroups.push_back(Group{base, bare});
+    } else {
+        // Colour channels beside others (a bare Z): the colour channels form
+        // the colour layer, every other channel a layer of its own.
+        Group colourGroup{base, {}};
+        for (const ChannelRef& c : bare) {
+            if (isColourName(c.suffix))
+                colourGroup.channels.push_back(c);
+            else
+                bareGroups.push_back(Group{c.display, {c}});
+        }
+        bareGroups.insert(bareGroups.begin(), colourGroup);
+    }
+    groups.insert(groups.begin() + static_cast<std::ptrdiff_t>(bareAt), bareGroups.begin(),
+                  bareGroups.end());
+    return groups;
+}
+
+std::uint64_t sampleBytes(Imf::PixelType type) { return type == Imf::HALF ? 2 : 4; }
+
+// Refuses headers whose pixels cannot be in a file of this size.
+void checkClaim(const std::string& path, Imf::MultiPartInputFile& file)
+{
+    std::uint64_t claimed = 0;
+    std::int64_t width = 0, height = 0;
+    std::size_t channels = 0;
+    for (int part = 0; part < file.parts(); ++part) {
+        const Imf::Header& h = file.header(part);
+        const Imath::Box2i& dw = h.dataWindow();
+        width = std::int64_t(dw.max.x) - dw.min.x + 1;
+        height = std::int64_t(dw.max.y) - dw.min.y + 1;
+        if (width <= 0 || height <= 0)
+            throw ToolError(path + ": part " + std::to_string(part) + " has an empty data window");
+        for (auto it = h.channels().begin(); it != h.channels().end(); ++it, ++channels)
+            claimed += sampleBytes(it.channel().type) * std::uint64_t(width) * std::uint64_t(height);
+    }
+    const std::uint64_t size = fileSize(path);
+    if (claimed / kMaxCompressionRatio > size)
+        throw ToolError(path + ": the header claims " + std::to_string(width) + " x "
+                        + std::to_string(height) + " pixels in " + std::to_string(channels)
+                        + " channels (" + std::to_string(claimed)
+                        + " bytes of samples), more than a file of " + std::to_string(size)
+                        + " bytes can hold; the file is damaged");
+}
+
+Matrix44 toMatrix(const Imath::M44f& m)
+{
+    Matrix44 out{};
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c)
+            out[std::size_t(r * 4 + c)] = m[r][c];
+    return out;
+}
+
+void readPart(const std::string& path, Imf::MultiPartInputFile& file, int part, bool multiPart,
+              const std::string& depthChannel, bool& depthFound, ExrRender& render)
+{
+    RenderImage& image = render.image;
+    const Imf::Header& header = file.header(part);
+    const std::string partName = partLayerName(header, multiPart);
+    const std::string partPlace = multiPart ? " part " + std::to_string(part) : std::string();
+    if (header.hasType() && Imf::isDeepData(header.type())) {
+        render.leftOut.push_back({partName, {}, "deep data has no flat pixels"});
+        return;
+    }
+    const Imath::Box2i& dw = header.dataWindow();
+    const std::int64_t w = std::int64_t(dw.max.x) - dw.min.x + 1;
+    const std::int64_t h = std::int64_t(dw.max.y) - dw.min.y + 1;
+    if (image.width == 0) {
+        image.width = static_cast<unsigned>(w);
+        image.height = static_cast<unsigned>(h);
+    } else if (image.width != w || image.height != h) {
+        throw ToolError(path + ":" + partPlace + " is " + std::to_string(w) + " x "
+                        + std::to_string(h) + " pixels, but the first part is "
+                        + std::to_string(image.width) + " x " + std::to_string(image.height));
+    }
+    if (!render.camera && Imf::hasWorldToCamera(header)) {
+        ExrCamera camera;
+        camera.worldToCamera = toMatrix(Imf::worldToCamera(header));
+        if (Imf::hasWorldToNDC(header))
+            camera.worldToNdc = toMatrix(Imf::worldToNDC(header));
+        camera.pixelAspectRatio = header.pixelAspectRatio();
+        camera.windowsMatch = header.displayWindow() == header.dataWindow();
+        render.camera = camera;
+    }
+
+    const std::size_t pixels = std::size_t(w) * std::size_t(h);
+    Imf::FrameBuffer frame;
+    bool anything = false;
+    for (Group& g : groupChannels(header, multiPart)) {
+        for (const ChannelRef& c : g.channels)
+            render.channelNames.push_back(c.display);
+        auto depth = std::find_if(g.channels.begin(), g.channels.end(), [&](const ChannelRef& c) {
+            return !depthChannel.empty() && (c.display == depthChannel || c.full == depthChannel);
+        });
+        if (depth != g.channels.end() && !depthFound) {
+            if (depth->xSampling != 1 || depth->ySampling != 1)
+                throw ToolError(path + ": the depth channel \"" + depthChannel
+                                + "\" is subsampled");
+            depthFound = true;
+            render.depth.assign(pixels, 0.0f);
+            frame.insert(depth->full, Imf::Slice::Make(Imf::FLOAT, render.depth.data(), dw,
+                                                       sizeof(float), sizeof(float) * std::size_t(w)));
+            anything = true;
+            g.channels.erase(depth);
+            if (g.channels.empty())
+                continue;
+        }
+        const bool subsampled = std::any_of(g.channels.begin(), g.channels.end(),
+                                            [](const ChannelRef& c) {
+                                                return c.xSampling != 1 || c.ySampling != 1;
+                                            });
+        const std::size_t n = g.channels.size();
+        if (subsampled) {
+            render.leftOut.push_back({g.name, suffixes(g), "subsampled channels"});
+            continue;
+        }
+        if (n == 2 || n > 4) {
+            render.leftOut.push_back({g.name, suffixes(g),
+                                      std::to_string(n)
+                                          + " channels; the host's layers hold 1, 3 or 4"});
+            continue;
+        }
+        static const char* const kRgba[4] = {"R", "G", "B", "A"};
+        static const char* const kXyzw[4] = {"X", "Y", "Z", "W"};
+        RenderLayer layer;
+        layer.name = g.name;
+        std::vector<ChannelRef> ordered = inOrder(g, kRgba);
+        layer.rgb = !ordered.empty();
+        if (ordered.empty())
+            ordered = inOrder(g, kXyzw);
+        if (ordered.empty())
+            ordered = g.channels;
+        layer.channels = static_cast<unsigned>(n);
+        layer.values.assign(pixels * n, 0.0f);
+        image.layers.push_back(std::move(layer));
+        RenderLayer& stored = image.layers.back();
+        for (std::size_t c = 0; c < n; ++c) {
+            const std::size_t xStride = sizeof(float) * n;
+            frame.insert(ordered[c].full, Imf::Slice::Make(Imf::FLOAT, stored.values.data() + c, dw,
+                                                           xStride, xStride * std::size_t(w)));
+        }
+        anything = true;
+    }
+    if (!anything)
+        return;
+    Imf::InputPart input(file, part);
+    input.setFrameBuffer(frame);
+    input.readPixels(dw.min.y, dw.max.y);
+}
+
+}  // namespace
+
+ExrRender readExrRender(const std::string& path, const std::string& depthChannel)
+{
+    requireRegularFile(path, "OpenEXR render");
+    Imf::Header::setMaxImageSize(kMaxSide, kMaxSide);
+    Imf::Header::setMaxTileSize(kMaxSide, kMaxSide);
+    ExrRender render;
+    bool depthFound = false;
+    try {
+        Imf::MultiPartInputFile file(path.c_str());
+        checkClaim(path, file);
+        const int parts = file.parts();
+        for (int part = 0; part < parts; ++part)
+            readPart(path, file, part, parts > 1, depthChannel, depthFound, render);
+    } catch (const ToolError&) {
+        throw;
+    } catch (const std::bad_alloc&) {
+        throw ToolError(path + ": out of memory reading the OpenEXR render of "
+                        + std::to_string(render.image.width) + " x "
+                        + std::to_string(render.image.height) + " pixels");
+    } catch (const std::exception& e) {
+        throw ToolError(path + ": cannot read the OpenEXR render: " + e.what());
+    }
+    if (!depthChannel.empty() && !depthFound)
+        throw ToolError(path + ": no channel \"" + depthChannel + "\" for --depth; the channels are "
+                        + list(render.channelNames));
+    if (render.image.layers.empty() && render.depth.empty())
+        throw ToolError(path + ": the OpenEXR render has no channels the host can take");
+    return render;
+}
+
+void useExrThreads()
+{
+    const unsigned cores = std::thread::hardware_concurrency();
+    Imf::setGlobalThreadCount(static_cast<int>(std::min(cores, kMaxExrThreads)));
+}
+
+void writeExrRender(const std::string& path, const RenderImage& image)
+{
+    try {
+        Imf::Header header(static_cast<int>(image.width), static_cast<int>(image.height));
+        header.compression() = Imf::ZIP_COMPRESSION;
+        // zlib's fastest level: at 8K a quarter less time than OpenEXR's
+        // default level for a file a few percent larger.
+        header.zipCompressionLevel() = kFastZipLevel;
+        Imf::FrameBuffer frame;
+        static const char* const kColourNames[] = {"R", "G", "B", "A"};
+        for (const RenderLayer& layer : image.layers) {
+            if (layer.values.size() != std::size_t(image.width) * image.height * layer.channels
+                || (layer.channels != 1 && layer.channels != 3 && layer.channels != 4))
+                throw ToolError(path + ": layer \"" + layer.name
+                                + "\" does not match the render's size and channel count");
+            const std::string prefix = layer.name == kColourLayerName ? "" : layer.name + ".";
+            for (unsigned c = 0; c < layer.channels; ++c) {
+                const std::string name = prefix + (layer.channels == 1 ? "Y" : kColourNames[c]);
+                header.channels().insert(name, Imf::Channel(Imf::FLOAT));
+                const std::size_t xStride = sizeof(float) * layer.channels;
+                frame.insert(name, Imf::Slice(Imf::FLOAT,
+                                              const_cast<char*>(reinterpret_cast<const char*>(
+                                                  layer.values.data() + c)),
+                                              xStride, xStride * image.width));
+            }
+        }
+        Imf::OutputFile out(path.c_str(), header);
+        out.setFrameBuffer(frame);
+        out.writePixels(static_cast<int>(image.height));
+    } catch (const ToolError&) {
+        throw;
+    } catch (const std::bad_alloc&) {
+        throw ToolError(path + ": out of memory writing the OpenEXR render");
+    } catch (const std::exception& e) {
+        throw ToolError(path + ": cannot write the OpenEXR render: " + e.what());
+    }
+}
+
+}  // namespace orvotool

@@ -1,0 +1,79 @@
+// Layered OpenEXR renders, read into and written from a RenderImage.
+//
+// A layer is the channel-name prefix before the last '.'. Channels without
+// a prefix form one layer, the colour layer; but where red, green and blue
+// stand beside other unprefixed channels (a renderer's bare Z), each of those
+// others is a layer of its own, named by the channel. In a multi-part file
+// the unprefixed channels of a part are named after the part.
+// Single-part files with many layers and multi-part files are both read;
+// scan-line and tiled parts alike. Half and unsigned integer channels are
+// converted to float.
+//
+// The host's layers hold 1, 3 or 4 channels. Layers of 3 or 4 channels keep
+// the order R G B A or X Y Z W when they are named so (in any case), else the
+// file's order. Layers the host cannot hold (2 or more than 4 channels,
+// subsampled channels, deep parts) are left out, each with the reason.
+#pragma once
+
+#include "orvo/render/RenderImage.h"
+
+#include <array>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace orvotool {
+
+// Name of the unprefixed layer of a single-part file (or of an unnamed part).
+inline constexpr char kColourLayerName[] = "RGBA";
+
+// A 4 x 4 matrix in OpenEXR's convention: row-major, points are row vectors
+// multiplied from the left, translation in the last row.
+using Matrix44 = std::array<double, 16>;
+
+// The render camera as OpenEXR's standard attributes describe it.
+struct ExrCamera {
+    Matrix44 worldToCamera{};
+    std::optional<Matrix44> worldToNdc;
+    double pixelAspectRatio = 1;
+    // Whether the data window (the pixels) is the display window that the
+    // NDC space spans.
+    bool windowsMatch = true;
+};
+
+struct LeftOutLayer {
+    std::string name;
+    std::vector<std::string> channels;  // what follows the layer prefix
+    std::string reason;
+};
+
+struct ExrRender {
+    RenderImage image;
+    std::vector<LeftOutLayer> leftOut;
+    // Every channel by the name --depth takes (in a multi-part file, the
+    // part's name and '.' before an unprefixed channel).
+    std::vector<std::string> channelNames;
+    // From the first part that carries worldToCamera.
+    std::optional<ExrCamera> camera;
+    // The channel named by readExrRender's depthChannel, width x height,
+    // row-major; it forms no layer.
+    std::vector<float> depth;
+};
+
+// Throws ToolError naming the file (and the layer or part) on any failure.
+// A header that claims more pixels than a file of its size can hold is
+// refused before anything is allocated for them.
+ExrRender readExrRender(const std::string& path, const std::string& depthChannel = std::string());
+
+// Lets OpenEXR compress and decompress line blocks on one thread per core
+// (at 8K, zlib and OpenEXR's sample copies take seconds). Call once, from the main thread, after
+// Interrupt::install: the threads start at once and inherit its blocked
+// signals.
+void useExrThreads();
+
+// Writes a single-part, ZIP-compressed file of 32-bit float channels: the
+// layer named kColourLayerName unprefixed, the others as "<name>.R" etc.,
+// a 1-channel layer as "<name>.Y". Throws ToolError.
+void writeExrRender(const std::string& path, const RenderImage& image);
+
+}  // namespace orvotool
