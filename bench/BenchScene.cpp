@@ -53,7 +53,7 @@ unsigned cell(double position, unsigned cells)
 
 }  // namespace
 
-orvotool::RenderImage benchScene(unsigned width, unsigned height)
+fennick::tool::RenderImage benchScene(unsigned width, unsigned height)
 {
     float materials[kBenchMaterials][3];
     for (unsigned i = 0; i < kBenchMaterials; ++i)
@@ -61,13 +61,13 @@ orvotool::RenderImage benchScene(unsigned width, unsigned height)
                   materials[i]);
 
     const std::size_t pixels = std::size_t(width) * height;
-    orvotool::RenderImage image;
+    fennick::tool::RenderImage image;
     image.width = width;
     image.height = height;
     image.layers.resize(3);
-    orvotool::RenderLayer& colour = image.layers[0];
-    orvotool::RenderLayer& depth = image.layers[1];
-    orvotool::RenderLayer& material = image.layers[2];
+    fennick::tool::RenderLayer& colour = image.layers[0];
+    fennick::tool::RenderLayer& depth = image.layers[1];
+    fennick::tool::RenderLayer& material = image.layers[2];
     colour = {"RGBA", 4, std::vector<float>(pixels * 4), true};
     depth = {fennick::contract::kDepthLayerPrefix, 1, std::vector<float>(pixels), false};
     material = {fennick::contract::kMaterialLayerPrefix, 3, std::vector<float>(pixels * 3), true};

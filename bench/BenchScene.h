@@ -18,6 +18,6 @@ namespace bench {
 
 inline constexpr unsigned kBenchMaterials = 300;
 
-orvotool::RenderImage benchScene(unsigned width, unsigned height);
+fennick::tool::RenderImage benchScene(unsigned width, unsigned height);
 
 }  // namespace bench

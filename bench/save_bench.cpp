@@ -24,20 +24,20 @@ void BM_SaveThroughPlugin(benchmark::State& state)
 {
     const unsigned w = static_cast<unsigned>(state.range(0));
     const unsigned h = static_cast<unsigned>(state.range(1));
-    const orvotool::DemoRender demo = orvotool::renderDemo(w, h);
-    const std::vector<std::uint8_t> bgra = orvotool::layerToBgra(*demo.image.colourLayer(), w, h);
+    const fennick::tool::DemoRender demo = fennick::tool::renderDemo(w, h);
+    const std::vector<std::uint8_t> bgra = fennick::tool::layerToBgra(*demo.image.colourLayer(), w, h);
     const std::string target = "/tmp/fennick_save_bench_" + std::to_string(::getpid()) + ".ovq";
 
-    hostsim::Host host;
-    hostsim::SimLayeredImage layered(w, h);
-    for (const orvotool::RenderLayer& layer : demo.image.layers)
+    fennick::hostsim::Host host;
+    fennick::hostsim::SimLayeredImage layered(w, h);
+    for (const fennick::tool::RenderLayer& layer : demo.image.layers)
         layered.addFloatLayer(layer.name, layer.channels, layer.values);
-    hostsim::Plugin plugin(FENNICK_PLUGIN_PATH, host);
+    fennick::hostsim::Plugin plugin(FENNICK_PLUGIN_PATH, host);
 
     for (auto _ : state) {
         state.PauseTiming();
         {
-            orvotool::SideFiles side(target);
+            fennick::tool::SideFiles side(target);
             side.writeParams(demo.camera);
             side.writeColour(w, h, bgra);
             state.ResumeTiming();

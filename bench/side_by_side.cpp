@@ -263,8 +263,8 @@ Row measure(unsigned w, unsigned h)
     const std::string plain = dir + ".tif";
     const std::string exr = dir + ".exr";
 
-    orvotool::RenderImage scene = bench::benchScene(w, h);
-    const std::vector<std::uint8_t> bgra = orvotool::layerToBgra(*scene.colourLayer(), w, h);
+    fennick::tool::RenderImage scene = bench::benchScene(w, h);
+    const std::vector<std::uint8_t> bgra = fennick::tool::layerToBgra(*scene.colourLayer(), w, h);
     const std::size_t pixels = std::size_t(w) * h;
 
     Pictures p;
@@ -337,20 +337,20 @@ Row measure(unsigned w, unsigned h)
     std::remove(exr.c_str());
     p = Pictures();
 
-    hostsim::Host host;
-    hostsim::SimLayeredImage layered(w, h);
-    for (orvotool::RenderLayer& layer : scene.layers)
+    fennick::hostsim::Host host;
+    fennick::hostsim::SimLayeredImage layered(w, h);
+    for (fennick::tool::RenderLayer& layer : scene.layers)
         layered.addFloatLayer(layer.name, layer.channels, std::move(layer.values));
-    const orvotool::CameraParameters camera = orvotool::newCamera();
-    scene = orvotool::RenderImage();
-    hostsim::Plugin plugin(FENNICK_PLUGIN_PATH, host);
+    const fennick::tool::CameraParameters camera = fennick::tool::newCamera();
+    scene = fennick::tool::RenderImage();
+    fennick::hostsim::Plugin plugin(FENNICK_PLUGIN_PATH, host);
 
     row.host = median(runs, [&] { fetchLayers(layered.object()); });
 
     // The saver consumes its side files: each save gets them anew, outside
     // the clock.
     const auto save = [&] {
-        orvotool::SideFiles side(target);
+        fennick::tool::SideFiles side(target);
         side.writeParams(camera);
         side.writeColour(w, h, bgra);
         const double start = cpuSeconds();

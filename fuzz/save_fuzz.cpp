@@ -97,14 +97,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::ofstream(fennick::contract::parameterFileFor(target), std::ios::binary) << params;
     std::ofstream(fennick::contract::colourImageFor(target), std::ios::binary) << tga;
 
-    hostsim::Host host;
+    fennick::hostsim::Host host;
     {
         fennick_test::InProcessModule module(host);
         // The module keeps the log service from its first use on; that
         // reference is taken before counting.
         { CLxLoc_LogService warm; }
         const long baseline = host.liveReferences();
-        hostsim::SimLayeredImage image(width, height);
+        fennick::hostsim::SimLayeredImage image(width, height);
         const std::size_t pixels = static_cast<std::size_t>(width) * height;
         if (layers & kDepthBit) {
             const unsigned c = kChannelChoices[(layers >> kDepthChannelShift) & kChannelMask];

@@ -5,6 +5,7 @@
 
 #include "hostabi/lxguids.h"
 
+namespace fennick {
 namespace hostsim {
 
 namespace {
@@ -143,3 +144,4 @@ long Host::misuses() const
 }
 
 }  // namespace hostsim
+}  // namespace fennick

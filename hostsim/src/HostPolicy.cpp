@@ -1,5 +1,6 @@
 #include "hostsim/HostPolicy.h"
 
+namespace fennick {
 namespace hostsim {
 
 HostPolicy::~HostPolicy() = default;
@@ -46,3 +47,4 @@ LayeredImagePolicy& LayeredImagePolicy::wellBehaved()
 }
 
 }  // namespace hostsim
+}  // namespace fennick

@@ -14,6 +14,7 @@
 #include "hostabi/lxguids.h"
 #include "hostabi/lxvtables.h"
 
+namespace fennick {
 namespace hostsim {
 
 namespace {
@@ -237,3 +238,4 @@ LxResult Plugin::save(LXtObjectID source, const std::string& filename)
 }
 
 }  // namespace hostsim
+}  // namespace fennick

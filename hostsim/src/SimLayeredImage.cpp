@@ -7,6 +7,7 @@
 
 #include "hostabi/lxguids.h"
 
+namespace fennick {
 namespace hostsim {
 
 // One layer. Pixels are kept in the layer's own format; a fetch in another
@@ -309,3 +310,4 @@ long SimLayeredImage::misuses() const
 }
 
 }  // namespace hostsim
+}  // namespace fennick

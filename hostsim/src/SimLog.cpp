@@ -2,6 +2,7 @@
 
 #include "hostabi/lxguids.h"
 
+namespace fennick {
 namespace hostsim {
 
 namespace {
@@ -128,3 +129,4 @@ long SimLogService::totalMisuses() const
 }
 
 }  // namespace hostsim
+}  // namespace fennick

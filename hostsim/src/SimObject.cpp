@@ -4,6 +4,7 @@
 
 #include "hostabi/lxguids.h"
 
+namespace fennick {
 namespace hostsim {
 
 bool sameGUID(const LXtGUID& a, const LXtGUID& b)
@@ -75,3 +76,4 @@ unsigned SimObject::release()
 }
 
 }  // namespace hostsim
+}  // namespace fennick

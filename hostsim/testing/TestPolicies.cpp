@@ -3,6 +3,7 @@
 #include "hostabi/lxguids.h"
 #include "hostsim/SimObject.h"
 
+namespace fennick {
 namespace hostsim {
 
 long TestHostPolicy::contextQueries(const LXtGUID& iid) const
@@ -62,3 +63,4 @@ bool TestLayeredImagePolicy::givesImage(unsigned index)
 }
 
 }  // namespace hostsim
+}  // namespace fennick

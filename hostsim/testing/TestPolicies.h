@@ -11,6 +11,7 @@
 
 #include "hostsim/HostPolicy.h"
 
+namespace fennick {
 namespace hostsim {
 
 class TestHostPolicy : public HostPolicy {
@@ -61,3 +62,4 @@ private:
 };
 
 }  // namespace hostsim
+}  // namespace fennick

@@ -15,8 +15,8 @@ using fennick_test::InProcessModule;
 
 TEST(GlobalsTest, EqualGuidsInDifferentMemoryAskTheHostOnce)
 {
-    hostsim::TestHostPolicy policy;
-    hostsim::Host host(policy);
+    fennick::hostsim::TestHostPolicy policy;
+    fennick::hostsim::Host host(policy);
     {
         InProcessModule module(host);
         LXtGUID first = LXu_LOGSERVICE;
@@ -37,8 +37,8 @@ TEST(GlobalsTest, NullWithoutContextOrGuid)
 {
     EXPECT_EQ(nullptr, lx::GetGlobal(&LXu_LOGSERVICE));
 
-    hostsim::TestHostPolicy policy;
-    hostsim::Host host(policy);
+    fennick::hostsim::TestHostPolicy policy;
+    fennick::hostsim::Host host(policy);
     InProcessModule module(host);
     EXPECT_EQ(nullptr, lx::GetGlobal(nullptr));
     EXPECT_EQ(0, policy.contextQueries(LXu_LOGSERVICE));
@@ -46,8 +46,8 @@ TEST(GlobalsTest, NullWithoutContextOrGuid)
 
 TEST(GlobalsTest, MissingGlobalIsNotCachedAndAskedForAgain)
 {
-    hostsim::TestHostPolicy policy;
-    hostsim::Host host(policy);
+    fennick::hostsim::TestHostPolicy policy;
+    fennick::hostsim::Host host(policy);
     policy.withholdLogService(true);
     {
         InProcessModule module(host);
@@ -65,8 +65,8 @@ TEST(GlobalsTest, MissingGlobalIsNotCachedAndAskedForAgain)
 
 TEST(GlobalsTest, WithoutLookupServiceGlobalsAreKeyedByTheModulesOwnCopy)
 {
-    hostsim::TestHostPolicy policy;
-    hostsim::Host host(policy);
+    fennick::hostsim::TestHostPolicy policy;
+    fennick::hostsim::Host host(policy);
     policy.withholdLookupService(true);
     {
         InProcessModule module(host);
@@ -88,7 +88,7 @@ TEST(GlobalsTest, WithoutLookupServiceGlobalsAreKeyedByTheModulesOwnCopy)
 
 TEST(GlobalsTest, LookupServiceAnswersTheHostsPersistentCopies)
 {
-    hostsim::Host host;
+    fennick::hostsim::Host host;
     InProcessModule module(host);
     const LXtGUID* byName = thisModule.LookupGUID("Log");
     ASSERT_NE(nullptr, byName);
@@ -100,7 +100,7 @@ TEST(GlobalsTest, LookupServiceAnswersTheHostsPersistentCopies)
 
 TEST(GlobalsTest, FreeObjReleasesEverythingAndForgetsTheContext)
 {
-    hostsim::Host host;
+    fennick::hostsim::Host host;
     {
         InProcessModule module(host);
         ASSERT_NE(nullptr, lx::GetGlobal(&LXu_LOGSERVICE));
@@ -115,8 +115,8 @@ TEST(GlobalsTest, FreeObjReleasesEverythingAndForgetsTheContext)
 
 TEST(GlobalsTest, ASecondContextReplacesTheFirst)
 {
-    hostsim::Host first;
-    hostsim::Host second;
+    fennick::hostsim::Host first;
+    fennick::hostsim::Host second;
     thisModule.need_SetContext(lx::ObjAddRef(first.context()));
     thisModule.need_SetContext(lx::ObjAddRef(second.context()));
     EXPECT_EQ(0, first.liveReferences());
@@ -127,7 +127,7 @@ TEST(GlobalsTest, ASecondContextReplacesTheFirst)
 
 TEST(GlobalsTest, TheSameContextAgainKeepsItsReference)
 {
-    hostsim::Host host;
+    fennick::hostsim::Host host;
     thisModule.need_SetContext(lx::ObjAddRef(host.context()));
     thisModule.need_SetContext(host.context());
     EXPECT_EQ(1, host.liveReferences());

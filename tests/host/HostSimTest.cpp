@@ -15,7 +15,7 @@ namespace {
 
 // Fetches one pixel of layer `index` straight through the function tables,
 // as a plug-in would, and gives the references back.
-LxResult fetch(hostsim::SimLayeredImage& image, unsigned index, unsigned x, unsigned y,
+LxResult fetch(fennick::hostsim::SimLayeredImage& image, unsigned index, unsigned x, unsigned y,
                LXtPixelFormat format, void* buf)
 {
     LXtObjectID obj = image.object();
@@ -30,7 +30,7 @@ LxResult fetch(hostsim::SimLayeredImage& image, unsigned index, unsigned x, unsi
 
 TEST(HostSimTest, PixelsComeBackInTheirOwnFormatUnchanged)
 {
-    hostsim::SimLayeredImage image(2, 2);
+    fennick::hostsim::SimLayeredImage image(2, 2);
     image.addLayer("rgba", LXiIMP_RGBA32, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16});
     image.addFloatLayer("rgbf", 3, {0.f, 0.f, 0.f, 0.f, 0.f, 0.f, 0.1f, 0.2f, 0.3f, 0.f, 0.f, 0.f});
 
@@ -49,7 +49,7 @@ TEST(HostSimTest, PixelsComeBackInTheirOwnFormatUnchanged)
 
 TEST(HostSimTest, ConversionsBetweenFormats)
 {
-    hostsim::SimLayeredImage image(1, 1);
+    fennick::hostsim::SimLayeredImage image(1, 1);
     image.addLayer("grey8", LXiIMP_GREY8, {51});
     image.addFloatLayer("rgbf", 3, {0.5f, 1.5f, -0.25f});
 
@@ -73,7 +73,7 @@ TEST(HostSimTest, ConversionsBetweenFormats)
 
 TEST(HostSimTest, OutOfRangeAndUnknownRequestsFailCleanly)
 {
-    hostsim::SimLayeredImage image(2, 1);
+    fennick::hostsim::SimLayeredImage image(2, 1);
     image.addLayer("grey8", LXiIMP_GREY8, {1, 2});
     unsigned char buf[LXi_MAX_PIXEL_BYTES] = {};
     EXPECT_EQ(LXe_OUTOFBOUNDS, fetch(image, 0, 2, 0, LXiIMP_GREY8, buf));
@@ -85,7 +85,7 @@ TEST(HostSimTest, OutOfRangeAndUnknownRequestsFailCleanly)
 
 TEST(HostSimTest, LayersMustMatchTheImageSize)
 {
-    hostsim::SimLayeredImage image(2, 2);
+    fennick::hostsim::SimLayeredImage image(2, 2);
     EXPECT_THROW(image.addLayer("short", LXiIMP_RGB24, std::vector<unsigned char>(11)), std::invalid_argument);
     EXPECT_THROW(image.addFloatLayer("short", 1, std::vector<float>(3)), std::invalid_argument);
     EXPECT_THROW(image.addFloatLayer("two", 2, std::vector<float>(8)), std::invalid_argument);
@@ -94,7 +94,7 @@ TEST(HostSimTest, LayersMustMatchTheImageSize)
 
 TEST(HostSimTest, OverReleaseIsRecordedNotApplied)
 {
-    hostsim::Host host;
+    fennick::hostsim::Host host;
     LXtObjectID context = host.context();
     lxTable<ILxUnknownVT>(context)->AddRef(context);
     EXPECT_EQ(0u, lxTable<ILxUnknownVT>(context)->Release(context));
@@ -102,7 +102,7 @@ TEST(HostSimTest, OverReleaseIsRecordedNotApplied)
     EXPECT_EQ(0, host.liveReferences());
     EXPECT_EQ(1, host.misuses());
 
-    hostsim::SimLayeredImage image(1, 1);
+    fennick::hostsim::SimLayeredImage image(1, 1);
     lxTable<ILxUnknownVT>(image.object())->Release(image.object());
     EXPECT_EQ(0, image.references());
     EXPECT_EQ(1, image.misuses());
@@ -110,8 +110,8 @@ TEST(HostSimTest, OverReleaseIsRecordedNotApplied)
 
 TEST(HostSimTest, ContextAnswersOnlyItsServices)
 {
-    hostsim::TestHostPolicy policy;
-    hostsim::Host host(policy);
+    fennick::hostsim::TestHostPolicy policy;
+    fennick::hostsim::Host host(policy);
     LXtObjectID context = host.context();
     void* out = nullptr;
     EXPECT_EQ(LXe_NOINTERFACE, lxTable<ILxUnknownVT>(context)->QueryInterface(context, &LXu_IMAGE, &out));

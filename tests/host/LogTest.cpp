@@ -15,7 +15,7 @@ using fennick_test::InProcessModule;
 
 TEST(LogTest, MessageRecordsFormattedTextAndEntryType)
 {
-    hostsim::Host host;
+    fennick::hostsim::Host host;
     {
         InProcessModule module(host);
         CLxUser_Log log("io-status");
@@ -41,7 +41,7 @@ TEST(LogTest, MessageRecordsFormattedTextAndEntryType)
 
 TEST(LogTest, OverlongMessageIsCutWithinTheBuffer)
 {
-    hostsim::Host host;
+    fennick::hostsim::Host host;
     {
         InProcessModule module(host);
         CLxUser_Log log("io-status");
@@ -56,8 +56,8 @@ TEST(LogTest, OverlongMessageIsCutWithinTheBuffer)
 
 TEST(LogTest, NoLogWithoutTheHostsService)
 {
-    hostsim::TestHostPolicy policy;
-    hostsim::Host host(policy);
+    fennick::hostsim::TestHostPolicy policy;
+    fennick::hostsim::Host host(policy);
     policy.withholdLogService(true);
     {
         InProcessModule module(host);
@@ -78,8 +78,8 @@ TEST(LogTest, NoLogBeforeTheModuleHasAContext)
 
 TEST(LogTest, WithheldSubsystemOrRefusedEntryAnswersFalse)
 {
-    hostsim::TestHostPolicy policy;
-    hostsim::Host host(policy);
+    fennick::hostsim::TestHostPolicy policy;
+    fennick::hostsim::Host host(policy);
     policy.withholdSubsystem("io-status");
     {
         InProcessModule module(host);

@@ -32,7 +32,7 @@ void* as(void* module, const LXtGUID& iid)
 
 // A new module proxy given the host's context, as the host hands it over:
 // with a reference of its own for the module to keep.
-void* moduleWithContext(hostsim::Host& host)
+void* moduleWithContext(fennick::hostsim::Host& host)
 {
     void* module = _ILxModule_Create();
     void* need = as(module, LXu_NEEDCONTEXT);
@@ -102,7 +102,7 @@ TEST(ModuleTest, GenerateNeedsTheExactNameAndTheSaverGuid)
 
 TEST(ModuleTest, ReleasingTheModuleGivesBackContextAndGlobals)
 {
-    hostsim::Host host;
+    fennick::hostsim::Host host;
     void* module = moduleWithContext(host);
 
     ASSERT_NE(nullptr, lx::GetGlobal(&LXu_LOGSERVICE));
@@ -116,7 +116,7 @@ TEST(ModuleTest, ReleasingTheModuleGivesBackContextAndGlobals)
 
 TEST(ModuleTest, AnInstanceThatCouldNotBeMadeLeavesTheLiveOnesTheirContext)
 {
-    hostsim::Host host;
+    fennick::hostsim::Host host;
     void* module = moduleWithContext(host);
     const LXtObjectID context = host.context();
     ASSERT_EQ(context, thisModule.context());

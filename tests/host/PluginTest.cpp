@@ -84,8 +84,8 @@ std::vector<float> materialColours()
 class PluginTest : public ::testing::Test {
 protected:
     // Declared before the host, which borrows it.
-    hostsim::TestHostPolicy hostPolicy;
-    hostsim::Host host{hostPolicy};
+    fennick::hostsim::TestHostPolicy hostPolicy;
+    fennick::hostsim::Host host{hostPolicy};
     testsupport::ScratchDir scratch{"fennick_plugin_"};
     std::string dir = scratch.str();
     std::string target = scratch.file("render.ovq");
@@ -97,16 +97,16 @@ protected:
     }
 
     // One save through a freshly loaded module, released afterwards.
-    LxResult saveThroughModule(hostsim::SimLayeredImage& image)
+    LxResult saveThroughModule(fennick::hostsim::SimLayeredImage& image)
     {
-        hostsim::Plugin plugin(FENNICK_MODULE_PATH, host);
+        fennick::hostsim::Plugin plugin(FENNICK_MODULE_PATH, host);
         return plugin.save(image.object(), target);
     }
 };
 
 TEST_F(PluginTest, LoadReadsTagsAndDescription)
 {
-    hostsim::Plugin plugin(FENNICK_MODULE_PATH, host);
+    fennick::hostsim::Plugin plugin(FENNICK_MODULE_PATH, host);
     const auto tags = plugin.tags();
     ASSERT_EQ(1u, tags.size());
     EXPECT_EQ("server", tags[0].type);
@@ -126,7 +126,7 @@ TEST_F(PluginTest, MissingModuleIsReportedByName)
 {
     const std::string missing = dir + "/absent.so";
     try {
-        hostsim::Plugin plugin(missing, host);
+        fennick::hostsim::Plugin plugin(missing, host);
         FAIL() << "loading a missing module must throw";
     } catch (const std::runtime_error& e) {
         EXPECT_NE(std::string::npos, std::string(e.what()).find(missing)) << e.what();
@@ -135,7 +135,7 @@ TEST_F(PluginTest, MissingModuleIsReportedByName)
 
 TEST_F(PluginTest, SaveWithMaterialLayer)
 {
-    hostsim::SimLayeredImage image(kWidth, kHeight);
+    fennick::hostsim::SimLayeredImage image(kWidth, kHeight);
     image.addFloatLayer("Orvo_depth", 1, depthRamp());
     image.addFloatLayer("Orvo_mat", 3, materialColours());
     writeParameters(target);
@@ -159,7 +159,7 @@ TEST_F(PluginTest, SaveWithMaterialLayer)
 
 TEST_F(PluginTest, SaveWithoutMaterialLayer)
 {
-    hostsim::SimLayeredImage image(kWidth, kHeight);
+    fennick::hostsim::SimLayeredImage image(kWidth, kHeight);
     image.addLayer("colour", LXiIMP_RGBA32, std::vector<unsigned char>(kWidth * kHeight * 4, 9));
     image.addFloatLayer("ORVO_DEPTH_pass", 1, depthRamp());
     writeParameters(target);
@@ -174,7 +174,7 @@ TEST_F(PluginTest, SaveWithoutMaterialLayer)
 
 TEST_F(PluginTest, SaveWithoutDepthLayerFailsWithItsMessage)
 {
-    hostsim::SimLayeredImage image(kWidth, kHeight);
+    fennick::hostsim::SimLayeredImage image(kWidth, kHeight);
     image.addFloatLayer("Orvo_mat", 3, materialColours());
     writeParameters(target);
     writeColour(target, kWidth, kHeight);
@@ -192,13 +192,13 @@ TEST_F(PluginTest, SaveWithoutDepthLayerFailsWithItsMessage)
 
 TEST_F(PluginTest, HostFailuresReachTheHostAsResults)
 {
-    hostsim::TestLayeredImagePolicy imagePolicy;
+    fennick::hostsim::TestLayeredImagePolicy imagePolicy;
     imagePolicy.failName(0, LXe_OUTOFBOUNDS);
-    hostsim::SimLayeredImage image(kWidth, kHeight);
+    fennick::hostsim::SimLayeredImage image(kWidth, kHeight);
     image.addFloatLayer("Orvo_depth", 1, depthRamp());
     image.setPolicy(imagePolicy);
     {
-        hostsim::Plugin plugin(FENNICK_MODULE_PATH, host);
+        fennick::hostsim::Plugin plugin(FENNICK_MODULE_PATH, host);
         EXPECT_EQ(LXe_OUTOFBOUNDS, plugin.save(image.object(), target));
         EXPECT_EQ(LXe_FAILED, plugin.save(host.context(), target));
     }
@@ -213,7 +213,7 @@ TEST_F(PluginTest, HostFailuresReachTheHostAsResults)
 TEST_F(PluginTest, NoLogSubsystemFailsSilently)
 {
     hostPolicy.withholdSubsystem("io-status");
-    hostsim::SimLayeredImage image(kWidth, kHeight);
+    fennick::hostsim::SimLayeredImage image(kWidth, kHeight);
     EXPECT_EQ(LXe_FAILED, saveThroughModule(image));
     EXPECT_TRUE(host.messages().empty());
 }

@@ -11,9 +11,9 @@
 
 namespace {
 
-hostsim::SimLayeredImage twoLayers()
+fennick::hostsim::SimLayeredImage twoLayers()
 {
-    hostsim::SimLayeredImage image(2, 1);
+    fennick::hostsim::SimLayeredImage image(2, 1);
     image.addLayer("colour", LXiIMP_RGB24, {10, 20, 30, 40, 50, 60});
     image.addFloatLayer("Orvo_depth", 1, {0.25f, 0.5f});
     return image;
@@ -21,7 +21,7 @@ hostsim::SimLayeredImage twoLayers()
 
 TEST(WrapperTest, SetKeepsOneReferenceAndClearGivesItBack)
 {
-    hostsim::SimLayeredImage image(1, 1);
+    fennick::hostsim::SimLayeredImage image(1, 1);
     {
         CLxUser_LayeredImage layered(image.object());
         ASSERT_TRUE(layered.test());
@@ -42,7 +42,7 @@ TEST(WrapperTest, SetKeepsOneReferenceAndClearGivesItBack)
 
 TEST(WrapperTest, DestructorReleases)
 {
-    hostsim::SimLayeredImage image(1, 1);
+    fennick::hostsim::SimLayeredImage image(1, 1);
     {
         CLxUser_LayeredImage a(image.object());
         CLxUser_LayeredImage b;
@@ -55,8 +55,8 @@ TEST(WrapperTest, DestructorReleases)
 
 TEST(WrapperTest, SetOfObjectLackingTheInterfaceEmptiesTheWrapper)
 {
-    hostsim::Host host;
-    hostsim::SimLayeredImage image(1, 1);
+    fennick::hostsim::Host host;
+    fennick::hostsim::SimLayeredImage image(1, 1);
     CLxUser_LayeredImage layered(image.object());
     ASSERT_TRUE(layered.test());
 
@@ -71,8 +71,8 @@ TEST(WrapperTest, SetOfObjectLackingTheInterfaceEmptiesTheWrapper)
 
 TEST(WrapperTest, TakeGivesUpTheCallersReferenceOnEveryPath)
 {
-    hostsim::Host host;
-    hostsim::SimLayeredImage image(1, 1);
+    fennick::hostsim::Host host;
+    fennick::hostsim::SimLayeredImage image(1, 1);
     CLxUser_LayeredImage layered;
 
     // Success: the wrapper ends up with exactly the one reference.
@@ -101,7 +101,7 @@ TEST(WrapperTest, TakeGivesUpTheCallersReferenceOnEveryPath)
 
 TEST(WrapperTest, GetAddsAReferenceOnlyWhenHolding)
 {
-    hostsim::SimLayeredImage image(1, 1);
+    fennick::hostsim::SimLayeredImage image(1, 1);
     CLxUser_LayeredImage layered;
 
     int sentinel = 0;
@@ -119,7 +119,7 @@ TEST(WrapperTest, GetAddsAReferenceOnlyWhenHolding)
 
 TEST(WrapperTest, LayeredImageOperations)
 {
-    hostsim::SimLayeredImage image = twoLayers();
+    fennick::hostsim::SimLayeredImage image = twoLayers();
     CLxUser_LayeredImage layered(image.object());
     ASSERT_TRUE(layered.test());
 
@@ -159,10 +159,10 @@ TEST(WrapperTest, LayeredImageOperations)
 
 TEST(WrapperTest, FailuresInjectedByTheHostPassThrough)
 {
-    hostsim::TestLayeredImagePolicy imagePolicy;
+    fennick::hostsim::TestLayeredImagePolicy imagePolicy;
     imagePolicy.failName(0, LXe_NOTFOUND);
     imagePolicy.failImage(1);
-    hostsim::SimLayeredImage image = twoLayers();
+    fennick::hostsim::SimLayeredImage image = twoLayers();
     image.setPolicy(imagePolicy);
     CLxUser_LayeredImage layered(image.object());
 

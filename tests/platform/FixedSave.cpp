@@ -142,18 +142,18 @@ void saveThroughPlugin(const std::string& pluginPath, const std::string& target)
 
     // Destroyed in reverse: the plug-in gives back what it borrowed before
     // the layered image and the host go.
-    hostsim::Host host;
-    hostsim::SimLayeredImage layered(kFixedWidth, kFixedHeight);
+    fennick::hostsim::Host host;
+    fennick::hostsim::SimLayeredImage layered(kFixedWidth, kFixedHeight);
     layered.addFloatLayer("Final Color", 4, colourLayer());
     layered.addFloatLayer("Orvo_depth", 1, depthLayer());
     layered.addFloatLayer("Orvo_mat", 3, materialLayer());
     LxResult rc = 0;
     {
-        hostsim::Plugin plugin(pluginPath, host);
+        fennick::hostsim::Plugin plugin(pluginPath, host);
         rc = plugin.save(layered.object(), target);
     }
     std::string log;
-    for (const hostsim::LogRecord& r : host.messages())
+    for (const fennick::hostsim::LogRecord& r : host.messages())
         log += " \"" + r.text + "\"";
     if (rc != 0 || !log.empty())
         throw std::runtime_error(target + ": the plug-in's save answered " + std::to_string(rc)

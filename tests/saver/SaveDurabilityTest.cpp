@@ -62,7 +62,7 @@ class SaveDurability : public SaveFixture {};
 
 TEST_F(SaveDurability, DataIsFlushedBeforeTheRenameAndTheFolderAfterIt)
 {
-    hostsim::SimLayeredImage image(4, 3);
+    fennick::hostsim::SimLayeredImage image(4, 3);
     image.addFloatLayer("Orvo_depth", 1, depthRamp(4, 3));
     { std::ofstream(target) << "old"; }
     writeSideFiles(target, 4, 3);

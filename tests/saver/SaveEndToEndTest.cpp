@@ -15,7 +15,7 @@
 namespace fennick_test {
 namespace {
 
-using hostsim::SimLayeredImage;
+using fennick::hostsim::SimLayeredImage;
 using namespace orvoblocks;
 
 int quiet(TIFF*, void*, const char*, const char*, va_list) { return 1; }

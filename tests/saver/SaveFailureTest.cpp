@@ -22,7 +22,7 @@
 namespace fennick_test {
 namespace {
 
-using hostsim::SimLayeredImage;
+using fennick::hostsim::SimLayeredImage;
 
 constexpr unsigned kW = 4;
 constexpr unsigned kH = 3;
@@ -90,7 +90,7 @@ TEST_F(SaveFailure, LayeredImageWithoutLayers)
 
 TEST_F(SaveFailure, LayerNameThatCannotBeReadPassesTheHostsCode)
 {
-    hostsim::TestLayeredImagePolicy imagePolicy;
+    fennick::hostsim::TestLayeredImagePolicy imagePolicy;
     imagePolicy.failName(2, LXe_OUTOFBOUNDS);
     SimLayeredImage image = ready();
     image.setPolicy(imagePolicy);
@@ -297,7 +297,7 @@ TEST_F(SaveFailure, LayeredImageClaimingAHugeWidthIsRefusedBeforeTheWriterTakesM
     // Line buffers for this width would take about 900 MB, zero-filled.
     constexpr unsigned kClaimedWidth = 100000000;
     constexpr std::uint64_t kAllowedGrowth = 64u << 20;
-    hostsim::TestLayeredImagePolicy imagePolicy;
+    fennick::hostsim::TestLayeredImagePolicy imagePolicy;
     imagePolicy.claimSize(kClaimedWidth, kH);
     SimLayeredImage image = ready();
     image.setPolicy(imagePolicy);
@@ -326,7 +326,7 @@ TEST_F(SaveFailure, ColourImageCutShort)
 TEST_F(SaveFailure, DepthAndMaterialImagesThatCannotBeFetched)
 {
     for (unsigned failing : {1u, 2u}) {
-        hostsim::TestLayeredImagePolicy imagePolicy;
+        fennick::hostsim::TestLayeredImagePolicy imagePolicy;
         imagePolicy.failImage(failing);
         SimLayeredImage image = ready();
         image.setPolicy(imagePolicy);
@@ -343,7 +343,7 @@ TEST_F(SaveFailure, DepthAndMaterialImagesThatCannotBeFetched)
 TEST_F(SaveFailure, FailedSaveLeavesAnExistingTargetUntouched)
 {
     { std::ofstream(target) << "the artist's previous render"; }
-    hostsim::TestLayeredImagePolicy imagePolicy;
+    fennick::hostsim::TestLayeredImagePolicy imagePolicy;
     imagePolicy.failImage(2);
     SimLayeredImage image = ready();
     image.setPolicy(imagePolicy);

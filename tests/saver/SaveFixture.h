@@ -84,8 +84,8 @@ class SaveFixture : public ::testing::Test {
 protected:
     // Answers as a well-behaved host until a test switches something off;
     // declared before the host, which borrows it.
-    hostsim::TestHostPolicy hostPolicy;
-    hostsim::Host host{hostPolicy};
+    fennick::hostsim::TestHostPolicy hostPolicy;
+    fennick::hostsim::Host host{hostPolicy};
     std::unique_ptr<InProcessModule> module;
     std::unique_ptr<testsupport::ScratchDir> scratch;
     std::string dir;
@@ -159,7 +159,7 @@ protected:
         return v;
     }
 
-    LxResult save(hostsim::SimLayeredImage& image, const std::string& name)
+    LxResult save(fennick::hostsim::SimLayeredImage& image, const std::string& name)
     {
         return save(image.object(), name);
     }
@@ -195,7 +195,7 @@ protected:
         EXPECT_EQ(messages[0].text, text);
     }
 
-    void expectReferencesReleased(const hostsim::SimLayeredImage& image) const
+    void expectReferencesReleased(const fennick::hostsim::SimLayeredImage& image) const
     {
         EXPECT_EQ(image.references(), 0);
         EXPECT_EQ(image.misuses(), 0);

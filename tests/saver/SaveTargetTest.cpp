@@ -20,7 +20,7 @@ namespace fennick_test {
 namespace {
 
 namespace fs = std::filesystem;
-using hostsim::SimLayeredImage;
+using fennick::hostsim::SimLayeredImage;
 
 constexpr unsigned kW = 4;
 constexpr unsigned kH = 3;

@@ -12,7 +12,7 @@ namespace fennick_test {
 
 class InProcessModule {
 public:
-    explicit InProcessModule(hostsim::Host& host)
+    explicit InProcessModule(fennick::hostsim::Host& host)
     {
         thisModule.need_SetContext(lx::ObjAddRef(host.context()));
     }

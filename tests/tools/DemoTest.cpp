@@ -159,7 +159,7 @@ TEST_F(Demo, EachObjectCarriesOneTagOfItsHue)
     ASSERT_EQ(result->status, 0);
     // The scene is deterministic, so the render repeated here tells which
     // object each pixel of the saved file shows.
-    const orvotool::DemoRender scene = orvotool::renderDemo(kW, kH);
+    const fennick::tool::DemoRender scene = fennick::tool::renderDemo(kW, kH);
     auto reader = Talvenrock::Orvo::OrvoReader::open(out("demo.ovq"));
     std::vector<std::set<std::uint16_t>> tagsOf(scene.objects.size());
     std::vector<std::uint16_t> row(kW);
@@ -180,7 +180,7 @@ TEST_F(Demo, EachObjectCarriesOneTagOfItsHue)
     }
     std::set<std::uint16_t> used;
     for (std::size_t i = 0; i < scene.objects.size(); ++i) {
-        const orvotool::DemoObject& o = scene.objects[i];
+        const fennick::tool::DemoObject& o = scene.objects[i];
         ASSERT_EQ(tagsOf[i].size(), 1u) << o.name;
         const std::uint16_t tag = *tagsOf[i].begin();
         EXPECT_NE(tag, 0) << o.name;

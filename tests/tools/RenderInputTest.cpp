@@ -19,8 +19,8 @@
 #include <limits>
 
 using namespace tooltest;
-using orvotool::RenderImage;
-using orvotool::ToolError;
+using fennick::tool::RenderImage;
+using fennick::tool::ToolError;
 
 namespace {
 
@@ -35,7 +35,7 @@ std::vector<float> ramp(std::size_t n, float start, float step)
 std::string errorOf(const std::string& path, const std::string& depth = std::string())
 {
     try {
-        orvotool::readExrRender(path, depth);
+        fennick::tool::readExrRender(path, depth);
     } catch (const ToolError& e) {
         return e.what();
     }
@@ -52,7 +52,7 @@ TEST(ExrLayers, ChannelsGroupIntoLayersInFileOrder)
                     {"r", ramp(6, 0.1f, 0.01f)}, {"Orvo_depth.Z", ramp(6, 0.5f, 0.1f)},
                     {"Orvo_mat.A", ramp(6, 1.0f, 0.0f)}, {"Orvo_mat.B", ramp(6, 0.0f, 0.0f)},
                     {"Orvo_mat.G", ramp(6, 0.5f, 0.0f)}, {"Orvo_mat.R", ramp(6, 0.9f, 0.0f)}}}});
-    RenderImage image = orvotool::readExrRender(path).image;
+    RenderImage image = fennick::tool::readExrRender(path).image;
     EXPECT_EQ(image.width, 3u);
     EXPECT_EQ(image.height, 2u);
     ASSERT_EQ(image.layers.size(), 3u);
@@ -65,7 +65,7 @@ TEST(ExrLayers, ChannelsGroupIntoLayersInFileOrder)
     EXPECT_FLOAT_EQ(image.layers[1].values[0], 0.9f);
     EXPECT_FLOAT_EQ(image.layers[1].values[1], 0.5f);
     EXPECT_FLOAT_EQ(image.layers[1].values[3], 1.0f);
-    EXPECT_EQ(image.layers[2].name, orvotool::kColourLayerName);
+    EXPECT_EQ(image.layers[2].name, fennick::tool::kColourLayerName);
     ASSERT_EQ(image.layers[2].channels, 3u);
     EXPECT_FLOAT_EQ(image.layers[2].values[3 * 4 + 0], 0.14f);
     EXPECT_FLOAT_EQ(image.layers[2].values[3 * 4 + 2], 0.34f);
@@ -78,14 +78,14 @@ TEST(ExrLayers, WrittenRendersReadBackExactly)
     RenderImage image;
     image.width = 4;
     image.height = 3;
-    image.layers.push_back({orvotool::kColourLayerName, 4, ramp(48, -0.5f, 0.1f)});
+    image.layers.push_back({fennick::tool::kColourLayerName, 4, ramp(48, -0.5f, 0.1f)});
     image.layers.push_back({"Orvo_depth", 1, ramp(12, 0.0f, 0.07f)});
     image.layers.push_back({"Orvo_mat", 3, ramp(36, 0.2f, 0.02f)});
-    orvotool::writeExrRender(dir.file("w.exr"), image);
-    RenderImage back = orvotool::readExrRender(dir.file("w.exr")).image;
+    fennick::tool::writeExrRender(dir.file("w.exr"), image);
+    RenderImage back = fennick::tool::readExrRender(dir.file("w.exr")).image;
     ASSERT_EQ(back.layers.size(), 3u);
     // Read back in the file's order: the colour layer's channels sort first.
-    EXPECT_EQ(back.layers[0].name, orvotool::kColourLayerName);
+    EXPECT_EQ(back.layers[0].name, fennick::tool::kColourLayerName);
     EXPECT_EQ(back.layers[0].values, image.layers[0].values);
     EXPECT_EQ(back.layers[1].values, image.layers[1].values);
     EXPECT_EQ(back.layers[2].values, image.layers[2].values);
@@ -100,9 +100,9 @@ TEST(ExrLayers, LayoutsTheHostCannotHoldAreLeftOutWithTheReason)
                     {"N.X", ramp(4, 0, 1)}, {"N.Y", ramp(4, 1, 1)}, {"N.Z", ramp(4, 2, 1)},
                     {"R", ramp(4, 0, 1)}, {"Z", ramp(4, 5, 1)}, {"motion.X", ramp(4, 0, 1)},
                     {"motion.Y", ramp(4, 0, 1)}}}});
-    orvotool::ExrRender r = orvotool::readExrRender(dir.file("aov.exr"));
+    fennick::tool::ExrRender r = fennick::tool::readExrRender(dir.file("aov.exr"));
     ASSERT_EQ(r.image.layers.size(), 3u);
-    EXPECT_EQ(r.image.layers[0].name, orvotool::kColourLayerName);
+    EXPECT_EQ(r.image.layers[0].name, fennick::tool::kColourLayerName);
     EXPECT_EQ(r.image.layers[0].channels, 4u);
     EXPECT_TRUE(r.image.layers[0].rgb);
     EXPECT_EQ(r.image.layers[1].name, "Z");
@@ -117,7 +117,7 @@ TEST(ExrLayers, LayoutsTheHostCannotHoldAreLeftOutWithTheReason)
     EXPECT_EQ(r.image.colourLayer(), &r.image.layers[0]);
 
     // The channel named for depth forms no layer.
-    orvotool::ExrRender d = orvotool::readExrRender(dir.file("aov.exr"), "Z");
+    fennick::tool::ExrRender d = fennick::tool::readExrRender(dir.file("aov.exr"), "Z");
     EXPECT_EQ(d.depth, ramp(4, 5, 1));
     EXPECT_EQ(d.image.layers.size(), 2u);
     EXPECT_EQ(errorOf(dir.file("aov.exr"), "depth.Z"),
@@ -126,7 +126,7 @@ TEST(ExrLayers, LayoutsTheHostCannotHoldAreLeftOutWithTheReason)
 
     writeExr(dir.file("parts.exr"), 2, 2,
              {{"a", {{"Y", ramp(4, 0, 1)}}}, {"b", {{"U", ramp(4, 0, 1)}, {"V", ramp(4, 0, 1)}}}});
-    orvotool::ExrRender p = orvotool::readExrRender(dir.file("parts.exr"));
+    fennick::tool::ExrRender p = fennick::tool::readExrRender(dir.file("parts.exr"));
     ASSERT_EQ(p.leftOut.size(), 1u);
     EXPECT_EQ(p.leftOut[0].name, "b");
     ASSERT_EQ(p.image.layers.size(), 1u);
@@ -169,22 +169,22 @@ TEST(ExrLayers, AHeaderClaimingMorePixelsThanTheFileHoldsIsRefusedByName)
 
 TEST(ColourSideFile, IsSrgbEncodedWithAlphaKept)
 {
-    EXPECT_EQ(orvotool::encodeSrgb8(0.0f), 0);
-    EXPECT_EQ(orvotool::encodeSrgb8(-1.0f), 0);
-    EXPECT_EQ(orvotool::encodeSrgb8(std::numeric_limits<float>::quiet_NaN()), 0);
-    EXPECT_EQ(orvotool::encodeSrgb8(1.0f), 255);
-    EXPECT_EQ(orvotool::encodeSrgb8(7.0f), 255);
-    EXPECT_EQ(orvotool::encodeSrgb8(0.5f), 188);    // 0.7354 x 255
-    EXPECT_EQ(orvotool::encodeSrgb8(0.002f), 7);    // linear segment: 12.92 x 0.002 x 255
-    EXPECT_EQ(orvotool::encodeSrgb8(0.216f), 128);   // sRGB middle grey
+    EXPECT_EQ(fennick::tool::encodeSrgb8(0.0f), 0);
+    EXPECT_EQ(fennick::tool::encodeSrgb8(-1.0f), 0);
+    EXPECT_EQ(fennick::tool::encodeSrgb8(std::numeric_limits<float>::quiet_NaN()), 0);
+    EXPECT_EQ(fennick::tool::encodeSrgb8(1.0f), 255);
+    EXPECT_EQ(fennick::tool::encodeSrgb8(7.0f), 255);
+    EXPECT_EQ(fennick::tool::encodeSrgb8(0.5f), 188);    // 0.7354 x 255
+    EXPECT_EQ(fennick::tool::encodeSrgb8(0.002f), 7);    // linear segment: 12.92 x 0.002 x 255
+    EXPECT_EQ(fennick::tool::encodeSrgb8(0.216f), 128);   // sRGB middle grey
 
-    orvotool::RenderLayer rgba{"c", 4, {1.0f, 0.5f, 0.0f, 0.25f}};
-    EXPECT_EQ(orvotool::layerToBgra(rgba, 1, 1), (std::vector<std::uint8_t>{0, 188, 255, 64}));
-    orvotool::RenderLayer rgb{"c", 3, {0.0f, 0.0f, 1.0f}};
-    EXPECT_EQ(orvotool::layerToBgra(rgb, 1, 1), (std::vector<std::uint8_t>{255, 0, 0, 255}));
+    fennick::tool::RenderLayer rgba{"c", 4, {1.0f, 0.5f, 0.0f, 0.25f}};
+    EXPECT_EQ(fennick::tool::layerToBgra(rgba, 1, 1), (std::vector<std::uint8_t>{0, 188, 255, 64}));
+    fennick::tool::RenderLayer rgb{"c", 3, {0.0f, 0.0f, 1.0f}};
+    EXPECT_EQ(fennick::tool::layerToBgra(rgb, 1, 1), (std::vector<std::uint8_t>{255, 0, 0, 255}));
 
     ScratchDir dir;
-    orvotool::writeTga32(dir.file("c.tga"), 2, 1, {1, 2, 3, 4, 5, 6, 7, 8});
+    fennick::tool::writeTga32(dir.file("c.tga"), 2, 1, {1, 2, 3, 4, 5, 6, 7, 8});
     const std::vector<unsigned char> tga = readBytes(dir.file("c.tga"));
     ASSERT_EQ(tga.size(), 18u + 8u);
     EXPECT_EQ(tga[2], 2);     // uncompressed true colour
@@ -199,9 +199,9 @@ TEST(SideFilesPlacement, AWriteThatDoesNotReachTheDiskGivesTheSystemsReason)
 {
     // /dev/full takes the open and refuses every byte, as a full disk does.
     try {
-        orvotool::writeWholeFile("/dev/full", "Parameters", 10, "parameter file");
+        fennick::tool::writeWholeFile("/dev/full", "Parameters", 10, "parameter file");
         ADD_FAILURE() << "a write to a full device was reported as done";
-    } catch (const orvotool::ToolError& e) {
+    } catch (const fennick::tool::ToolError& e) {
         EXPECT_EQ(std::string(e.what()),
                   std::string("/dev/full: cannot write the parameter file: ") + std::strerror(ENOSPC));
     }
@@ -213,7 +213,7 @@ TEST(SideFilesPlacement, KeepsTheUsersFilesAndCleansUpItsOwn)
     const std::string target = dir.file("t.ovq");
     writeBytes(dir.file("given.txt"), {'p'});
     {
-        orvotool::SideFiles side(target);
+        fennick::tool::SideFiles side(target);
         side.placeParams(dir.file("given.txt"));
         side.writeColour(1, 1, {0, 0, 0, 255});
         EXPECT_EQ(readText(target + ".param.txt"), "p");
@@ -229,14 +229,14 @@ TEST(SideFilesPlacement, KeepsTheUsersFilesAndCleansUpItsOwn)
     // A parameter file already beside the target is put back once consumed.
     writeBytes(target + ".param.txt", {'o', 'w', 'n'});
     {
-        orvotool::SideFiles side(target);
+        fennick::tool::SideFiles side(target);
         side.placeParams(std::nullopt);
         std::remove((target + ".param.txt").c_str());  // what the save does
     }
     EXPECT_EQ(readText(target + ".param.txt"), "own");
 
     // Given on the command line while another lies beside the target: refused.
-    orvotool::SideFiles side(target);
+    fennick::tool::SideFiles side(target);
     EXPECT_THROW(side.placeParams(dir.file("given.txt")), ToolError);
     EXPECT_EQ(readText(target + ".param.txt"), "own");
 }

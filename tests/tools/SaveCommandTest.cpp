@@ -111,12 +111,12 @@ void saveDirectly(const Scene& s, const std::string& target)
 {
     writeParams(target + ".param.txt");
     writeTga(target + ".rgb.tga", s);
-    hostsim::Host host;
-    hostsim::SimLayeredImage image(kW, kH);
+    fennick::hostsim::Host host;
+    fennick::hostsim::SimLayeredImage image(kW, kH);
     image.addFloatLayer("RGBA", 4, s.interleave({&s.r, &s.g, &s.b, &s.a}));
     image.addFloatLayer("Orvo_depth", 1, s.depth);
     image.addFloatLayer("Orvo_mat", 3, s.interleave({&s.mr, &s.mg, &s.mb}));
-    hostsim::Plugin plugin(FENNICK_MODULE_PATH, host);
+    fennick::hostsim::Plugin plugin(FENNICK_MODULE_PATH, host);
     ASSERT_EQ(plugin.save(image.object(), target), 0);
 }
 

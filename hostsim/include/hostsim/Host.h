@@ -18,6 +18,7 @@
 #include "hostsim/HostPolicy.h"
 #include "hostsim/SimLog.h"
 
+namespace fennick {
 namespace hostsim {
 
 class Host {
@@ -55,3 +56,4 @@ private:
 };
 
 }  // namespace hostsim
+}  // namespace fennick

@@ -13,6 +13,7 @@
 
 #include "hostabi/lxtypes.h"
 
+namespace fennick {
 namespace hostsim {
 
 class HostPolicy {
@@ -52,3 +53,4 @@ public:
 };
 
 }  // namespace hostsim
+}  // namespace fennick

@@ -11,6 +11,7 @@
 #include "hostabi/lxtypes.h"
 #include "hostsim/Host.h"
 
+namespace fennick {
 namespace hostsim {
 
 // One tag of the module's tag description.
@@ -64,3 +65,4 @@ private:
 };
 
 }  // namespace hostsim
+}  // namespace fennick

@@ -12,6 +12,7 @@
 #include "hostsim/HostPolicy.h"
 #include "hostsim/SimObject.h"
 
+namespace fennick {
 namespace hostsim {
 
 class SimImage;
@@ -56,3 +57,4 @@ private:
 };
 
 }  // namespace hostsim
+}  // namespace fennick

@@ -9,6 +9,7 @@
 #include "hostsim/HostPolicy.h"
 #include "hostsim/SimObject.h"
 
+namespace fennick {
 namespace hostsim {
 
 struct LogRecord {
@@ -72,3 +73,4 @@ private:
 };
 
 }  // namespace hostsim
+}  // namespace fennick

@@ -12,6 +12,7 @@
 #include "hostabi/lxtypes.h"
 #include "hostabi/lxvtables.h"
 
+namespace fennick {
 namespace hostsim {
 
 // Whether two GUIDs name the same interface, byte for byte: the host's own
@@ -62,3 +63,4 @@ private:
 };
 
 }  // namespace hostsim
+}  // namespace fennick

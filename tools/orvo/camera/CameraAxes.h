@@ -10,7 +10,8 @@
 #include <cmath>
 #include <string>
 
-namespace orvotool {
+namespace fennick {
+namespace tool {
 
 // Matrices from renders are written as floats, and parameter files by
 // scripts with a few digits fewer than a double's: axes and frames are
@@ -46,4 +47,5 @@ inline std::string axesFault(const double* const axes[3], const char* const name
     return {};
 }
 
-}  // namespace orvotool
+}  // namespace tool
+}  // namespace fennick

@@ -12,7 +12,8 @@
 #include <iterator>
 #include <string>
 
-namespace orvotool {
+namespace fennick {
+namespace tool {
 
 namespace {
 
@@ -144,4 +145,5 @@ CameraParameters newCamera()
     return c;
 }
 
-}  // namespace orvotool
+}  // namespace tool
+}  // namespace fennick

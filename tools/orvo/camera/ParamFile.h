@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-namespace orvotool {
+namespace fennick {
+namespace tool {
 
 // The render camera in the host's coordinates (Y up; the camera looks along
 // the negative third row of its world matrix), as the saver reads it.
@@ -35,4 +36,5 @@ std::string paramFileText(const CameraParameters& camera);
 // film fit word) are added to `warnings`.
 CameraParameters readParamFile(const std::string& path, std::vector<std::string>& warnings);
 
-}  // namespace orvotool
+}  // namespace tool
+}  // namespace fennick

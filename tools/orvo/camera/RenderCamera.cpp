@@ -7,7 +7,8 @@
 #include <limits>
 #include <utility>
 
-namespace orvotool {
+namespace fennick {
+namespace tool {
 
 namespace {
 
@@ -291,4 +292,5 @@ std::uint64_t samplesOutsideConvention(const std::vector<float>& values, unsigne
     return n;
 }
 
-}  // namespace orvotool
+}  // namespace tool
+}  // namespace fennick

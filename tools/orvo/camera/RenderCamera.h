@@ -16,7 +16,8 @@
 #include <string>
 #include <vector>
 
-namespace orvotool {
+namespace fennick {
+namespace tool {
 
 // The film width that a camera taken from a render is given: the frame's
 // shape comes from the render, only the ratios of focal length and film
@@ -81,4 +82,5 @@ DepthLayer depthFromPlanar(std::vector<float> planar, const CameraParameters& ca
 // first channel of a layer of `stride` channels).
 std::uint64_t samplesOutsideConvention(const std::vector<float>& values, unsigned stride = 1);
 
-}  // namespace orvotool
+}  // namespace tool
+}  // namespace fennick

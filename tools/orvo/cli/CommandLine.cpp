@@ -17,7 +17,8 @@
 #error "FENNICK_VERSION must name the project's version"
 #endif
 
-namespace orvotool {
+namespace fennick {
+namespace tool {
 
 namespace {
 
@@ -492,4 +493,5 @@ CommandLine parseCommandLine(int argc, const char* const* argv)
     }
 }
 
-}  // namespace orvotool
+}  // namespace tool
+}  // namespace fennick

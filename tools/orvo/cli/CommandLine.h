@@ -10,7 +10,8 @@
 
 #include <string>
 
-namespace orvotool {
+namespace fennick {
+namespace tool {
 
 inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitFailure = 1;
@@ -47,4 +48,5 @@ struct CommandLine {
 
 CommandLine parseCommandLine(int argc, const char* const* argv);
 
-}  // namespace orvotool
+}  // namespace tool
+}  // namespace fennick

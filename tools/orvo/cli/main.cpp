@@ -19,43 +19,43 @@ namespace {
 
 int run(int argc, char** argv)
 {
-    const orvotool::CommandLine line = orvotool::parseCommandLine(argc, argv);
+    const fennick::tool::CommandLine line = fennick::tool::parseCommandLine(argc, argv);
     switch (line.outcome) {
-    case orvotool::CommandLine::Outcome::Print:
+    case fennick::tool::CommandLine::Outcome::Print:
         std::cout << line.text;
-        return orvotool::kExitSuccess;
-    case orvotool::CommandLine::Outcome::Usage: std::cerr << line.text; return orvotool::kExitUsage;
-    case orvotool::CommandLine::Outcome::Run: break;
+        return fennick::tool::kExitSuccess;
+    case fennick::tool::CommandLine::Outcome::Usage: std::cerr << line.text; return fennick::tool::kExitUsage;
+    case fennick::tool::CommandLine::Outcome::Run: break;
     }
 
-    const orvotool::Progress progress(orvotool::Progress::stderrIsTerminal());
+    const fennick::tool::Progress progress(fennick::tool::Progress::stderrIsTerminal());
     // Whatever a command prints begins on a line of its own, not after the
     // progress line it interrupts.
-    orvotool::AfterProgress out(std::cout, progress), err(std::cerr, progress);
+    fennick::tool::AfterProgress out(std::cout, progress), err(std::cerr, progress);
     switch (line.command) {
-    case orvotool::CommandKind::Save:
-        orvotool::useExrThreads();
-        return orvotool::runSave(line.save, out, err, progress);
-    case orvotool::CommandKind::Demo:
-        orvotool::useExrThreads();
-        return orvotool::runDemo(line.demo, out, err, progress);
-    case orvotool::CommandKind::Info:
-        return orvotool::runInfo(line.info.file, line.info.json, out, err);
-    case orvotool::CommandKind::Extract:
-        return orvotool::runExtract(line.extract.file, line.extract.outDir, out, progress);
-    case orvotool::CommandKind::Params: return orvotool::runParams(line.params, out);
+    case fennick::tool::CommandKind::Save:
+        fennick::tool::useExrThreads();
+        return fennick::tool::runSave(line.save, out, err, progress);
+    case fennick::tool::CommandKind::Demo:
+        fennick::tool::useExrThreads();
+        return fennick::tool::runDemo(line.demo, out, err, progress);
+    case fennick::tool::CommandKind::Info:
+        return fennick::tool::runInfo(line.info.file, line.info.json, out, err);
+    case fennick::tool::CommandKind::Extract:
+        return fennick::tool::runExtract(line.extract.file, line.extract.outDir, out, progress);
+    case fennick::tool::CommandKind::Params: return fennick::tool::runParams(line.params, out);
     }
-    return orvotool::kExitFailure;
+    return fennick::tool::kExitFailure;
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    orvotool::Interrupt::install();
+    fennick::tool::Interrupt::install();
     try {
         return run(argc, argv);
-    } catch (const orvotool::ToolError& e) {
+    } catch (const fennick::tool::ToolError& e) {
         std::cerr << "orvo: " << e.what() << "\n";
     } catch (const Talvenrock::Orvo::ReadError& e) {
         std::cerr << "orvo: " << e.what() << "\n";
@@ -66,5 +66,5 @@ int main(int argc, char** argv)
     } catch (...) {
         std::cerr << "orvo: unexpected error\n";
     }
-    return orvotool::kExitFailure;
+    return fennick::tool::kExitFailure;
 }

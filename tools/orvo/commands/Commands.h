@@ -12,7 +12,8 @@
 #include <optional>
 #include <string>
 
-namespace orvotool {
+namespace fennick {
+namespace tool {
 
 struct SaveOptions {
     std::string render;
@@ -52,4 +53,5 @@ int runExtract(const std::string& file, const std::string& outDir, std::ostream&
                const Progress& progress);
 int runParams(const ParamsOptions& options, std::ostream& out);
 
-}  // namespace orvotool
+}  // namespace tool
+}  // namespace fennick

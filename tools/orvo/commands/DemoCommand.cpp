@@ -18,7 +18,8 @@
 #include <ostream>
 #include <utility>
 
-namespace orvotool {
+namespace fennick {
+namespace tool {
 
 int runDemo(const DemoOptions& o, std::ostream& out, std::ostream& err, const Progress& progress)
 {
@@ -74,4 +75,5 @@ int runDemo(const DemoOptions& o, std::ostream& out, std::ostream& err, const Pr
     return 0;
 }
 
-}  // namespace orvotool
+}  // namespace tool
+}  // namespace fennick

@@ -12,7 +12,8 @@
 #include <new>
 #include <ostream>
 
-namespace orvotool {
+namespace fennick {
+namespace tool {
 
 int runInfo(const std::string& file, bool json, std::ostream& out, std::ostream& err)
 {
@@ -50,4 +51,5 @@ int runExtract(const std::string& file, const std::string& outDir, std::ostream&
     }
 }
 
-}  // namespace orvotool
+}  // namespace tool
+}  // namespace fennick

@@ -7,7 +7,8 @@
 
 #include <ostream>
 
-namespace orvotool {
+namespace fennick {
+namespace tool {
 
 int runParams(const ParamsOptions& o, std::ostream& out)
 {
@@ -26,4 +27,5 @@ int runParams(const ParamsOptions& o, std::ostream& out)
     return 0;
 }
 
-}  // namespace orvotool
+}  // namespace tool
+}  // namespace fennick

@@ -9,7 +9,8 @@
 #include <ostream>
 #include <utility>
 
-namespace orvotool {
+namespace fennick {
+namespace tool {
 
 int reportSave(const PluginSaveResult& r, const std::string& target, std::ostream& out,
                std::ostream& err)
@@ -43,4 +44,5 @@ int saveThroughPlugin(LoadedPlugin& loaded, RenderImage&& image, const std::stri
     return reportSave(result, target, out, err);
 }
 
-}  // namespace orvotool
+}  // namespace tool
+}  // namespace fennick

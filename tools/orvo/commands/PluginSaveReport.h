@@ -9,7 +9,8 @@
 #include <iosfwd>
 #include <string>
 
-namespace orvotool {
+namespace fennick {
+namespace tool {
 
 // Prints the saver's log lines: on success to `out`, on failure to `err`
 // (with the result code when the saver logged nothing). Returns the tool's
@@ -23,4 +24,5 @@ int reportSave(const PluginSaveResult& r, const std::string& target, std::ostrea
 int saveThroughPlugin(LoadedPlugin& loaded, RenderImage&& image, const std::string& target,
                       std::ostream& out, std::ostream& err, const Progress& progress);
 
-}  // namespace orvotool
+}  // namespace tool
+}  // namespace fennick

@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-namespace orvotool {
+namespace fennick {
+namespace tool {
 
 inline constexpr char kNotice[] = "orvo: ";
 inline constexpr char kWarning[] = "orvo: warning: ";
@@ -20,4 +21,5 @@ inline std::string joined(const std::vector<std::string>& items)
     return out;
 }
 
-}  // namespace orvotool
+}  // namespace tool
+}  // namespace fennick

@@ -21,7 +21,8 @@
 #include <ostream>
 #include <utility>
 
-namespace orvotool {
+namespace fennick {
+namespace tool {
 
 namespace {
 
@@ -249,4 +250,5 @@ int runSave(const SaveOptions& o, std::ostream& out, std::ostream& err, const Pr
     }
 }
 
-}  // namespace orvotool
+}  // namespace tool
+}  // namespace fennick

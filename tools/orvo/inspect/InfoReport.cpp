@@ -11,7 +11,8 @@
 #include <cmath>
 #include <cstdio>
 
-namespace orvotool {
+namespace fennick {
+namespace tool {
 
 using Talvenrock::Orvo::Channel;
 using Talvenrock::Orvo::OrvoSummary;
@@ -465,4 +466,5 @@ std::string validUtf8(const std::string& text, bool& valid)
     return out;
 }
 
-}  // namespace orvotool
+}  // namespace tool
+}  // namespace fennick

@@ -17,7 +17,8 @@
 #include <string>
 #include <vector>
 
-namespace orvotool {
+namespace fennick {
+namespace tool {
 
 inline constexpr int kInfoSchemaVersion = 1;
 
@@ -45,4 +46,5 @@ std::string infoJsonFailure(const std::string& path, const std::string& error);
 // replaced by U+FFFD; `valid` tells whether it already was.
 std::string validUtf8(const std::string& text, bool& valid);
 
-}  // namespace orvotool
+}  // namespace tool
+}  // namespace fennick

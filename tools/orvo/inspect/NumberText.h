@@ -5,7 +5,8 @@
 #include <cstddef>
 #include <string>
 
-namespace orvotool {
+namespace fennick {
+namespace tool {
 
 // The shortest text that reads back to the same double (0.8, not
 // 0.80000000000000004), in the "C" locale's form whatever the program's
@@ -20,4 +21,5 @@ inline std::string shortestText(double v)
     return std::string(buf, result.ptr);
 }
 
-}  // namespace orvotool
+}  // namespace tool
+}  // namespace fennick

@@ -10,7 +10,8 @@
 #define FENNICK_PLUGIN_RELDIR "../lib/fennick"
 #endif
 
-namespace orvotool {
+namespace fennick {
+namespace tool {
 
 namespace {
 constexpr char kPluginFileName[] = "fennick.so";
@@ -55,4 +56,5 @@ PluginLocation locatePlugin(const std::optional<std::string>& given)
     return {defaultPluginPath(), false};
 }
 
-}  // namespace orvotool
+}  // namespace tool
+}  // namespace fennick

@@ -6,7 +6,8 @@
 #include <optional>
 #include <string>
 
-namespace orvotool {
+namespace fennick {
+namespace tool {
 
 // The folder holding the running executable, from /proc/self/exe; empty
 // when it cannot be told.
@@ -26,4 +27,5 @@ struct PluginLocation {
 
 PluginLocation locatePlugin(const std::optional<std::string>& given);
 
-}  // namespace orvotool
+}  // namespace tool
+}  // namespace fennick

@@ -11,14 +11,15 @@
 #include <stdexcept>
 #include <utility>
 
-namespace orvotool {
+namespace fennick {
+namespace tool {
 
 // Destruction runs in reverse: the plug-in releases what it holds before the
 // host it borrowed from goes away.
 struct LoadedPlugin::Impl {
     explicit Impl(const std::string& path) : plugin(path, host) {}
-    hostsim::Host host;
-    hostsim::Plugin plugin;
+    fennick::hostsim::Host host;
+    fennick::hostsim::Plugin plugin;
 };
 
 LoadedPlugin::LoadedPlugin(const PluginLocation& location)
@@ -40,7 +41,7 @@ LoadedPlugin::~LoadedPlugin() = default;
 
 PluginSaveResult LoadedPlugin::save(RenderImage&& image, const std::string& target)
 {
-    hostsim::SimLayeredImage layered(image.width, image.height);
+    fennick::hostsim::SimLayeredImage layered(image.width, image.height);
     std::vector<RenderLayer> layers = std::move(image.layers);
     image.layers.clear();
     for (RenderLayer& layer : layers) {
@@ -61,4 +62,5 @@ PluginSaveResult LoadedPlugin::save(RenderImage&& image, const std::string& targ
     return out;
 }
 
-}  // namespace orvotool
+}  // namespace tool
+}  // namespace fennick

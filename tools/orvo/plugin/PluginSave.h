@@ -12,7 +12,8 @@
 #include <string>
 #include <vector>
 
-namespace orvotool {
+namespace fennick {
+namespace tool {
 
 // The host log the saver reports to.
 inline constexpr char kSaverLogSubsystem[] = "io-status";
@@ -43,4 +44,5 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-}  // namespace orvotool
+}  // namespace tool
+}  // namespace fennick

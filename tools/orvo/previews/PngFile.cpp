@@ -8,7 +8,8 @@
 #include <cstdio>
 #include <cstring>
 
-namespace orvotool {
+namespace fennick {
+namespace tool {
 
 namespace {
 constexpr int kFastLevel = 1;
@@ -112,4 +113,5 @@ void PngFile::onError(png_struct_def* png, const char* message)
 
 void PngFile::onWarning(png_struct_def*, const char*) {}
 
-}  // namespace orvotool
+}  // namespace tool
+}  // namespace fennick

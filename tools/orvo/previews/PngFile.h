@@ -10,7 +10,8 @@
 struct png_struct_def;
 struct png_info_def;
 
-namespace orvotool {
+namespace fennick {
+namespace tool {
 
 class PngFile {
 public:
@@ -43,4 +44,5 @@ private:
     char message_[256] = {};
 };
 
-}  // namespace orvotool
+}  // namespace tool
+}  // namespace fennick

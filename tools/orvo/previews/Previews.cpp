@@ -7,7 +7,8 @@
 
 #include <cmath>
 
-namespace orvotool {
+namespace fennick {
+namespace tool {
 
 using Talvenrock::Orvo::Channel;
 
@@ -112,4 +113,5 @@ std::vector<std::string> writePreviews(Talvenrock::Orvo::OrvoReader& reader, con
     return written;
 }
 
-}  // namespace orvotool
+}  // namespace tool
+}  // namespace fennick

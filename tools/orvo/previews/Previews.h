@@ -17,7 +17,8 @@
 #include <string>
 #include <vector>
 
-namespace orvotool {
+namespace fennick {
+namespace tool {
 
 inline constexpr std::uint16_t kFarGrey = 8192;
 
@@ -26,4 +27,5 @@ inline constexpr std::uint16_t kFarGrey = 8192;
 std::vector<std::string> writePreviews(Talvenrock::Orvo::OrvoReader& reader, const PixelStats& stats,
                                        const std::string& outDir, const Progress& progress);
 
-}  // namespace orvotool
+}  // namespace tool
+}  // namespace fennick

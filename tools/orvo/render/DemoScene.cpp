@@ -8,7 +8,8 @@
 #include <limits>
 #include <thread>
 
-namespace orvotool {
+namespace fennick {
+namespace tool {
 
 namespace {
 
@@ -243,4 +244,5 @@ DemoRender renderDemo(unsigned width, unsigned height, const std::function<void(
     return demo;
 }
 
-}  // namespace orvotool
+}  // namespace tool
+}  // namespace fennick

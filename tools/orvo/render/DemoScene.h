@@ -16,7 +16,8 @@
 #include <string>
 #include <vector>
 
-namespace orvotool {
+namespace fennick {
+namespace tool {
 
 struct DemoObject {
     std::string name;
@@ -44,4 +45,5 @@ inline constexpr unsigned kDemoDefaultHeight = 480;
 DemoRender renderDemo(unsigned width, unsigned height,
                       const std::function<void(double)>& rowsDone = nullptr);
 
-}  // namespace orvotool
+}  // namespace tool
+}  // namespace fennick

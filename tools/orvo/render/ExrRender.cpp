@@ -21,7 +21,8 @@
 #include <new>
 #include <thread>
 
-namespace orvotool {
+namespace fennick {
+namespace tool {
 
 namespace {
 
@@ -374,4 +375,5 @@ void writeExrRender(const std::string& path, const RenderImage& image)
     }
 }
 
-}  // namespace orvotool
+}  // namespace tool
+}  // namespace fennick

@@ -22,7 +22,8 @@
 #include <string>
 #include <vector>
 
-namespace orvotool {
+namespace fennick {
+namespace tool {
 
 // Name of the unprefixed layer of a single-part file (or of an unnamed part).
 inline constexpr char kColourLayerName[] = "RGBA";
@@ -76,4 +77,5 @@ void useExrThreads();
 // a 1-channel layer as "<name>.Y". Throws ToolError.
 void writeExrRender(const std::string& path, const RenderImage& image);
 
-}  // namespace orvotool
+}  // namespace tool
+}  // namespace fennick

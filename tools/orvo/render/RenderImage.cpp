@@ -1,6 +1,7 @@
 #include "orvo/render/RenderImage.h"
 
-namespace orvotool {
+namespace fennick {
+namespace tool {
 
 using fennick::contract::hasPrefixIgnoringCase;
 
@@ -29,4 +30,5 @@ std::vector<std::string> layersMatching(const RenderImage& image, const char* pr
     return names;
 }
 
-}  // namespace orvotool
+}  // namespace tool
+}  // namespace fennick

@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-namespace orvotool {
+namespace fennick {
+namespace tool {
 
 struct RenderLayer {
     std::string name;
@@ -36,4 +37,5 @@ struct RenderImage {
 // order, for telling the user which ones the saver passes over.
 std::vector<std::string> layersMatching(const RenderImage& image, const char* prefix);
 
-}  // namespace orvotool
+}  // namespace tool
+}  // namespace fennick

@@ -17,7 +17,8 @@
 #include <iterator>
 #include <memory>
 
-namespace orvotool {
+namespace fennick {
+namespace tool {
 
 namespace {
 
@@ -180,4 +181,5 @@ void SideFiles::writeColour(unsigned width, unsigned height, const RenderLayer& 
     writeLayerTga32(colourPath_, layer, width, height);
 }
 
-}  // namespace orvotool
+}  // namespace tool
+}  // namespace fennick

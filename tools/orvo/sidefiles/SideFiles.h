@@ -16,7 +16,8 @@
 #include <string>
 #include <vector>
 
-namespace orvotool {
+namespace fennick {
+namespace tool {
 
 // Reads a whole regular file; throws ToolError naming it and the role it
 // plays ("parameter file").
@@ -63,4 +64,5 @@ private:
     std::uint64_t asideToken_ = 0;
 };
 
-}  // namespace orvotool
+}  // namespace tool
+}  // namespace fennick

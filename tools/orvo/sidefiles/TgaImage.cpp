@@ -13,7 +13,8 @@
 #include <cstring>
 #include <memory>
 
-namespace orvotool {
+namespace fennick {
+namespace tool {
 
 namespace {
 namespace TgaField = fennick::contract::TgaField;
@@ -240,4 +241,5 @@ std::vector<std::uint8_t> layerToBgra(const RenderLayer& layer, unsigned width, 
     return bgra;
 }
 
-}  // namespace orvotool
+}  // namespace tool
+}  // namespace fennick

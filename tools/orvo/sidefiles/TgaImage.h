@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-namespace orvotool {
+namespace fennick {
+namespace tool {
 
 // Linear light (0..1, clamped) to an 8-bit sRGB-encoded value.
 std::uint8_t encodeSrgb8(float linear);
@@ -37,4 +38,5 @@ void checkColourImage(const std::string& path, unsigned width, unsigned height);
 // colour sRGB-encoded; alpha kept (1.0 when the layer has none).
 std::vector<std::uint8_t> layerToBgra(const RenderLayer& layer, unsigned width, unsigned height);
 
-}  // namespace orvotool
+}  // namespace tool
+}  // namespace fennick

@@ -12,7 +12,8 @@
 #include <cstdio>
 #include <cstring>
 
-namespace orvotool {
+namespace fennick {
+namespace tool {
 
 namespace {
 constexpr int kTempNameAttempts = 100;
@@ -163,4 +164,5 @@ void writeWholeFile(const std::string& path, const char* data, std::size_t size,
         throw ToolError(path + ": cannot write the " + role + ": " + std::strerror(error));
 }
 
-}  // namespace orvotool
+}  // namespace tool
+}  // namespace fennick

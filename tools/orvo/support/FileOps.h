@@ -13,7 +13,8 @@
 #include <memory>
 #include <string>
 
-namespace orvotool {
+namespace fennick {
+namespace tool {
 
 // A stdio file, closed when it goes. Output that must be known to have
 // reached the file is closed explicitly first, and that close checked.
@@ -83,4 +84,5 @@ private:
     bool committed_ = false;
 };
 
-}  // namespace orvotool
+}  // namespace tool
+}  // namespace fennick

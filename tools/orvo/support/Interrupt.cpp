@@ -16,7 +16,8 @@
 #include <thread>
 #include <vector>
 
-namespace orvotool {
+namespace fennick {
+namespace tool {
 
 namespace {
 
@@ -185,4 +186,5 @@ void Interrupt::forget(std::uint64_t token)
     entries().erase(token);
 }
 
-}  // namespace orvotool
+}  // namespace tool
+}  // namespace fennick

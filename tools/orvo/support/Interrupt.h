@@ -13,7 +13,8 @@
 #include <cstdint>
 #include <string>
 
-namespace orvotool {
+namespace fennick {
+namespace tool {
 
 class Interrupt {
 public:
@@ -46,4 +47,5 @@ private:
     std::uint64_t token_;
 };
 
-}  // namespace orvotool
+}  // namespace tool
+}  // namespace fennick

@@ -4,7 +4,8 @@
 
 #include <cstdio>
 
-namespace orvotool {
+namespace fennick {
+namespace tool {
 
 namespace {
 constexpr double kPercent = 100.0;
@@ -70,4 +71,5 @@ std::streamsize AfterProgress::Buffer::xsputn(const char* s, std::streamsize n)
 
 int AfterProgress::Buffer::sync() { return target_->pubsync(); }
 
-}  // namespace orvotool
+}  // namespace tool
+}  // namespace fennick

@@ -7,7 +7,8 @@
 #include <streambuf>
 #include <string>
 
-namespace orvotool {
+namespace fennick {
+namespace tool {
 
 class Progress {
 public:
@@ -60,4 +61,5 @@ private:
     Buffer buffer_;
 };
 
-}  // namespace orvotool
+}  // namespace tool
+}  // namespace fennick

@@ -4,11 +4,13 @@
 
 #include <stdexcept>
 
-namespace orvotool {
+namespace fennick {
+namespace tool {
 
 class ToolError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
 
-}  // namespace orvotool
+}  // namespace tool
+}  // namespace fennick
