@@ -41,7 +41,8 @@ void hueColour(float hue, float rgb[3])
 {
     const int sector = static_cast<int>(hue);
     const float f = hue - static_cast<float>(sector);
-    const float table[6][3] = {{1, f, 0}, {1 - f, 1, 0}, {0, 1, f}, {0, 1 - f, 1}, {f, 0, 1}, {1, 0, 1 - f}};
+    const float table[6][3]
+        = {{1, f, 0}, {1 - f, 1, 0}, {0, 1, f}, {0, 1 - f, 1}, {f, 0, 1}, {1, 0, 1 - f}};
     std::copy(table[sector % 6], table[sector % 6] + 3, rgb);
 }
 
@@ -57,7 +58,8 @@ fennick::tool::RenderImage benchScene(unsigned width, unsigned height)
 {
     float materials[kBenchMaterials][3];
     for (unsigned i = 0; i < kBenchMaterials; ++i)
-        hueColour(static_cast<float>((i * kHueStride) % kBenchMaterials) * kHueSectors / kBenchMaterials,
+        hueColour(static_cast<float>((i * kHueStride) % kBenchMaterials) * kHueSectors
+                      / kBenchMaterials,
                   materials[i]);
 
     const std::size_t pixels = std::size_t(width) * height;
@@ -89,7 +91,8 @@ fennick::tool::RenderImage benchScene(unsigned width, unsigned height)
             c[3] = 1.0f;
             if (y < skyRows) {
                 const float t = static_cast<float>(y) / static_cast<float>(std::max(1u, skyRows));
-                for (int k = 0; k < 3; ++k) c[k] = kSkyTop[k] + (kSkyHorizon[k] - kSkyTop[k]) * t;
+                for (int k = 0; k < 3; ++k)
+                    c[k] = kSkyTop[k] + (kSkyHorizon[k] - kSkyTop[k]) * t;
                 continue;  // no depth, no material
             }
             const double u = (x + 0.5) / width + columnSwing;
@@ -106,8 +109,9 @@ fennick::tool::RenderImage benchScene(unsigned width, unsigned height)
                 m[k] = base[k] * shade;
                 c[k] = base[k] * kAlbedo * (kAmbient + (1.0f - kAmbient) * shade);
             }
-            depth.values[i] = kFarthestGround + kGroundDepthRange * static_cast<float>(std::clamp(v, 0.0, 1.0)) +
-                              kBulgeDepth * static_cast<float>(bulge);
+            depth.values[i] = kFarthestGround
+                              + kGroundDepthRange * static_cast<float>(std::clamp(v, 0.0, 1.0))
+                              + kBulgeDepth * static_cast<float>(bulge);
         }
     }
     return image;

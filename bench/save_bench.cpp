@@ -25,7 +25,8 @@ void BM_SaveThroughPlugin(benchmark::State& state)
     const unsigned w = static_cast<unsigned>(state.range(0));
     const unsigned h = static_cast<unsigned>(state.range(1));
     const fennick::tool::DemoRender demo = fennick::tool::renderDemo(w, h);
-    const std::vector<std::uint8_t> bgra = fennick::tool::layerToBgra(*demo.image.colourLayer(), w, h);
+    const std::vector<std::uint8_t> bgra
+        = fennick::tool::layerToBgra(*demo.image.colourLayer(), w, h);
     const std::string target = "/tmp/fennick_save_bench_" + std::to_string(::getpid()) + ".ovq";
 
     fennick::hostsim::Host host;

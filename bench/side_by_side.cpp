@@ -123,12 +123,14 @@ void writeExr(const Pictures& p, const std::string& path)
         {"G", Imf::HALF, reinterpret_cast<const char*>(p.colourHalf.data() + 1), 3 * sizeof(half)},
         {"B", Imf::HALF, reinterpret_cast<const char*>(p.colourHalf.data() + 2), 3 * sizeof(half)},
         {"Z", Imf::FLOAT, reinterpret_cast<const char*>(p.depthFloat.data()), sizeof(float)},
-        {"material", Imf::UINT, reinterpret_cast<const char*>(p.materialUint.data()), sizeof(std::uint32_t)},
+        {"material", Imf::UINT, reinterpret_cast<const char*>(p.materialUint.data()),
+         sizeof(std::uint32_t)},
     };
     Imf::FrameBuffer frame;
     for (const auto& c : channels) {
         header.channels().insert(c.name, Imf::Channel(c.type));
-        frame.insert(c.name, Imf::Slice(c.type, const_cast<char*>(c.base), c.xStride, c.xStride * p.width));
+        frame.insert(c.name,
+                     Imf::Slice(c.type, const_cast<char*>(c.base), c.xStride, c.xStride * p.width));
     }
     Imf::OutputFile file(path.c_str(), header);
     file.setFrameBuffer(frame);
@@ -137,8 +139,9 @@ void writeExr(const Pictures& p, const std::string& path)
 
 void writeOrvo(const Pictures& p, const std::string& path)
 {
-    std::unique_ptr<OrvoFile> f(OrvoFile::create(std::wstring(path.begin(), path.end()), p.width, p.height,
-                                                 L"fennick bench", L"", L"", L"", Projection(), false));
+    std::unique_ptr<OrvoFile> f(OrvoFile::create(std::wstring(path.begin(), path.end()), p.width,
+                                                 p.height, L"fennick bench", L"", L"", L"",
+                                                 Projection(), false));
     const std::size_t w = p.width;
     f->beginPass(1);
     for (unsigned y = 0; y < p.height; ++y) {
@@ -161,7 +164,8 @@ void writeOrvo(const Pictures& p, const std::string& path)
 void writePlainTiff(const Pictures& p, const std::string& path)
 {
     TIFF* tif = TIFFOpen(path.c_str(), "w");
-    if (!tif) throw std::runtime_error("libtiff cannot create " + path);
+    if (!tif)
+        throw std::runtime_error("libtiff cannot create " + path);
     const struct {
         std::uint16_t bits, samples, photometric;
         const void* data;
@@ -200,9 +204,11 @@ void fetchLayers(LXtObjectID object)
         const char* name = nullptr;
         layered.Name(index, &name);
         const bool depth = std::strcmp(name, fennick::contract::kDepthLayerPrefix) == 0;
-        if (!depth && std::strcmp(name, fennick::contract::kMaterialLayerPrefix) != 0) continue;
+        if (!depth && std::strcmp(name, fennick::contract::kMaterialLayerPrefix) != 0)
+            continue;
         CLxUser_Image image;
-        if (!layered.GetImage(image, index)) throw std::runtime_error("no layer image");
+        if (!layered.GetImage(image, index))
+            throw std::runtime_error("no layer image");
         const LXtPixelFormat format = depth ? LXiIMP_GREYFP : LXiIMP_RGBFP;
         for (unsigned y = 0; y < height; ++y)
             for (unsigned x = 0; x < width; ++x) {
@@ -227,7 +233,8 @@ long residentKiB()
 double savePeakMiB(const std::function<void()>& save)
 {
     int out[2];
-    if (pipe(out) != 0) return -1;
+    if (pipe(out) != 0)
+        return -1;
     const pid_t child = fork();
     if (child == 0) {
         close(out[0]);
@@ -241,7 +248,8 @@ double savePeakMiB(const std::function<void()>& save)
     }
     close(out[1]);
     double mib = -1;
-    if (read(out[0], &mib, sizeof mib) != sizeof mib) mib = -1;
+    if (read(out[0], &mib, sizeof mib) != sizeof mib)
+        mib = -1;
     close(out[0]);
     int status = 0;
     waitpid(child, &status, 0);
@@ -282,16 +290,20 @@ Row measure(unsigned w, unsigned h)
     for (const auto& layer : scene.layers) {
         if (layer.name == fennick::contract::kDepthLayerPrefix) {
             p.depthFloat = layer.values;
-            for (std::size_t i = 0; i < pixels; ++i) std::memcpy(&p.depth[i], &layer.values[i], 4);
+            for (std::size_t i = 0; i < pixels; ++i)
+                std::memcpy(&p.depth[i], &layer.values[i], 4);
         }
-        if (layer.name == fennick::contract::kMaterialLayerPrefix) matValues = &layer.values;
+        if (layer.name == fennick::contract::kMaterialLayerPrefix)
+            matValues = &layer.values;
     }
-    if (!matValues) throw std::runtime_error("the scene has no material layer");
+    if (!matValues)
+        throw std::runtime_error("the scene has no material layer");
     {
         const std::vector<float>& rgba = scene.colourLayer()->values;
         p.colourHalf.resize(pixels * 3);
         for (std::size_t i = 0; i < pixels; ++i)
-            for (int k = 0; k < 3; ++k) p.colourHalf[3 * i + k] = half(rgba[4 * i + k]);
+            for (int k = 0; k < 3; ++k)
+                p.colourHalf[3 * i + k] = half(rgba[4 * i + k]);
     }
 
     Row row{};
@@ -302,7 +314,8 @@ Row measure(unsigned w, unsigned h)
     const double classify = median(runs, [&] {
         MaterialHelper helper;
         const float* v = matValues->data();
-        for (std::size_t i = 0; i < pixels; ++i) p.material[i] = helper.getTag(v[3 * i], v[3 * i + 1], v[3 * i + 2]);
+        for (std::size_t i = 0; i < pixels; ++i)
+            p.material[i] = helper.getTag(v[3 * i], v[3 * i + 1], v[3 * i + 2]);
         row.materials = helper.materialRanges().size();
     });
     p.materialUint.assign(p.material.begin(), p.material.end());
@@ -356,8 +369,9 @@ Row measure(unsigned w, unsigned h)
         const double start = cpuSeconds();
         if (LXx_FAIL(plugin.save(layered.object(), target))) {
             const auto& messages = host.messages();
-            throw std::runtime_error("the save failed: " +
-                                     (messages.empty() ? std::string("no message") : messages.back().text));
+            throw std::runtime_error(
+                "the save failed: "
+                + (messages.empty() ? std::string("no message") : messages.back().text));
         }
         return cpuSeconds() - start;
     };
@@ -380,20 +394,23 @@ int main(int argc, char** argv)
         }
         sizes.emplace_back(w, h);
     }
-    if (sizes.empty()) sizes = {{1920, 1080}, {3840, 2160}, {7680, 4320}, {1000, 16000}};
+    if (sizes.empty())
+        sizes = {{1920, 1080}, {3840, 2160}, {7680, 4320}, {1000, 16000}};
 
-    std::printf("%-10s %8s %8s %8s %8s %8s | %9s %9s | %6s %6s %6s %8s | %9s | %5s %8s %8s\n", "size", "save s",
-                "writer s", "tiff s", "exr s", "host s", "save MB/s", "wrtr MB/s", "1/3", "2/3", "1/4", "1/(3+5)",
-                "peak MiB", "mats", "class", "noise");
-    std::printf("%-10s %8s %8s %8s %8s %8s | %9s %9s | %6s %6s %6s %8s | %9s | %5s %8s %8s\n", "", "(1)", "(2)",
-                "(3)", "(4)", "(5)", "", "", "", "", "", "", "save", "", "Mpx/s", "Mpx/s");
+    std::printf("%-10s %8s %8s %8s %8s %8s | %9s %9s | %6s %6s %6s %8s | %9s | %5s %8s %8s\n",
+                "size", "save s", "writer s", "tiff s", "exr s", "host s", "save MB/s", "wrtr MB/s",
+                "1/3", "2/3", "1/4", "1/(3+5)", "peak MiB", "mats", "class", "noise");
+    std::printf("%-10s %8s %8s %8s %8s %8s | %9s %9s | %6s %6s %6s %8s | %9s | %5s %8s %8s\n", "",
+                "(1)", "(2)", "(3)", "(4)", "(5)", "", "", "", "", "", "", "save", "", "Mpx/s",
+                "Mpx/s");
     for (const auto& [w, h] : sizes) {
         const Row r = measure(w, h);
-        std::printf("%-10s %8.3f %8.3f %8.3f %8.3f %8.3f | %9.0f %9.0f | %6.2f %6.2f %6.2f %8.2f | %9.1f | %5zu %8.0f "
+        std::printf("%-10s %8.3f %8.3f %8.3f %8.3f %8.3f | %9.0f %9.0f | %6.2f %6.2f %6.2f %8.2f | "
+                    "%9.1f | %5zu %8.0f "
                     "%8.1f\n",
-                    r.size.c_str(), r.save, r.writer, r.tiff, r.exr, r.host, r.mb / r.save, r.mb / r.writer,
-                    r.save / r.tiff, r.writer / r.tiff, r.save / r.exr, r.save / (r.tiff + r.host), r.peak,
-                    r.materials, r.classRate, r.noiseRate);
+                    r.size.c_str(), r.save, r.writer, r.tiff, r.exr, r.host, r.mb / r.save,
+                    r.mb / r.writer, r.save / r.tiff, r.writer / r.tiff, r.save / r.exr,
+                    r.save / (r.tiff + r.host), r.peak, r.materials, r.classRate, r.noiseRate);
         std::fflush(stdout);
     }
     return 0;

@@ -28,27 +28,31 @@ std::wstring benchPath()
 // and a small material table.
 void writeFile(const std::wstring& path, unsigned w, unsigned h)
 {
-    std::unique_ptr<OrvoFile> f(OrvoFile::create(path, w, h, L"fennick bench", L"", L"", L"",
-                                                 Projection(), false));
+    std::unique_ptr<OrvoFile> f(
+        OrvoFile::create(path, w, h, L"fennick bench", L"", L"", L"", Projection(), false));
     f->beginPass(1);
     for (unsigned y = 0; y < h; ++y) {
         std::uint8_t* rgb = f->rgbLine();
-        for (unsigned x = 0; x < w * 3; ++x) rgb[x] = static_cast<std::uint8_t>(x + y);
+        for (unsigned x = 0; x < w * 3; ++x)
+            rgb[x] = static_cast<std::uint8_t>(x + y);
         f->putScan();
     }
     f->beginPass(2);
     for (unsigned y = 0; y < h; ++y) {
         std::uint32_t* z = f->zLine();
-        for (unsigned x = 0; x < w; ++x) z[x] = x * 65537u + y;
+        for (unsigned x = 0; x < w; ++x)
+            z[x] = x * 65537u + y;
         f->putScan();
     }
     f->beginPass(4);
     for (unsigned y = 0; y < h; ++y) {
         std::uint16_t* m = f->matLine();
-        for (unsigned x = 0; x < w; ++x) m[x] = static_cast<std::uint16_t>((x / 64) % 8);
+        for (unsigned x = 0; x < w; ++x)
+            m[x] = static_cast<std::uint16_t>((x / 64) % 8);
         f->putScan();
     }
-    for (unsigned short t = 1; t <= 8; ++t) f->putMaterial(t, 255, 0, 0, L"Mat");
+    for (unsigned short t = 1; t <= 8; ++t)
+        f->putMaterial(t, 255, 0, 0, L"Mat");
     f->close();
 }
 
@@ -57,13 +61,14 @@ void BM_WriteOrvo(benchmark::State& state)
     const unsigned w = static_cast<unsigned>(state.range(0));
     const unsigned h = static_cast<unsigned>(state.range(1));
     const std::wstring path = benchPath();
-    for (auto _ : state) writeFile(path, w, h);
+    for (auto _ : state)
+        writeFile(path, w, h);
     const std::string narrow(path.begin(), path.end());
     std::remove(narrow.c_str());
     // Pixel bytes of the three pictures: 3 + 4 + 2 bytes per pixel.
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * w * h * 9);
-    state.counters["rows/s"] =
-        benchmark::Counter(static_cast<double>(h) * 3, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["rows/s"] = benchmark::Counter(static_cast<double>(h) * 3,
+                                                  benchmark::Counter::kIsIterationInvariantRate);
 }
 
 }  // namespace

@@ -25,7 +25,8 @@ inline const std::string& tempFolder()
 #ifdef _WIN32
         char buffer[MAX_PATH + 1];
         const DWORD length = GetTempPathA(sizeof buffer, buffer);
-        return length > 0 && length < sizeof buffer ? std::string(buffer, length) : std::string(".\\");
+        return length > 0 && length < sizeof buffer ? std::string(buffer, length)
+                                                    : std::string(".\\");
 #else
         return std::filesystem::temp_directory_path().string() + "/";
 #endif
@@ -41,19 +42,22 @@ public:
     {
         std::string name = tempFolder() + "fennick_fuzz_XXXXXX";
         const int fd = ::mkstemp(&name[0]);
-        if (fd < 0) return;
+        if (fd < 0)
+            return;
         path_ = name;
         std::size_t done = 0;
         while (done < size) {
             const ssize_t n = ::write(fd, data + done, size - done);
-            if (n <= 0) break;
+            if (n <= 0)
+                break;
             done += static_cast<std::size_t>(n);
         }
         ::close(fd);
     }
     ~TempInput()
     {
-        if (!path_.empty()) std::remove(path_.c_str());
+        if (!path_.empty())
+            std::remove(path_.c_str());
     }
     TempInput(const TempInput&) = delete;
     TempInput& operator=(const TempInput&) = delete;

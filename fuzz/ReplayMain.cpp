@@ -20,7 +20,8 @@ int replay(const std::filesystem::path& file)
         std::fprintf(stderr, "replay: cannot open %s\n", file.u8string().c_str());
         return 1;
     }
-    const std::vector<char> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const std::vector<char> bytes{std::istreambuf_iterator<char>(in),
+                                  std::istreambuf_iterator<char>()};
     LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
     return 0;
 }

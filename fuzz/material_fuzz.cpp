@@ -28,7 +28,8 @@ constexpr std::size_t kTripleBytes = 3 * sizeof(float);
 
 [[noreturn]] void fault(const char* what, float hue, unsigned tag)
 {
-    std::fprintf(stderr, "material classifier: %s (hue %a, tag %u)\n", what, static_cast<double>(hue), tag);
+    std::fprintf(stderr, "material classifier: %s (hue %a, tag %u)\n", what,
+                 static_cast<double>(hue), tag);
     std::abort();
 }
 
@@ -53,7 +54,7 @@ void classify(MaterialHelper& m, std::map<float, unsigned>& seen, float r, float
         fault("a tag beyond the table", hue, tag);
     const MaterialHelper::Range& range = ranges[tag - 1];
     const bool held = (range.min <= hue && hue <= range.max)
-        || (range.min <= hue + kFullTurn && hue + kFullTurn <= range.max);
+                      || (range.min <= hue + kFullTurn && hue + kFullTurn <= range.max);
     if (!held)
         fault("the tag's interval does not hold the hue", hue, tag);
     const auto known = seen.emplace(hue, tag);
@@ -74,12 +75,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Full f;
         // Case r = 1, b = 0 gives the hue g itself, over [0, 1).
         for (unsigned i = 0; i < kPreludeHues; ++i)
-            classify(f.m, f.seen, 1.0f, static_cast<float>(i) / static_cast<float>(kPreludeHues), 0.0f);
+            classify(f.m, f.seen, 1.0f, static_cast<float>(i) / static_cast<float>(kPreludeHues),
+                     0.0f);
         if (f.m.materialRanges().size() != MaterialHelper::kMaxMaterials)
             fault("the prelude did not fill the table", 0.0f, 0);
         return f;
     }();
-    const bool prelude = size >= sizeof kPreludeMark && std::memcmp(data, kPreludeMark, sizeof kPreludeMark) == 0;
+    const bool prelude
+        = size >= sizeof kPreludeMark && std::memcmp(data, kPreludeMark, sizeof kPreludeMark) == 0;
     MaterialHelper m = prelude ? full.m : MaterialHelper();
     // The prelude's own hues were checked when the table was built.
     std::map<float, unsigned> seen;

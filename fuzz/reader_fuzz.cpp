@@ -16,20 +16,25 @@ constexpr std::uint32_t kMaxFuzzRows = 64;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     fuzzing::TempInput input(data, size);
-    if (!input.ok()) return 0;
+    if (!input.ok())
+        return 0;
     try {
         auto reader = Talvenrock::Orvo::OrvoReader::open(input.path());
         const Talvenrock::Orvo::OrvoSummary& s = reader->summary();
-        if (s.width == 0 || s.width > kMaxFuzzWidth) return 0;
+        if (s.width == 0 || s.width > kMaxFuzzWidth)
+            return 0;
         const std::uint32_t rows = s.height < kMaxFuzzRows ? s.height : kMaxFuzzRows;
         std::vector<std::uint8_t> rgb(static_cast<std::size_t>(s.width) * 3);
         std::vector<std::uint32_t> depth(s.width);
         std::vector<std::uint16_t> tags(s.width);
         for (std::uint32_t row = 0; row < rows; ++row) {
             try {
-                if (s.has(Talvenrock::Orvo::Channel::Colour)) reader->readColourRow(row, rgb.data());
-                if (s.has(Talvenrock::Orvo::Channel::Depth)) reader->readDepthRow(row, depth.data());
-                if (s.has(Talvenrock::Orvo::Channel::Material)) reader->readMaterialRow(row, tags.data());
+                if (s.has(Talvenrock::Orvo::Channel::Colour))
+                    reader->readColourRow(row, rgb.data());
+                if (s.has(Talvenrock::Orvo::Channel::Depth))
+                    reader->readDepthRow(row, depth.data());
+                if (s.has(Talvenrock::Orvo::Channel::Material))
+                    reader->readMaterialRow(row, tags.data());
             } catch (const Talvenrock::Orvo::ReadError&) {
             }
         }

@@ -102,17 +102,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fennick_test::InProcessModule module(host);
         // The module keeps the log service from its first use on; that
         // reference is taken before counting.
-        { CLxLoc_LogService warm; }
+        {
+            CLxLoc_LogService warm;
+        }
         const long baseline = host.liveReferences();
         fennick::hostsim::SimLayeredImage image(width, height);
         const std::size_t pixels = static_cast<std::size_t>(width) * height;
         if (layers & kDepthBit) {
             const unsigned c = kChannelChoices[(layers >> kDepthChannelShift) & kChannelMask];
-            image.addFloatLayer(fennick::contract::kDepthLayerPrefix, c, samples(floats, pixels * c));
+            image.addFloatLayer(fennick::contract::kDepthLayerPrefix, c,
+                                samples(floats, pixels * c));
         }
         if (layers & kMaterialBit) {
             const unsigned c = kChannelChoices[(layers >> kMaterialChannelShift) & kChannelMask];
-            image.addFloatLayer(fennick::contract::kMaterialLayerPrefix, c, samples(floats, pixels * c));
+            image.addFloatLayer(fennick::contract::kMaterialLayerPrefix, c,
+                                samples(floats, pixels * c));
         }
         const LxResult rc = COrvoSaver().sav_Save(image.object(), target.c_str(), nullptr);
 

@@ -16,7 +16,8 @@ namespace Orvo {
 // `name` is only for libtiff's own messages. A failed read, write or seek
 // leaves its reason where throwSystemError finds it: errno, or on Windows
 // the thread's last Win32 error. Returns nullptr when libtiff refuses.
-TIFF* openTiffOnFile(std::intptr_t native, const char* name, const char* mode, TIFFOpenOptions* options);
+TIFF* openTiffOnFile(std::intptr_t native, const char* name, const char* mode,
+                     TIFFOpenOptions* options);
 
 // No file: -1 is neither a descriptor nor a valid HANDLE
 // (INVALID_HANDLE_VALUE).

@@ -27,8 +27,8 @@ public:
     OrvoFileImp(const OpenFile* file, const std::wstring& path, unsigned width, unsigned height,
                 const std::wstring& software, const std::wstring& documentName,
                 const std::wstring& artist, const std::wstring& copyright,
-                const Projection& projection, const PanoProjection& panoProjection,
-                bool panoramic, bool compress);
+                const Projection& projection, const PanoProjection& panoProjection, bool panoramic,
+                bool compress);
     // Closes the file if close() was not called, dropping any error. Never
     // throws.
     ~OrvoFileImp() override;

@@ -29,7 +29,8 @@ constexpr tmsize_t kNoAllocationLimit = 0;
 // makes for the handle, so that a damaged count cannot make it reserve
 // gigabytes. The options may be freed once the handle is open. Throws
 // std::bad_alloc.
-TiffOptions quietTiffOptions(std::string* lastError, tmsize_t maxSingleAllocation = kNoAllocationLimit);
+TiffOptions quietTiffOptions(std::string* lastError,
+                             tmsize_t maxSingleAllocation = kNoAllocationLimit);
 
 // The reader's handle: opened quietly, its errors kept for the reader's own
 // messages.

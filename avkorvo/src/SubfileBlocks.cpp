@@ -21,21 +21,25 @@ constexpr unsigned long long kLargestClassicOffset = std::numeric_limits<std::ui
 
 }  // namespace
 
-std::uint64_t OrvoFileImp::seekToEnd() {
+std::uint64_t OrvoFileImp::seekToEnd()
+{
     // Whatever is appended after this was not counted by appendStrip.
     appendEnd_ = 0;
     clearSystemError();
     const toff_t end = TIFFGetSeekProc(tif_)(TIFFClientdata(tif_), 0, SEEK_END);
-    if (end == static_cast<toff_t>(-1)) throwSystemError();
+    if (end == static_cast<toff_t>(-1))
+        throwSystemError();
     return end;
 }
 
-void OrvoFileImp::putBytes(const void* data, std::size_t size) {
+void OrvoFileImp::putBytes(const void* data, std::size_t size)
+{
     clearSystemError();
     // libtiff's write procedure takes a non-const buffer but only reads it.
-    const tmsize_t written =
-        TIFFGetWriteProc(tif_)(TIFFClientdata(tif_), const_cast<void*>(data), static_cast<tmsize_t>(size));
-    if (written != static_cast<tmsize_t>(size)) throwSystemError();
+    const tmsize_t written = TIFFGetWriteProc(tif_)(TIFFClientdata(tif_), const_cast<void*>(data),
+                                                    static_cast<tmsize_t>(size));
+    if (written != static_cast<tmsize_t>(size))
+        throwSystemError();
 }
 
 void OrvoFileImp::putByte(unsigned char value) { putBytes(&value, sizeof value); }
@@ -43,33 +47,40 @@ void OrvoFileImp::putShort(unsigned short value) { putBytes(&value, sizeof value
 void OrvoFileImp::putLong(unsigned int value) { putBytes(&value, sizeof value); }
 void OrvoFileImp::putDouble(double value) { putBytes(&value, sizeof value); }
 
-void OrvoFileImp::putVector(const double* xyz) {
-    for (int i = 0; i < 3; ++i) putDouble(xyz[i]);
+void OrvoFileImp::putVector(const double* xyz)
+{
+    for (int i = 0; i < 3; ++i)
+        putDouble(xyz[i]);
 }
 
-void OrvoFileImp::putString(const std::string& bytes) {
+void OrvoFileImp::putString(const std::string& bytes)
+{
     // The terminating NUL is part of the field.
     putBytes(bytes.c_str(), bytes.size() + 1);
 }
 
-void OrvoFileImp::putOffset(unsigned long long offset) {
+void OrvoFileImp::putOffset(unsigned long long offset)
+{
     if (TIFFIsBigTIFF(tif_)) {
         const std::uint64_t wide = offset;
         putBytes(&wide, sizeof wide);
         return;
     }
-    if (offset > kLargestClassicOffset) throw OrvoError("offset out of range");
+    if (offset > kLargestClassicOffset)
+        throw OrvoError("offset out of range");
     putLong(static_cast<unsigned int>(offset));
 }
 
-void OrvoFileImp::putBlockHead(std::uint32_t code, std::uint16_t kind, std::uint32_t extra) {
+void OrvoFileImp::putBlockHead(std::uint32_t code, std::uint16_t kind, std::uint32_t extra)
+{
     putLong(code);
     putShort(kBlockVersion);
     putShort(kind);
     putLong(extra);
 }
 
-std::uint64_t OrvoFileImp::putRgbQSF() {
+std::uint64_t OrvoFileImp::putRgbQSF()
+{
     const std::uint64_t start = seekToEnd();
     putBlockHead(kColourBlockCode, kColourBlockKind, kColourBlockCount);
     const bool hasShadow = shadow_[0] != 0.0 || shadow_[1] != 0.0 || shadow_[2] != 0.0;
@@ -81,15 +92,16 @@ std::uint64_t OrvoFileImp::putRgbQSF() {
     putShort(kShadowFlagSet);
     putShort(kShadowFlagClear);
     const std::string text = propertyList(utf8(path_), shadow_);
-    const std::uint64_t textStart =
-        start + kColourBlockTextStart + (TIFFIsBigTIFF(tif_) ? kBigTiffOffsetExtra : 0);
+    const std::uint64_t textStart
+        = start + kColourBlockTextStart + (TIFFIsBigTIFF(tif_) ? kBigTiffOffsetExtra : 0);
     putOffset(textStart + text.size());
     putLong(static_cast<unsigned int>(text.size()));
     putString(text);
     return start;
 }
 
-std::uint64_t OrvoFileImp::putZQSF() {
+std::uint64_t OrvoFileImp::putZQSF()
+{
     const std::uint64_t start = seekToEnd();
     if (panoramic_) {
         const PanoProjection& p = panoProjection_;
@@ -123,15 +135,17 @@ std::uint64_t OrvoFileImp::putZQSF() {
     return start;
 }
 
-std::uint64_t OrvoFileImp::putMatQSF() {
+std::uint64_t OrvoFileImp::putMatQSF()
+{
     const std::uint64_t start = seekToEnd();
     putBlockHead(kMaterialBlockCode, kMaterialBlockKind, materialCount_);
     putOffset(materialHead_);
     return start;
 }
 
-void OrvoFileImp::putMaterial(unsigned short tag, unsigned char r, unsigned char g,
-                              unsigned char b, const std::wstring& name) {
+void OrvoFileImp::putMaterial(unsigned short tag, unsigned char r, unsigned char g, unsigned char b,
+                              const std::wstring& name)
+{
     requireOpen("putMaterial");
     // The records form a list from the last one written back to the first;
     // head and count change only once the whole record is in the file.

@@ -39,38 +39,47 @@ std::once_flag installOnce;
 // extender was installed after ours it calls ours in turn and has to stay;
 // then nothing can be undone safely and the extender is left in place.
 struct ExtenderRemoval {
-    ~ExtenderRemoval() {
-        if (!installed.load()) return;
+    ~ExtenderRemoval()
+    {
+        if (!installed.load())
+            return;
         const TIFFExtendProc current = TIFFSetTagExtender(previousExtender.load());
-        if (current != XTIFFDefaultDirectory) TIFFSetTagExtender(current);
+        if (current != XTIFFDefaultDirectory)
+            TIFFSetTagExtender(current);
     }
 } extenderRemoval;
 
 }  // namespace
 
-void XTIFFDefaultDirectory(TIFF* tif) {
+void XTIFFDefaultDirectory(TIFF* tif)
+{
     // The tag is merged anew for each directory because libtiff resets a
     // handle's field list whenever it sets up a directory.
     TIFFMergeFieldInfo(tif, subfileFieldInfo, sizeof subfileFieldInfo / sizeof subfileFieldInfo[0]);
     if (!installed.load()) {
         const std::lock_guard<std::mutex> waitForInstaller(installLock);
     }
-    if (const TIFFExtendProc previous = previousExtender.load()) previous(tif);
+    if (const TIFFExtendProc previous = previousExtender.load())
+        previous(tif);
 }
 
-void XTIFFInitialize() {
+void XTIFFInitialize()
+{
     std::call_once(installOnce, [] {
         const std::lock_guard<std::mutex> lock(installLock);
         const TIFFExtendProc before = TIFFSetTagExtender(XTIFFDefaultDirectory);
-        if (TagInstallation::pause_) TagInstallation::pause_();
+        if (TagInstallation::pause_)
+            TagInstallation::pause_();
         // Never our own predecessor, or every directory set-up would recurse.
         previousExtender.store(before == XTIFFDefaultDirectory ? nullptr : before);
         installed.store(true);
     });
 }
 
-std::uint32_t subfileTagValue(std::uint64_t offset) {
-    if (offset > std::numeric_limits<std::uint32_t>::max()) throw OrvoError("offset out of range");
+std::uint32_t subfileTagValue(std::uint64_t offset)
+{
+    if (offset > std::numeric_limits<std::uint32_t>::max())
+        throw OrvoError("offset out of range");
     return static_cast<std::uint32_t>(offset);
 }
 

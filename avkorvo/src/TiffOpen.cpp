@@ -23,7 +23,8 @@ const char* const kWriteMode = "w";
 // Runs `open` with options that swallow libtiff's messages for the handle,
 // keeping the reason of a failed open past the freeing of the options.
 template <class Open>
-TIFF* openQuietly(Open open) {
+TIFF* openQuietly(Open open)
+{
     TiffOptions options = quietTiffOptions(nullptr);
     clearSystemError();
     TIFF* tif = open(options.get());
@@ -41,7 +42,8 @@ TIFF* openQuietly(Open open) {
 
 }  // namespace
 
-TIFF* openTiffForWriting(const std::wstring& path) {
+TIFF* openTiffForWriting(const std::wstring& path)
+{
     return openQuietly([&](TIFFOpenOptions* options) {
 #ifdef _WIN32
         // The wide path goes to libtiff unchanged, so every name the file
@@ -53,7 +55,8 @@ TIFF* openTiffForWriting(const std::wstring& path) {
     });
 }
 
-TIFF* openTiffForWriting(std::intptr_t native, const std::wstring& name) {
+TIFF* openTiffForWriting(std::intptr_t native, const std::wstring& name)
+{
     const std::string narrowName = utf8(name);
     return openQuietly([&](TIFFOpenOptions* options) {
         return openTiffOnFile(native, narrowName.c_str(), kWriteMode, options);

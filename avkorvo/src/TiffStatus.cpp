@@ -20,37 +20,45 @@ const char* const kTiffCallFailed = "libtiff call failed";
 #ifdef _WIN32
 // The system's text for a Win32 error code, without the line break that
 // FormatMessage ends it with.
-std::string win32ErrorText(DWORD code) {
+std::string win32ErrorText(DWORD code)
+{
     char* buffer = nullptr;
-    const DWORD length =
-        FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                       nullptr, code, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
-    if (length == 0) return "system error " + std::to_string(code);
+    const DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
+    if (length == 0)
+        return "system error " + std::to_string(code);
     std::string text(buffer, length);
     LocalFree(buffer);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+        text.pop_back();
     return text;
 }
 #endif
 
 }  // namespace
 
-void checkTiffStatus(int status) {
-    if (status == 0) throw OrvoError(kTiffCallFailed);
+void checkTiffStatus(int status)
+{
+    if (status == 0)
+        throw OrvoError(kTiffCallFailed);
 }
 
-void clearSystemError() {
+void clearSystemError()
+{
     errno = 0;
 #ifdef _WIN32
     SetLastError(ERROR_SUCCESS);
 #endif
 }
 
-void throwSystemError() {
+void throwSystemError()
+{
     const int code = errno;
 #ifdef _WIN32
     const DWORD win32Code = GetLastError();
-    if (code == 0 && win32Code != ERROR_SUCCESS) throw OrvoError(win32ErrorText(win32Code));
+    if (code == 0 && win32Code != ERROR_SUCCESS)
+        throw OrvoError(win32ErrorText(win32Code));
 #endif
     // The text is copied into the error at once, before any other call can
     // reuse strerror's buffer.

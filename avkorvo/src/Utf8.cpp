@@ -17,7 +17,8 @@ constexpr unsigned char kContinuation = 0x80;
 constexpr std::uint32_t kSixBits = 0x3F;
 }  // namespace
 
-void appendUtf8(std::string& out, std::uint32_t c) {
+void appendUtf8(std::string& out, std::uint32_t c)
+{
     int length;
     if (c < kLimit1) {
         out.push_back(static_cast<char>(c));

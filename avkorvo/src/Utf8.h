@@ -21,7 +21,8 @@ namespace Orvo {
 void appendUtf8(std::string& out, std::uint32_t codePoint);
 
 template <class CharT>
-std::string utf8(const std::basic_string<CharT>& text) {
+std::string utf8(const std::basic_string<CharT>& text)
+{
     // Signed wide characters (wchar_t on Linux) are taken by their bit
     // pattern, so a negative value counts as >= 0x80000000 and is dropped.
     using Unsigned = std::make_unsigned_t<CharT>;
@@ -37,7 +38,8 @@ std::string utf8(const std::basic_string<CharT>& text) {
         if (c >= kHighFirst && c <= kHighLast && i + 1 < text.size()) {
             const std::uint32_t next = static_cast<Unsigned>(text[i + 1]);
             if (next >= kLowFirst && next <= kLowLast) {
-                c = (((c - kHighFirst) << kSurrogateBits) | (next - kLowFirst)) + kSupplementaryBase;
+                c = (((c - kHighFirst) << kSurrogateBits) | (next - kLowFirst))
+                    + kSupplementaryBase;
                 ++i;
             }
         }

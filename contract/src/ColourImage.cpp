@@ -23,7 +23,8 @@ ColourImageHeader parseColourImageHeader(const unsigned char* h)
     r.dataOffset = kTgaHeaderSize + h[TgaField::kIdLength];
     if (r.colourMapType == kTgaHasColourMap) {
         // A true-colour image may still carry a map: whole bytes per entry.
-        const std::uint64_t entryBytes = (h[TgaField::kColourMapEntryBits] + kBitsPerByte - 1) / kBitsPerByte;
+        const std::uint64_t entryBytes
+            = (h[TgaField::kColourMapEntryBits] + kBitsPerByte - 1) / kBitsPerByte;
         r.dataOffset += littleEndian16(&h[TgaField::kColourMapLength]) * entryBytes;
     }
     return r;

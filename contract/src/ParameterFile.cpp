@@ -33,7 +33,8 @@ public:
     bool header()
     {
         if (!startToken()) {
-            fail("", "the file is empty; it must begin with the word " + quoted(kParameterHeaderWord));
+            fail("",
+                 "the file is empty; it must begin with the word " + quoted(kParameterHeaderWord));
             return false;
         }
         const std::string word = takeWord();
@@ -50,7 +51,8 @@ public:
     {
         key_ = name;
         if (!startToken()) {
-            fail(name, std::string("the file ends where the key ") + quoted(name) + " should follow");
+            fail(name,
+                 std::string("the file ends where the key ") + quoted(name) + " should follow");
             return false;
         }
         const std::string word = takeWord();
@@ -112,7 +114,10 @@ private:
         return true;
     }
 
-    void endsBeforeValue() { fail(key_, "key " + quoted(key_) + ": the file ends before its value"); }
+    void endsBeforeValue()
+    {
+        fail(key_, "key " + quoted(key_) + ": the file ends before its value");
+    }
 
     // Skips white space; false at the end of the text.
     bool startToken()
@@ -136,8 +141,8 @@ private:
         return text_.substr(from, at_ - from);
     }
 
-    void record(ParameterToken::Kind kind, const std::string& key, int index, const std::string& text,
-                bool whole)
+    void record(ParameterToken::Kind kind, const std::string& key, int index,
+                const std::string& text, bool whole)
     {
         reading_.tokens.push_back(ParameterToken{kind, key, index, tokenLine_, text, whole});
     }
@@ -165,13 +170,13 @@ ParameterReading readParameterText(const std::string& text)
     CameraParameters& p = w.reading().values;
     // The first step that fails records the problem; the rest are not tried.
     (void)(w.header() && w.numbers("pos", p.pos, kPositionValues)
-        && w.numbers("worldMatrix", p.worldMatrix, kMatrixValues)
-        && w.numbers("focalLen", &p.focalLen, 1) && w.numbers("apertureX", &p.apertureX, 1)
-        && w.numbers("apertureY", &p.apertureY, 1) && w.numbers("offsetX", &p.offsetX, 1)
-        && w.numbers("offsetY", &p.offsetY, 1) && w.numbers("squeeze", &p.squeeze, 1)
-        && w.word("filmFit", p.filmFit) && w.word("projType", p.projType)
-        && w.numbers("dpi", &p.dpi, 1) && w.numbers("pAspect", &p.pAspect, 1)
-        && w.numbers("depthMax", &p.depthMax, 1));
+           && w.numbers("worldMatrix", p.worldMatrix, kMatrixValues)
+           && w.numbers("focalLen", &p.focalLen, 1) && w.numbers("apertureX", &p.apertureX, 1)
+           && w.numbers("apertureY", &p.apertureY, 1) && w.numbers("offsetX", &p.offsetX, 1)
+           && w.numbers("offsetY", &p.offsetY, 1) && w.numbers("squeeze", &p.squeeze, 1)
+           && w.word("filmFit", p.filmFit) && w.word("projType", p.projType)
+           && w.numbers("dpi", &p.dpi, 1) && w.numbers("pAspect", &p.pAspect, 1)
+           && w.numbers("depthMax", &p.depthMax, 1));
     return std::move(w.reading());
 }
 

@@ -55,12 +55,14 @@ std::string folderPrefixOf(const std::string& path)
 bool resolveLinks(const std::string& target, std::string& resolved)
 {
     resolved = target;
-    const HANDLE file = CreateFileA(target.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const HANDLE file
+        = CreateFileA(target.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return true;
     char buffer[MAX_PATH * 4];
-    const DWORD length = GetFinalPathNameByHandleA(file, buffer, sizeof buffer, FILE_NAME_NORMALIZED);
+    const DWORD length
+        = GetFinalPathNameByHandleA(file, buffer, sizeof buffer, FILE_NAME_NORMALIZED);
     CloseHandle(file);
     if (length == 0 || length >= sizeof buffer)
         return true;
@@ -87,7 +89,8 @@ bool resolveLinks(const std::string& target, std::string& resolved)
         struct stat st;
         if (::lstat(resolved.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
             return true;
-        std::vector<char> link(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : kLinkTextGuess) + 1);
+        std::vector<char> link(
+            static_cast<std::size_t>(st.st_size > 0 ? st.st_size : kLinkTextGuess) + 1);
         const ssize_t length = ::readlink(resolved.c_str(), link.data(), link.size());
         if (length < 0)
             return false;

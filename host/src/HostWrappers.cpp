@@ -31,10 +31,7 @@ LxResult CLxLoc_Log::AddEntry(ILxUnknownID entry)
     return m_loc->vt->AddEntry(m_loc, entry);
 }
 
-CLxUser_Log::CLxUser_Log(const char* subsystem)
-{
-    setByName(subsystem);
-}
+CLxUser_Log::CLxUser_Log(const char* subsystem) { setByName(subsystem); }
 
 bool CLxUser_Log::setByName(const char* subsystem)
 {
@@ -68,10 +65,7 @@ bool CLxUser_Log::Message(LxResult type, const char* format, ...)
     return LXx_OK(AddEntry(entry));
 }
 
-LXtPixelFormat CLxLoc_Image::Format()
-{
-    return m_loc ? m_loc->vt->Format(m_loc) : 0;
-}
+LXtPixelFormat CLxLoc_Image::Format() { return m_loc ? m_loc->vt->Format(m_loc) : 0; }
 
 LxResult CLxLoc_Image::GetPixel(unsigned x, unsigned y, LXtPixelFormat format, void* buf)
 {
@@ -87,10 +81,7 @@ LxResult CLxLoc_LayeredImage::Size(unsigned* width, unsigned* height)
     return m_loc->vt->Size(m_loc, width, height);
 }
 
-unsigned CLxLoc_LayeredImage::Count()
-{
-    return m_loc ? m_loc->vt->Count(m_loc) : 0u;
-}
+unsigned CLxLoc_LayeredImage::Count() { return m_loc ? m_loc->vt->Count(m_loc) : 0u; }
 
 LxResult CLxLoc_LayeredImage::Name(unsigned index, const char** name)
 {

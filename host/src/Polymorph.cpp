@@ -7,10 +7,7 @@
 
 namespace {
 
-LXtCOMProxy* asProxy(LXtObjectID proxy)
-{
-    return static_cast<LXtCOMProxy*>(proxy);
-}
+LXtCOMProxy* asProxy(LXtObjectID proxy) { return static_cast<LXtCOMProxy*>(proxy); }
 
 }  // namespace
 
@@ -51,7 +48,8 @@ void* CLxGenericPolymorph::Spawn(const LXtGUID* iid) noexcept
     if (!iface)
         return nullptr;
 
-    auto* inst = new (std::nothrow) LXtCOMInstance{this, nullptr, nullptr, nullptr, nullptr, nullptr, 0};
+    auto* inst
+        = new (std::nothrow) LXtCOMInstance{this, nullptr, nullptr, nullptr, nullptr, nullptr, 0};
     if (!inst)
         return nullptr;
     try {
@@ -79,7 +77,8 @@ void* CLxGenericPolymorph::Spawn(const LXtGUID* iid) noexcept
 
 void* CLxGenericPolymorph::NewProxy(LXtCOMInstance* inst, CLxInterface* iface) noexcept
 {
-    auto* proxy = new (std::nothrow) LXtCOMProxy{iface->table, nullptr, inst->last, iface, inst, inst->object, 0};
+    auto* proxy = new (std::nothrow)
+        LXtCOMProxy{iface->table, nullptr, inst->last, iface, inst, inst->object, 0};
     if (!proxy)
         return nullptr;
     if (inst->last)
@@ -93,7 +92,8 @@ void* CLxGenericPolymorph::NewProxy(LXtCOMInstance* inst, CLxInterface* iface) n
     return proxy;
 }
 
-LxResult LXx_CALL CLxGenericPolymorph::QueryInterface(LXtObjectID self, const LXtGUID* iid, void** out)
+LxResult LXx_CALL CLxGenericPolymorph::QueryInterface(LXtObjectID self, const LXtGUID* iid,
+                                                      void** out)
 {
     if (!self || !out)
         return LXe_FAILED;

@@ -44,10 +44,7 @@ LxResult CLxThisModule::mod_Generate(const char* name, const LXtGUID* iid, void*
     return LXe_NOTFOUND;
 }
 
-unsigned CLxThisModule::tag_Count()
-{
-    return static_cast<unsigned>(m_serverCount);
-}
+unsigned CLxThisModule::tag_Count() { return static_cast<unsigned>(m_serverCount); }
 
 LxResult CLxThisModule::tag_Describe(unsigned index, LXtTagInfoDesc* desc)
 {
@@ -120,8 +117,9 @@ bool CLxThisModule::InitService()
     if (!m_context)
         return false;
     void* service = nullptr;
-    if (LXx_FAIL(lxTable<ILxUnknownVT>(m_context)->QueryInterface(m_context, &LXu_GUIDSERVICE, &service)) ||
-        !service)
+    if (LXx_FAIL(
+            lxTable<ILxUnknownVT>(m_context)->QueryInterface(m_context, &LXu_GUIDSERVICE, &service))
+        || !service)
         return false;
     m_lookup = static_cast<ILxGUIDService*>(service);
     return true;
@@ -153,7 +151,8 @@ void* CLxThisModule::GetGlobal(const LXtGUID* guid)
         return nullptr;
 
     void* value = nullptr;
-    if (LXx_FAIL(lxTable<ILxUnknownVT>(m_context)->QueryInterface(m_context, guid, &value)) || !value)
+    if (LXx_FAIL(lxTable<ILxUnknownVT>(m_context)->QueryInterface(m_context, guid, &value))
+        || !value)
         return nullptr;
 
     const int slot = m_globalCount;

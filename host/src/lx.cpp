@@ -5,9 +5,9 @@
 
 namespace lx {
 
-void GUIDSet(LXtGUID* guid, std::uint32_t d1, std::uint16_t d2, std::uint16_t d3,
-             std::uint8_t b0, std::uint8_t b1, std::uint8_t b2, std::uint8_t b3,
-             std::uint8_t b4, std::uint8_t b5, std::uint8_t b6, std::uint8_t b7)
+void GUIDSet(LXtGUID* guid, std::uint32_t d1, std::uint16_t d2, std::uint16_t d3, std::uint8_t b0,
+             std::uint8_t b1, std::uint8_t b2, std::uint8_t b3, std::uint8_t b4, std::uint8_t b5,
+             std::uint8_t b6, std::uint8_t b7)
 {
     guid->x1 = d1;
     guid->x2 = d2;
@@ -41,24 +41,15 @@ ILxUnknownID UnkAddRef(ILxUnknownID obj)
     return obj;
 }
 
-void* ObjAddRef(void* obj)
-{
-    return UnkAddRef(obj);
-}
+void* ObjAddRef(void* obj) { return UnkAddRef(obj); }
 
 unsigned UnkRelease(ILxUnknownID obj)
 {
     return obj ? lxTable<ILxUnknownVT>(obj)->Release(obj) : 0u;
 }
 
-unsigned ObjRelease(void* obj)
-{
-    return UnkRelease(obj);
-}
+unsigned ObjRelease(void* obj) { return UnkRelease(obj); }
 
-void* GetGlobal(const LXtGUID* guid)
-{
-    return thisModule.GetGlobal(guid);
-}
+void* GetGlobal(const LXtGUID* guid) { return thisModule.GetGlobal(guid); }
 
 }  // namespace lx

@@ -122,20 +122,14 @@ Host::Host(HostPolicy& policy) : m_impl(std::make_unique<Impl>(policy)) {}
 
 Host::~Host() = default;
 
-LXtObjectID Host::context()
-{
-    return m_impl->context.id();
-}
+LXtObjectID Host::context() { return m_impl->context.id(); }
 
-const std::vector<LogRecord>& Host::messages() const
-{
-    return m_impl->logService.records();
-}
+const std::vector<LogRecord>& Host::messages() const { return m_impl->logService.records(); }
 
 long Host::liveReferences() const
 {
-    return m_impl->context.references() + m_impl->lookup.references() +
-           m_impl->logService.totalReferences();
+    return m_impl->context.references() + m_impl->lookup.references()
+           + m_impl->logService.totalReferences();
 }
 
 long Host::misuses() const

@@ -5,20 +5,11 @@ namespace hostsim {
 
 HostPolicy::~HostPolicy() = default;
 
-bool HostPolicy::offersService(const LXtGUID&)
-{
-    return true;
-}
+bool HostPolicy::offersService(const LXtGUID&) { return true; }
 
-bool HostPolicy::hasLog(const std::string&)
-{
-    return true;
-}
+bool HostPolicy::hasLog(const std::string&) { return true; }
 
-bool HostPolicy::makesEntry()
-{
-    return true;
-}
+bool HostPolicy::makesEntry() { return true; }
 
 HostPolicy& HostPolicy::wellBehaved()
 {
@@ -30,15 +21,9 @@ LayeredImagePolicy::~LayeredImagePolicy() = default;
 
 void LayeredImagePolicy::size(unsigned&, unsigned&) {}
 
-LxResult LayeredImagePolicy::nameResult(unsigned)
-{
-    return LXe_OK;
-}
+LxResult LayeredImagePolicy::nameResult(unsigned) { return LXe_OK; }
 
-bool LayeredImagePolicy::givesImage(unsigned)
-{
-    return true;
-}
+bool LayeredImagePolicy::givesImage(unsigned) { return true; }
 
 LayeredImagePolicy& LayeredImagePolicy::wellBehaved()
 {

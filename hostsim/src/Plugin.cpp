@@ -21,7 +21,7 @@ namespace {
 
 const char* const kEntryPoint = "_ILxModule_Create";
 
-typedef void* (LXx_CALL *ModuleCreateFn)();
+typedef void*(LXx_CALL* ModuleCreateFn)();
 
 // Holds one reference the host took on a plug-in object.
 class Held {
@@ -33,8 +33,17 @@ public:
     Held& operator=(const Held&) = delete;
 
     void* get() const { return m_obj; }
-    void** out() { reset(); return &m_obj; }
-    void* release() { void* obj = m_obj; m_obj = nullptr; return obj; }
+    void** out()
+    {
+        reset();
+        return &m_obj;
+    }
+    void* release()
+    {
+        void* obj = m_obj;
+        m_obj = nullptr;
+        return obj;
+    }
     void reset()
     {
         if (m_obj) {
@@ -48,10 +57,7 @@ private:
     void* m_obj = nullptr;
 };
 
-std::string text(const char* s)
-{
-    return s ? std::string(s) : std::string();
-}
+std::string text(const char* s) { return s ? std::string(s) : std::string(); }
 
 // The system's loader behind one face. A loaded module stays in the process
 // until it ends, whatever closeModule does: its interface records and server
@@ -63,11 +69,13 @@ std::string lastErrorText()
     const DWORD code = GetLastError();
     char* buffer = nullptr;
     const DWORD length = FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-        0, reinterpret_cast<char*>(&buffer), 0, nullptr);
-    std::string message = length ? std::string(buffer, length) : "system error " + std::to_string(code);
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
+    std::string message
+        = length ? std::string(buffer, length) : "system error " + std::to_string(code);
     LocalFree(buffer);
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
+    while (!message.empty()
+           && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
         message.pop_back();
     return message;
 }
@@ -151,8 +159,8 @@ Plugin::Plugin(const std::string& soPath, Host& host) : m_path(soPath)
 
     try {
         Held need;
-        if (LXx_FAIL(lxTable<ILxUnknownVT>(module.get())->QueryInterface(module.get(), &LXu_NEEDCONTEXT,
-                                                                         need.out())))
+        if (LXx_FAIL(lxTable<ILxUnknownVT>(module.get())
+                         ->QueryInterface(module.get(), &LXu_NEEDCONTEXT, need.out())))
             throw fail("the module object lacks the need-context interface");
         // The module takes over this reference and releases it when the
         // module object goes.
@@ -187,15 +195,17 @@ Plugin::~Plugin()
 void Plugin::readTags()
 {
     Held tags;
-    if (LXx_FAIL(lxTable<ILxUnknownVT>(m_module)->QueryInterface(m_module, &LXu_TAGDESCRIPTION, tags.out())))
-        throw std::runtime_error("the plug-in " + m_path + ": the module object lacks tag descriptions");
+    if (LXx_FAIL(lxTable<ILxUnknownVT>(m_module)->QueryInterface(m_module, &LXu_TAGDESCRIPTION,
+                                                                 tags.out())))
+        throw std::runtime_error("the plug-in " + m_path
+                                 + ": the module object lacks tag descriptions");
     const ILxTagDescriptionVT* vt = lxTable<ILxTagDescriptionVT>(tags.get());
     const unsigned count = vt->Count(tags.get());
     for (unsigned i = 0; i < count; ++i) {
         LXtTagInfoDesc desc{};
         if (LXx_FAIL(vt->Describe(tags.get(), i, &desc)))
-            throw std::runtime_error("the plug-in " + m_path + ": tag " + std::to_string(i) +
-                                     " cannot be described");
+            throw std::runtime_error("the plug-in " + m_path + ": tag " + std::to_string(i)
+                                     + " cannot be described");
         PluginTag tag{text(desc.type), text(desc.info), LXtGUID{}};
         if (desc.data)
             tag.guid = *static_cast<const LXtGUID*>(desc.data);
@@ -207,18 +217,22 @@ void Plugin::readDescription()
 {
     Held saver;
     if (LXx_FAIL(generate(fennick::contract::kSaverServerName, &LXu_SAVER, saver.out())))
-        throw std::runtime_error("the plug-in " + m_path + ": no server " + fennick::contract::kSaverServerName);
+        throw std::runtime_error("the plug-in " + m_path + ": no server "
+                                 + fennick::contract::kSaverServerName);
     Held desc;
-    if (LXx_FAIL(lxTable<ILxUnknownVT>(saver.get())->QueryInterface(saver.get(), &LXu_STATICDESC, desc.out())))
-        throw std::runtime_error("the plug-in " + m_path + ": server " + fennick::contract::kSaverServerName +
-                                 " has no static description");
+    if (LXx_FAIL(lxTable<ILxUnknownVT>(saver.get())
+                     ->QueryInterface(saver.get(), &LXu_STATICDESC, desc.out())))
+        throw std::runtime_error("the plug-in " + m_path + ": server "
+                                 + fennick::contract::kSaverServerName
+                                 + " has no static description");
     const ILxTagDescriptionVT* vt = lxTable<ILxTagDescriptionVT>(desc.get());
     const unsigned count = vt->Count(desc.get());
     for (unsigned i = 0; i < count; ++i) {
         LXtTagInfoDesc row{};
         if (LXx_FAIL(vt->Describe(desc.get(), i, &row)))
-            throw std::runtime_error("the plug-in " + m_path + ": description row " + std::to_string(i) +
-                                     " of " + fennick::contract::kSaverServerName + " cannot be read");
+            throw std::runtime_error("the plug-in " + m_path + ": description row "
+                                     + std::to_string(i) + " of "
+                                     + fennick::contract::kSaverServerName + " cannot be read");
         m_description.emplace_back(text(row.type), text(row.info));
     }
 }

@@ -16,7 +16,8 @@ namespace hostsim {
 // layer is hundreds of megabytes, and a byte copy would double the image.
 class SimImage : public SimObject {
 public:
-    SimImage(unsigned width, unsigned height, LXtPixelFormat format, std::vector<unsigned char> bytes);
+    SimImage(unsigned width, unsigned height, LXtPixelFormat format,
+             std::vector<unsigned char> bytes);
     SimImage(unsigned width, unsigned height, LXtPixelFormat format, std::vector<float> values);
 
     void size(unsigned* width, unsigned* height)
@@ -50,7 +51,8 @@ namespace {
 bool knownFormat(LXtPixelFormat format)
 {
     const unsigned channels = lxPixelChannels(format);
-    return (format & ~(LXiIMF_FLOAT | 0xFFu)) == 0 && (channels == 1 || channels == 3 || channels == 4);
+    return (format & ~(LXiIMF_FLOAT | 0xFFu)) == 0
+           && (channels == 1 || channels == 3 || channels == 4);
 }
 
 void LXx_CALL ImageSizeEntry(LXtObjectID self, unsigned* width, unsigned* height)
@@ -63,23 +65,26 @@ LXtPixelFormat LXx_CALL ImageFormatEntry(LXtObjectID self)
     return static_cast<SimImage*>(SimObject::from(self))->format();
 }
 
-LxResult LXx_CALL ImageGetPixelEntry(LXtObjectID self, unsigned x, unsigned y, LXtPixelFormat format, void* buf)
+LxResult LXx_CALL ImageGetPixelEntry(LXtObjectID self, unsigned x, unsigned y,
+                                     LXtPixelFormat format, void* buf)
 {
     return static_cast<SimImage*>(SimObject::from(self))->getPixel(x, y, format, buf);
 }
 
-const ILxImageVT kImageTable = {SimObject::unknownEntries(), ImageSizeEntry, ImageFormatEntry,
-                                ImageGetPixelEntry};
+const ILxImageVT kImageTable
+    = {SimObject::unknownEntries(), ImageSizeEntry, ImageFormatEntry, ImageGetPixelEntry};
 
 }  // namespace
 
-SimImage::SimImage(unsigned width, unsigned height, LXtPixelFormat format, std::vector<unsigned char> bytes)
+SimImage::SimImage(unsigned width, unsigned height, LXtPixelFormat format,
+                   std::vector<unsigned char> bytes)
     : SimObject(&kImageTable, LXu_IMAGE), m_width(width), m_height(height), m_format(format),
       m_bytes(std::move(bytes)), m_pixels(m_bytes.data())
 {
 }
 
-SimImage::SimImage(unsigned width, unsigned height, LXtPixelFormat format, std::vector<float> values)
+SimImage::SimImage(unsigned width, unsigned height, LXtPixelFormat format,
+                   std::vector<float> values)
     : SimObject(&kImageTable, LXu_IMAGE), m_width(width), m_height(height), m_format(format),
       m_floats(std::move(values)), m_pixels(reinterpret_cast<const unsigned char*>(m_floats.data()))
 {
@@ -129,7 +134,8 @@ LxResult SimImage::getPixel(unsigned x, unsigned y, LXtPixelFormat format, void*
             std::memcpy(static_cast<unsigned char*>(buf) + 4 * c, &out[c], sizeof(float));
         } else {
             const float clamped = std::min(1.0f, std::max(0.0f, out[c]));
-            static_cast<unsigned char*>(buf)[c] = static_cast<unsigned char>(std::lround(clamped * 255.0f));
+            static_cast<unsigned char*>(buf)[c]
+                = static_cast<unsigned char>(std::lround(clamped * 255.0f));
         }
     }
     return LXe_OK;
@@ -209,10 +215,7 @@ LxResult LXx_CALL LayeredSizeEntry(LXtObjectID self, unsigned* width, unsigned* 
     return layered(self)->size(width, height);
 }
 
-unsigned LXx_CALL LayeredCountEntry(LXtObjectID self)
-{
-    return layered(self)->count();
-}
+unsigned LXx_CALL LayeredCountEntry(LXtObjectID self) { return layered(self)->count(); }
 
 LxResult LXx_CALL LayeredImageEntry(LXtObjectID self, unsigned index, void** out)
 {
@@ -224,8 +227,9 @@ LxResult LXx_CALL LayeredNameEntry(LXtObjectID self, unsigned index, const char*
     return layered(self)->name(index, out);
 }
 
-const ILxLayeredImageVT kLayeredImageTable = {SimObject::unknownEntries(), LayeredSizeEntry,
-                                              LayeredCountEntry, LayeredImageEntry, LayeredNameEntry};
+const ILxLayeredImageVT kLayeredImageTable
+    = {SimObject::unknownEntries(), LayeredSizeEntry, LayeredCountEntry, LayeredImageEntry,
+       LayeredNameEntry};
 
 }  // namespace
 
@@ -247,15 +251,17 @@ namespace {
 
 // Checks a layer's pixels against the image's size; `caller` names the
 // function that was given them.
-void checkLayer(const char* caller, const std::string& name, LXtPixelFormat format, std::size_t bytes,
-                unsigned width, unsigned height)
+void checkLayer(const char* caller, const std::string& name, LXtPixelFormat format,
+                std::size_t bytes, unsigned width, unsigned height)
 {
     if (!knownFormat(format))
-        throw std::invalid_argument(std::string(caller) + ": unknown pixel format for layer '" + name + "'");
+        throw std::invalid_argument(std::string(caller) + ": unknown pixel format for layer '"
+                                    + name + "'");
     const std::size_t expected = static_cast<std::size_t>(width) * height * lxPixelBytes(format);
     if (bytes != expected)
-        throw std::invalid_argument(std::string(caller) + ": layer '" + name + "' has " + std::to_string(bytes) +
-                                    " bytes, expected " + std::to_string(expected));
+        throw std::invalid_argument(std::string(caller) + ": layer '" + name + "' has "
+                                    + std::to_string(bytes) + " bytes, expected "
+                                    + std::to_string(expected));
 }
 
 }  // namespace
@@ -264,34 +270,33 @@ template <class Pixel>
 void SimLayeredImage::add(const char* caller, const std::string& name, LXtPixelFormat format,
                           std::vector<Pixel> pixels)
 {
-    checkLayer(caller, name, format, pixels.size() * sizeof(Pixel), m_object->m_width, m_object->m_height);
+    checkLayer(caller, name, format, pixels.size() * sizeof(Pixel), m_object->m_width,
+               m_object->m_height);
     Object::Layer layer;
     layer.name = name;
-    layer.image = std::make_unique<SimImage>(m_object->m_width, m_object->m_height, format, std::move(pixels));
+    layer.image = std::make_unique<SimImage>(m_object->m_width, m_object->m_height, format,
+                                             std::move(pixels));
     m_object->m_layers.push_back(std::move(layer));
 }
 
-void SimLayeredImage::addLayer(const std::string& name, LXtPixelFormat format, std::vector<unsigned char> pixels)
+void SimLayeredImage::addLayer(const std::string& name, LXtPixelFormat format,
+                               std::vector<unsigned char> pixels)
 {
     add("SimLayeredImage::addLayer", name, format, std::move(pixels));
 }
 
-void SimLayeredImage::addFloatLayer(const std::string& name, unsigned channels, std::vector<float> values)
+void SimLayeredImage::addFloatLayer(const std::string& name, unsigned channels,
+                                    std::vector<float> values)
 {
     if (channels != 1 && channels != 3 && channels != 4)
-        throw std::invalid_argument("SimLayeredImage::addFloatLayer: layer '" + name + "' needs 1, 3 or 4 channels");
+        throw std::invalid_argument("SimLayeredImage::addFloatLayer: layer '" + name
+                                    + "' needs 1, 3 or 4 channels");
     add("SimLayeredImage::addFloatLayer", name, LXiIMF_FLOAT | channels, std::move(values));
 }
 
-void SimLayeredImage::setPolicy(LayeredImagePolicy& policy)
-{
-    m_object->m_policy = &policy;
-}
+void SimLayeredImage::setPolicy(LayeredImagePolicy& policy) { m_object->m_policy = &policy; }
 
-LXtObjectID SimLayeredImage::object()
-{
-    return m_object->id();
-}
+LXtObjectID SimLayeredImage::object() { return m_object->id(); }
 
 long SimLayeredImage::references() const
 {

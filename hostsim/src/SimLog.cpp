@@ -57,7 +57,10 @@ LxResult SimLog::addEntry(LXtObjectID entry)
     return LXe_OK;
 }
 
-SimLogService::SimLogService(HostPolicy& policy) : SimObject(&kLogServiceTable, LXu_LOGSERVICE), m_policy(policy) {}
+SimLogService::SimLogService(HostPolicy& policy)
+    : SimObject(&kLogServiceTable, LXu_LOGSERVICE), m_policy(policy)
+{
+}
 
 SimLog* SimLogService::log(const std::string& name)
 {

@@ -19,24 +19,15 @@ LxResult LXx_CALL QueryInterfaceEntry(LXtObjectID self, const LXtGUID* iid, void
     return SimObject::from(self)->queryInterface(iid, out);
 }
 
-unsigned LXx_CALL AddRefEntry(LXtObjectID self)
-{
-    return SimObject::from(self)->addRef();
-}
+unsigned LXx_CALL AddRefEntry(LXtObjectID self) { return SimObject::from(self)->addRef(); }
 
-unsigned LXx_CALL ReleaseEntry(LXtObjectID self)
-{
-    return SimObject::from(self)->release();
-}
+unsigned LXx_CALL ReleaseEntry(LXtObjectID self) { return SimObject::from(self)->release(); }
 
 }  // namespace
 
 SimObject::SimObject(const void* table, const LXtGUID& iid) : m_face{table, this}, m_iid(iid) {}
 
-SimObject* SimObject::from(LXtObjectID id)
-{
-    return static_cast<Face*>(id)->owner;
-}
+SimObject* SimObject::from(LXtObjectID id) { return static_cast<Face*>(id)->owner; }
 
 ILxUnknownVT SimObject::unknownEntries()
 {
@@ -61,10 +52,7 @@ LxResult SimObject::queryInterface(const LXtGUID* iid, void** out)
     return LXe_OK;
 }
 
-unsigned SimObject::addRef()
-{
-    return static_cast<unsigned>(++m_refs);
-}
+unsigned SimObject::addRef() { return static_cast<unsigned>(++m_refs); }
 
 unsigned SimObject::release()
 {

@@ -31,10 +31,7 @@ bool TestHostPolicy::hasLog(const std::string& subsystem)
     return m_withheldSubsystems.count(subsystem) == 0;
 }
 
-bool TestHostPolicy::makesEntry()
-{
-    return !m_failNewEntry;
-}
+bool TestHostPolicy::makesEntry() { return !m_failNewEntry; }
 
 void TestLayeredImagePolicy::claimSize(unsigned width, unsigned height)
 {

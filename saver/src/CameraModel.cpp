@@ -74,8 +74,8 @@ bool makeProjection(const CameraParameters& p, unsigned width, unsigned height,
     r.code = kProjectionCode;
 
     const bool finite = allFinite(r.position, 3) && allFinite(r.xAxis, 3) && allFinite(r.yAxis, 3)
-        && allFinite(r.zAxis, 3) && allFinite(r.topLeft, 3) && allFinite(r.bottomRight, 3)
-        && std::isfinite(r.farDistance);
+                        && allFinite(r.zAxis, 3) && allFinite(r.topLeft, 3)
+                        && allFinite(r.bottomRight, 3) && std::isfinite(r.farDistance);
     if (!finite)
         return false;
     out = r;

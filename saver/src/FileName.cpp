@@ -15,12 +15,14 @@ bool getWCS(const std::string& narrow, std::wstring& wide)
     wide.clear();
     if (narrow.empty())
         return true;
-    const int length = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, narrow.data(), static_cast<int>(narrow.size()), nullptr, 0);
+    const int length = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, narrow.data(),
+                                           static_cast<int>(narrow.size()), nullptr, 0);
     if (length <= 0)
         return false;
     wide.resize(static_cast<std::size_t>(length));
-    return MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, narrow.data(), static_cast<int>(narrow.size()), &wide[0], length)
-        == length;
+    return MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, narrow.data(),
+                               static_cast<int>(narrow.size()), &wide[0], length)
+           == length;
 }
 
 #else
@@ -66,7 +68,8 @@ bool getWCS(const std::string& narrow, std::wstring& wide)
     std::size_t inLeft = in.size();
     char* outPtr = reinterpret_cast<char*>(out.data());
     std::size_t outLeft = out.size() * sizeof(wchar_t);
-    if (iconv(converter.get(), &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1) || inLeft != 0)
+    if (iconv(converter.get(), &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1)
+        || inLeft != 0)
         return false;
     const std::size_t count = out.size() - outLeft / sizeof(wchar_t);
     wide.assign(out.data(), count);

@@ -36,7 +36,8 @@ unsigned highestBit(std::uint64_t w)
     return kBitsPerWord - 1 - static_cast<unsigned>(__builtin_clzll(w));
 #else
     unsigned n = 0;
-    while (w >>= 1) ++n;
+    while (w >>= 1)
+        ++n;
     return n;
 #endif
 }
@@ -45,10 +46,12 @@ unsigned highestBit(std::uint64_t w)
 std::uint32_t nextSet(const std::uint64_t* bitmap, std::size_t words, std::size_t from)
 {
     std::size_t w = from / kBitsPerWord;
-    if (w >= words) return kNone;
+    if (w >= words)
+        return kNone;
     std::uint64_t bits = bitmap[w] & (kAllBits << (from % kBitsPerWord));
     while (bits == 0) {
-        if (++w == words) return kNone;
+        if (++w == words)
+            return kNone;
         bits = bitmap[w];
     }
     return static_cast<std::uint32_t>(w * kBitsPerWord + lowestBit(bits));
@@ -58,17 +61,22 @@ std::uint32_t nextSet(const std::uint64_t* bitmap, std::size_t words, std::size_
 // past its end.
 std::uint32_t previousSet(const std::uint64_t* bitmap, std::size_t before)
 {
-    if (before == 0) return kNone;
+    if (before == 0)
+        return kNone;
     std::size_t w = (before - 1) / kBitsPerWord;
     std::uint64_t bits = bitmap[w] & (kAllBits >> (kBitsPerWord - 1 - (before - 1) % kBitsPerWord));
     while (bits == 0) {
-        if (w == 0) return kNone;
+        if (w == 0)
+            return kNone;
         bits = bitmap[--w];
     }
     return static_cast<std::uint32_t>(w * kBitsPerWord + highestBit(bits));
 }
 
-void set(std::uint64_t* bitmap, std::size_t bit) { bitmap[bit / kBitsPerWord] |= std::uint64_t(1) << (bit % kBitsPerWord); }
+void set(std::uint64_t* bitmap, std::size_t bit)
+{
+    bitmap[bit / kBitsPerWord] |= std::uint64_t(1) << (bit % kBitsPerWord);
+}
 
 // The hue's bits as an unsigned key; a negative zero becomes zero.
 std::uint32_t keyOf(float h)
@@ -86,7 +94,10 @@ float hueOf(std::uint32_t key)
     return h;
 }
 
-std::uint32_t runOf(unsigned offset, unsigned short tag) { return std::uint32_t(offset) << kTagBits | tag; }
+std::uint32_t runOf(unsigned offset, unsigned short tag)
+{
+    return std::uint32_t(offset) << kTagBits | tag;
+}
 unsigned offsetOf(std::uint32_t run) { return run >> kTagBits; }
 unsigned short tagOf(std::uint32_t run) { return static_cast<unsigned short>(run & kTagMask); }
 
@@ -97,21 +108,19 @@ constexpr std::size_t kShortRuns = 16;
 // before it. There is one, as the page's first hue starts a run.
 const std::uint32_t* runAt(const std::uint32_t* runs, std::size_t size, unsigned offset)
 {
-    if (size > kShortRuns) return std::upper_bound(runs, runs + size, runOf(offset, kTagMask)) - 1;
+    if (size > kShortRuns)
+        return std::upper_bound(runs, runs + size, runOf(offset, kTagMask)) - 1;
     std::size_t i = 1;
-    while (i < size && offsetOf(runs[i]) <= offset) ++i;
+    while (i < size && offsetOf(runs[i]) <= offset)
+        ++i;
     return runs + i - 1;
 }
 
 }  // namespace
 
 HueSet::HueSet(const HueSet& other)
-    : chunkOf(other.chunkOf),
-      chunkPresent(other.chunkPresent),
-      chunks(other.chunks),
-      pageCount(other.pageCount),
-      asked(other.asked),
-      spilled(other.spilled)
+    : chunkOf(other.chunkOf), chunkPresent(other.chunkPresent), chunks(other.chunks),
+      pageCount(other.pageCount), asked(other.asked), spilled(other.spilled)
 {
     blocks.reserve(other.blocks.size());
     for (const auto& block : other.blocks) {
@@ -122,14 +131,16 @@ HueSet::HueSet(const HueSet& other)
 
 HueSet& HueSet::operator=(const HueSet& other)
 {
-    if (this != &other) *this = HueSet(other);
+    if (this != &other)
+        *this = HueSet(other);
     return *this;
 }
 
 std::uint32_t HueSet::pageIndex(std::uint32_t number) const
 {
     const std::uint32_t c = number >> kChunkBits;
-    if (c >= chunkOf.size() || chunkOf[c] == 0) return 0;
+    if (c >= chunkOf.size() || chunkOf[c] == 0)
+        return 0;
     return chunks[chunkOf[c] - 1].page[number & (kChunkPages - 1)];
 }
 
@@ -138,11 +149,14 @@ std::uint32_t HueSet::nextPage(std::uint32_t number) const
 {
     std::uint32_t c = number >> kChunkBits;
     if (c < chunkOf.size() && chunkOf[c] != 0) {
-        const std::uint32_t p = nextSet(chunks[chunkOf[c] - 1].present, kChunkWords, number & (kChunkPages - 1));
-        if (p != kNone) return c << kChunkBits | p;
+        const std::uint32_t p
+            = nextSet(chunks[chunkOf[c] - 1].present, kChunkWords, number & (kChunkPages - 1));
+        if (p != kNone)
+            return c << kChunkBits | p;
     }
     c = nextSet(chunkPresent.data(), chunkPresent.size(), std::size_t(c) + 1);
-    if (c == kNone) return kNone;
+    if (c == kNone)
+        return kNone;
     return c << kChunkBits | nextSet(chunks[chunkOf[c] - 1].present, kChunkWords, 0);
 }
 
@@ -151,11 +165,14 @@ std::uint32_t HueSet::previousPage(std::uint32_t number) const
 {
     std::uint32_t c = number >> kChunkBits;
     if (c < chunkOf.size() && chunkOf[c] != 0) {
-        const std::uint32_t p = previousSet(chunks[chunkOf[c] - 1].present, number & (kChunkPages - 1));
-        if (p != kNone) return c << kChunkBits | p;
+        const std::uint32_t p
+            = previousSet(chunks[chunkOf[c] - 1].present, number & (kChunkPages - 1));
+        if (p != kNone)
+            return c << kChunkBits | p;
     }
     c = previousSet(chunkPresent.data(), std::min<std::size_t>(c, chunkOf.size()));
-    if (c == kNone) return kNone;
+    if (c == kNone)
+        return kNone;
     return c << kChunkBits | previousSet(chunks[chunkOf[c] - 1].present, kChunkPages);
 }
 
@@ -169,7 +186,8 @@ HueSet::Hit HueSet::hitAt(const Page& page, std::uint32_t number, unsigned offse
 HueSet::Hit HueSet::firstFrom(std::uint32_t number) const
 {
     number = nextPage(number);
-    if (number == kNone) return {};
+    if (number == kNone)
+        return {};
     const Page& page = pageNumbered(pageIndex(number) - 1);
     return hitAt(page, number, nextSet(page.bits, kPageWords, 0));
 }
@@ -178,7 +196,8 @@ HueSet::Hit HueSet::firstFrom(std::uint32_t number) const
 HueSet::Hit HueSet::lastBefore(std::uint32_t number) const
 {
     number = previousPage(number);
-    if (number == kNone) return {};
+    if (number == kNone)
+        return {};
     const Page& page = pageNumbered(pageIndex(number) - 1);
     return hitAt(page, number, previousSet(page.bits, kPageKeys));
 }
@@ -194,13 +213,17 @@ HueSet::Around HueSet::around(float h) const
     if (const std::uint32_t index = pageIndex(number)) {
         const Page& page = pageNumbered(index - 1);
         const std::uint32_t next = nextSet(page.bits, kPageWords, offset);
-        if (next != kNone) above = hitAt(page, number, next);
+        if (next != kNone)
+            above = hitAt(page, number, next);
         const std::uint32_t previous = previousSet(page.bits, offset);
-        if (previous != kNone) below = hitAt(page, number, previous);
+        if (previous != kNone)
+            below = hitAt(page, number, previous);
         asked = {key, index, previous, next};
     }
-    if (above.tag == 0) above = firstFrom(number + 1);
-    if (below.tag == 0) below = lastBefore(number);
+    if (above.tag == 0)
+        above = firstFrom(number + 1);
+    if (below.tag == 0)
+        below = lastBefore(number);
     return {{hueOf(above.key), above.tag}, {hueOf(below.key), below.tag}};
 }
 
@@ -218,7 +241,8 @@ HueSet::Entry HueSet::last() const
 
 HueSet::Runs HueSet::runsOf(const Page& page) const
 {
-    if (page.spill == 0) return {page.runs, page.runCount};
+    if (page.spill == 0)
+        return {page.runs, page.runCount};
     const std::vector<std::uint32_t>& runs = spilled[page.spill - 1];
     return {runs.data(), runs.size()};
 }
@@ -234,7 +258,8 @@ void HueSet::replaceRun(Page& page, std::size_t at, std::uint32_t run)
 void HueSet::insertRun(Page& page, std::size_t at, std::uint32_t run)
 {
     if (page.spill == 0 && page.runCount < kInlineRuns) {
-        std::copy_backward(page.runs + at, page.runs + page.runCount, page.runs + page.runCount + 1);
+        std::copy_backward(page.runs + at, page.runs + page.runCount,
+                           page.runs + page.runCount + 1);
         page.runs[at] = run;
         ++page.runCount;
         return;
@@ -262,7 +287,8 @@ std::uint32_t HueSet::makePage(std::uint32_t number)
     Chunk& chunk = chunks[chunkOf[c] - 1];
     const std::uint32_t p = number & (kChunkPages - 1);
     if (chunk.page[p] == 0) {
-        if (pageCount % kBlockPages == 0) blocks.emplace_back(new Page[kBlockPages]);
+        if (pageCount % kBlockPages == 0)
+            blocks.emplace_back(new Page[kBlockPages]);
         chunk.page[p] = ++pageCount;
         set(chunk.present, p);
     }
@@ -295,9 +321,11 @@ void HueSet::insert(float h, unsigned short tag)
     // exactly when its tag differs from the new hue's.
     set(page.bits, offset);
     const Runs runs = runsOf(page);
-    if (before != kNone && tagOf(*runAt(runs.data, runs.size, before)) == tag) return;
+    if (before != kNone && tagOf(*runAt(runs.data, runs.size, before)) == tag)
+        return;
 
-    const std::size_t at = static_cast<std::size_t>(std::lower_bound(runs.data, runs.data + runs.size, runOf(offset, 0)) - runs.data);
+    const std::size_t at = static_cast<std::size_t>(
+        std::lower_bound(runs.data, runs.data + runs.size, runOf(offset, 0)) - runs.data);
     if (after != kNone) {
         const std::uint32_t afterRun = *runAt(runs.data, runs.size, after);
         const bool afterStarts = offsetOf(afterRun) == after;
@@ -305,7 +333,8 @@ void HueSet::insert(float h, unsigned short tag)
             replaceRun(page, at, runOf(offset, tag));  // the new hue takes over that run
             return;
         }
-        if (!afterStarts && tagOf(afterRun) != tag) insertRun(page, at, runOf(after, tagOf(afterRun)));
+        if (!afterStarts && tagOf(afterRun) != tag)
+            insertRun(page, at, runOf(after, tagOf(afterRun)));
     }
     insertRun(page, at, runOf(offset, tag));
 }

@@ -113,8 +113,14 @@ private:
     // Pages in blocks, so that more pages never move the ones made before.
     static constexpr unsigned kBlockBits = 10;
     static constexpr std::size_t kBlockPages = std::size_t(1) << kBlockBits;
-    Page& pageNumbered(std::uint32_t index) { return blocks[index >> kBlockBits][index & (kBlockPages - 1)]; }
-    const Page& pageNumbered(std::uint32_t index) const { return blocks[index >> kBlockBits][index & (kBlockPages - 1)]; }
+    Page& pageNumbered(std::uint32_t index)
+    {
+        return blocks[index >> kBlockBits][index & (kBlockPages - 1)];
+    }
+    const Page& pageNumbered(std::uint32_t index) const
+    {
+        return blocks[index >> kBlockBits][index & (kBlockPages - 1)];
+    }
     std::vector<std::unique_ptr<Page[]>> blocks;
     std::uint32_t pageCount = 0;
 

@@ -15,7 +15,10 @@ constexpr float kNearRedBelow = 5.0f;
 // "Mat 65535" and its terminator.
 constexpr std::size_t kNameChars = 10;
 
-unsigned char channel(float v) { return static_cast<unsigned char>(static_cast<int>(v * 255.0f + 0.5f)); }
+unsigned char channel(float v)
+{
+    return static_cast<unsigned char>(static_cast<int>(v * 255.0f + 0.5f));
+}
 
 std::uint32_t bitsOf(float v)
 {
@@ -76,7 +79,8 @@ unsigned short MaterialHelper::getTag(float r, float g, float b)
     // Equal bits give the same hue, so the same tag; comparing bits rather
     // than values keeps NaN and signed zeros out of the question.
     const std::uint32_t pixel[3] = {bitsOf(r), bitsOf(g), bitsOf(b)};
-    if (haveLastPixel && pixel[0] == lastPixel[0] && pixel[1] == lastPixel[1] && pixel[2] == lastPixel[2])
+    if (haveLastPixel && pixel[0] == lastPixel[0] && pixel[1] == lastPixel[1]
+        && pixel[2] == lastPixel[2])
         return lastTag;
 
     const float h = gethue(r, g, b);
@@ -144,7 +148,8 @@ unsigned short MaterialHelper::classifyHue(float h)
         // which is the one just above h or just below it, round the circle.
         const Entry above = upper.tag != 0 ? upper : hues.first();
         const Entry below = lower.tag != 0 ? lower : hues.last();
-        neighbour = circularDistance(h, above.hue) <= circularDistance(h, below.hue) ? above : below;
+        neighbour
+            = circularDistance(h, above.hue) <= circularDistance(h, below.hue) ? above : below;
     }
 
     if (neighbour.tag != 0) {
@@ -199,12 +204,30 @@ void MaterialHelper::writeMaterials(Talvenrock::Orvo::OrvoFile& file) const
         unsigned char green = 0;
         unsigned char blue = 0;
         switch (sector) {
-        case 0: red = 255; green = up; break;
-        case 1: red = down; green = 255; break;
-        case 2: green = 255; blue = up; break;
-        case 3: green = down; blue = 255; break;
-        case 4: red = up; blue = 255; break;
-        default: red = 255; blue = down; break;
+        case 0:
+            red = 255;
+            green = up;
+            break;
+        case 1:
+            red = down;
+            green = 255;
+            break;
+        case 2:
+            green = 255;
+            blue = up;
+            break;
+        case 3:
+            green = down;
+            blue = 255;
+            break;
+        case 4:
+            red = up;
+            blue = 255;
+            break;
+        default:
+            red = 255;
+            blue = down;
+            break;
         }
         file.putMaterial(tag, red, green, blue, name);
     }

@@ -55,12 +55,17 @@ constexpr unsigned kMaxFetchedFloats = 3;
 constexpr const char* kMsgNotLayered = "Not a layered image";
 constexpr const char* kMsgNoLayers = "No layers found";
 constexpr const char* kMsgNoName = "Could not get name of image %d";
-constexpr const char* kMsgNoDepth = "Depth image not found - please use the script to save Orvo files";
-constexpr const char* kMsgNoParameters = "Parameter file not found - please use the script to save Orvo files";
-constexpr const char* kMsgBadParameters = "invalid parameter file - please use the script to save Orvo files";
-constexpr const char* kMsgNoImage = "Failed to read image - please use the script to save Orvo files";
+constexpr const char* kMsgNoDepth
+    = "Depth image not found - please use the script to save Orvo files";
+constexpr const char* kMsgNoParameters
+    = "Parameter file not found - please use the script to save Orvo files";
+constexpr const char* kMsgBadParameters
+    = "invalid parameter file - please use the script to save Orvo files";
+constexpr const char* kMsgNoImage
+    = "Failed to read image - please use the script to save Orvo files";
 constexpr const char* kMsgImageSize = "Image size wrong - please use the script to save Orvo files";
-constexpr const char* kMsgBadRow = "Failed to read row %d from image - please use the script to save Orvo files";
+constexpr const char* kMsgBadRow
+    = "Failed to read row %d from image - please use the script to save Orvo files";
 constexpr const char* kMsgNoLayerImage = "Failed to get image %d from layered image";
 constexpr const char* kMsgWriteError = "Error writing Orvo file - %s";
 #ifdef _WIN32
@@ -73,7 +78,8 @@ constexpr const char* kBadFileName = "file name is not valid UTF-8";
 // any other format is asked for in `fallback`, which the host converts to.
 LXtPixelFormat fetchFormat(LXtPixelFormat own, unsigned floatsNeeded, LXtPixelFormat fallback)
 {
-    if (lxPixelIsFloat(own) && lxPixelChannels(own) >= floatsNeeded && lxPixelBytes(own) <= LXi_MAX_PIXEL_BYTES)
+    if (lxPixelIsFloat(own) && lxPixelChannels(own) >= floatsNeeded
+        && lxPixelBytes(own) <= LXi_MAX_PIXEL_BYTES)
         return own;
     return fallback;
 }
@@ -91,7 +97,10 @@ LxResult logWriteError(CLxUser_Log& log, const char* what)
 // closed) before that file is removed.
 class SaveOperation {
 public:
-    SaveOperation(CLxUser_Log& log, const char* filename) : log_(log), target_(filename ? filename : "") {}
+    SaveOperation(CLxUser_Log& log, const char* filename)
+        : log_(log), target_(filename ? filename : "")
+    {
+    }
 
     LxResult run(LXtObjectID source)
     {
@@ -111,7 +120,8 @@ public:
             const char* name = nullptr;
             const LxResult rc = layered.Name(i, &name);
             if (LXx_FAIL(rc) || !name)
-                return fail(LXe_LOG_INFO, LXx_FAIL(rc) ? rc : LXe_FAILED, kMsgNoName, static_cast<int>(i));
+                return fail(LXe_LOG_INFO, LXx_FAIL(rc) ? rc : LXe_FAILED, kMsgNoName,
+                            static_cast<int>(i));
             layers.consider(static_cast<int>(i), name);
         }
         const int depthIndex = layers.depth();
@@ -140,8 +150,8 @@ public:
             // Values that cannot make a camera are refused like bad grammar,
             // before the file is consumed; so is a file that is no file.
             std::istringstream parameterFile(text);
-            if (loaded != ParameterLoad::Loaded || !readParameterFile(parameterFile, params) ||
-                !makeProjection(params, width, height, projection))
+            if (loaded != ParameterLoad::Loaded || !readParameterFile(parameterFile, params)
+                || !makeProjection(params, width, height, projection))
                 return fail(LXe_LOG_INFO, LXe_FAILED, kMsgBadParameters);
         }
         std::remove(parameterName.c_str());
@@ -162,8 +172,9 @@ public:
         if (!temp.ok())
             return writeError(temp.errorText().c_str());
 
-        std::unique_ptr<OrvoFile> writer(OrvoFile::create(OrvoFile::OpenFile{temp.nativeFile()}, widePath, width,
-                                                          height, kSoftware, L"", L"", L"", projection, false));
+        std::unique_ptr<OrvoFile> writer(OrvoFile::create(OrvoFile::OpenFile{temp.nativeFile()},
+                                                          widePath, width, height, kSoftware, L"",
+                                                          L"", L"", projection, false));
         const unsigned dpi = resolutionFromDpi(params.dpi);
         writer->setResolution(dpi, dpi, Talvenrock::Orvo::ResolutionInch);
 
@@ -173,7 +184,8 @@ public:
         tga.close();
         std::remove(colourName.c_str());
 
-        rc = depthPass(*writer, layered, depthIndex, width, height, params.depthMax, projection.farDistance);
+        rc = depthPass(*writer, layered, depthIndex, width, height, params.depthMax,
+                       projection.farDistance);
         if (LXx_FAIL(rc))
             return rc;
 
@@ -227,8 +239,9 @@ private:
     // store(x, floats) to fill the pass's line buffer; each row ends with a
     // scan. The layer is released on every exit.
     template <class Store>
-    LxResult layerPass(OrvoFile& writer, CLxUser_LayeredImage& layered, int index, int pass, unsigned floats,
-                       LXtPixelFormat fallback, unsigned width, unsigned height, Store&& store)
+    LxResult layerPass(OrvoFile& writer, CLxUser_LayeredImage& layered, int index, int pass,
+                       unsigned floats, LXtPixelFormat fallback, unsigned width, unsigned height,
+                       Store&& store)
     {
         CLxUser_Image image;
         if (!layered.GetImage(image, static_cast<unsigned>(index)))
@@ -250,22 +263,24 @@ private:
         return LXe_OK;
     }
 
-    LxResult depthPass(OrvoFile& writer, CLxUser_LayeredImage& layered, int index, unsigned width, unsigned height,
-                       double depthMax, double farDistance)
+    LxResult depthPass(OrvoFile& writer, CLxUser_LayeredImage& layered, int index, unsigned width,
+                       unsigned height, double depthMax, double farDistance)
     {
         std::uint32_t* codes = writer.zLine();
-        return layerPass(writer, layered, index, kDepthPass, 1, LXiIMP_GREYFP, width, height,
-                         [&](unsigned x, const float* v) { codes[x] = depthCode(v[0], depthMax, farDistance); });
+        return layerPass(
+            writer, layered, index, kDepthPass, 1, LXiIMP_GREYFP, width, height,
+            [&](unsigned x, const float* v) { codes[x] = depthCode(v[0], depthMax, farDistance); });
     }
 
-    LxResult materialPass(OrvoFile& writer, CLxUser_LayeredImage& layered, int index, unsigned width,
-                          unsigned height)
+    LxResult materialPass(OrvoFile& writer, CLxUser_LayeredImage& layered, int index,
+                          unsigned width, unsigned height)
     {
         MaterialHelper materials;
         std::uint16_t* tags = writer.matLine();
-        const LxResult rc =
-            layerPass(writer, layered, index, kMaterialPass, 3, LXiIMP_RGBFP, width, height,
-                      [&](unsigned x, const float* rgb) { tags[x] = materials.getTag(rgb[0], rgb[1], rgb[2]); });
+        const LxResult rc = layerPass(writer, layered, index, kMaterialPass, 3, LXiIMP_RGBFP, width,
+                                      height, [&](unsigned x, const float* rgb) {
+                                          tags[x] = materials.getTag(rgb[0], rgb[1], rgb[2]);
+                                      });
         if (LXx_FAIL(rc))
             return rc;
         materials.writeMaterials(writer);

@@ -33,7 +33,8 @@ ParameterLoad loadParameterText(const std::string& path, std::string& text)
 #endif
     if (!regular)
         return ParameterLoad::Unusable;
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
+                                                         &std::fclose);
     if (!file)
         return ParameterLoad::Missing;
     text.resize(kMaxParameterBytes);

@@ -34,8 +34,8 @@ std::string win32ErrorText(DWORD code)
 {
     char* buffer = nullptr;
     const DWORD length = FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-        0, reinterpret_cast<char*>(&buffer), 0, nullptr);
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
     if (length == 0)
         return "system error " + std::to_string(code);
     std::string text(buffer, length);
@@ -91,8 +91,9 @@ TempTarget::TempTarget(const std::string& target)
         existed_ = true;
         // Opening the target for writing is what saving over it means; a
         // read-only or locked target is refused before anything is written.
-        const HANDLE probe = CreateFileA(resolved_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        const HANDLE probe
+            = CreateFileA(resolved_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (probe == INVALID_HANDLE_VALUE) {
             fail(lastErrorText());
             return;
@@ -108,8 +109,8 @@ TempTarget::TempTarget(const std::string& target)
         const std::string candidate = folder + temporaryName();
         // CREATE_NEW never opens an existing file or follows a link that
         // someone put at the name. The file is hidden while it is written.
-        const HANDLE file = CreateFileA(candidate.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                        FILE_ATTRIBUTE_HIDDEN, nullptr);
+        const HANDLE file = CreateFileA(candidate.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                        CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
             path_ = candidate;
             native_ = reinterpret_cast<std::intptr_t>(file);
@@ -152,7 +153,8 @@ bool TempTarget::commit()
         std::vector<char> chunk(kCopyChunk);
         while (done) {
             DWORD got = 0;
-            done = ReadFile(file, chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr) != 0;
+            done = ReadFile(file, chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr)
+                   != 0;
             if (!done || got == 0)
                 break;
             DWORD put = 0;
@@ -170,9 +172,11 @@ bool TempTarget::commit()
     // the temporary file), and the replace is written through to the disk.
     CloseHandle(file);
     open_ = false;
-    const DWORD attributes = existed_ ? (mode_ & ~static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY)) : FILE_ATTRIBUTE_NORMAL;
+    const DWORD attributes = existed_ ? (mode_ & ~static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY))
+                                      : FILE_ATTRIBUTE_NORMAL;
     SetFileAttributesA(path_.c_str(), attributes ? attributes : FILE_ATTRIBUTE_NORMAL);
-    if (!MoveFileExA(path_.c_str(), resolved_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (!MoveFileExA(path_.c_str(), resolved_.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return fail(lastErrorText());
     committed_ = true;
     return true;
@@ -219,7 +223,8 @@ TempTarget::TempTarget(const std::string& target)
         // name again: O_EXCL with O_NOFOLLOW refuses anything someone put at
         // the name, a link included. Mode 0666 less the umask gives a new
         // target the permissions any new file would have.
-        const int fd = ::open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        const int fd
+            = ::open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd >= 0) {
             path_ = candidate;
             native_ = fd;
@@ -252,8 +257,9 @@ bool TempTarget::commit()
         // where the process may give them (a file of another user stays
         // that user's only for a privileged process), then its mode, which
         // fchown may have cleared set-id bits of.
-        if ((static_cast<uid_t>(owner_) != ::geteuid() || static_cast<gid_t>(group_) != ::getegid()) &&
-            ::fchown(fd, static_cast<uid_t>(owner_), static_cast<gid_t>(group_)) != 0 && errno != EPERM)
+        if ((static_cast<uid_t>(owner_) != ::geteuid() || static_cast<gid_t>(group_) != ::getegid())
+            && ::fchown(fd, static_cast<uid_t>(owner_), static_cast<gid_t>(group_)) != 0
+            && errno != EPERM)
             return fail(lastErrorText());
         if (::fchmod(fd, static_cast<mode_t>(mode_)) != 0)
             return fail(lastErrorText());
@@ -298,7 +304,8 @@ bool TempTarget::commit()
     // undo it. Some file systems cannot flush a folder; the file is in place
     // all the same.
     const std::string folder = folderPrefixOf(resolved_);
-    const int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int dir
+        = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
         ::fsync(dir);
         ::close(dir);

@@ -29,8 +29,9 @@ TgaFile::TgaFile(const char* path)
         return;
     unsigned char h[kTgaHeaderSize];
     const bool read = std::fread(h, 1, kTgaHeaderSize, file) == kTgaHeaderSize;
-    const fennick::contract::ColourImageHeader header =
-        read ? fennick::contract::parseColourImageHeader(h) : fennick::contract::ColourImageHeader();
+    const fennick::contract::ColourImageHeader header
+        = read ? fennick::contract::parseColourImageHeader(h)
+               : fennick::contract::ColourImageHeader();
     if (!read || !header.readable()) {
         std::fclose(file);
         file = nullptr;
@@ -42,10 +43,7 @@ TgaFile::TgaFile(const char* path)
     topDown = header.topDown;
 }
 
-TgaFile::~TgaFile()
-{
-    close();
-}
+TgaFile::~TgaFile() { close(); }
 
 void TgaFile::close()
 {

@@ -86,10 +86,12 @@ TEST(HostSimTest, OutOfRangeAndUnknownRequestsFailCleanly)
 TEST(HostSimTest, LayersMustMatchTheImageSize)
 {
     fennick::hostsim::SimLayeredImage image(2, 2);
-    EXPECT_THROW(image.addLayer("short", LXiIMP_RGB24, std::vector<unsigned char>(11)), std::invalid_argument);
+    EXPECT_THROW(image.addLayer("short", LXiIMP_RGB24, std::vector<unsigned char>(11)),
+                 std::invalid_argument);
     EXPECT_THROW(image.addFloatLayer("short", 1, std::vector<float>(3)), std::invalid_argument);
     EXPECT_THROW(image.addFloatLayer("two", 2, std::vector<float>(8)), std::invalid_argument);
-    EXPECT_THROW(image.addLayer("odd", 0x200 | 3, std::vector<unsigned char>(12)), std::invalid_argument);
+    EXPECT_THROW(image.addLayer("odd", 0x200 | 3, std::vector<unsigned char>(12)),
+                 std::invalid_argument);
 }
 
 TEST(HostSimTest, OverReleaseIsRecordedNotApplied)
@@ -114,15 +116,18 @@ TEST(HostSimTest, ContextAnswersOnlyItsServices)
     fennick::hostsim::Host host(policy);
     LXtObjectID context = host.context();
     void* out = nullptr;
-    EXPECT_EQ(LXe_NOINTERFACE, lxTable<ILxUnknownVT>(context)->QueryInterface(context, &LXu_IMAGE, &out));
+    EXPECT_EQ(LXe_NOINTERFACE,
+              lxTable<ILxUnknownVT>(context)->QueryInterface(context, &LXu_IMAGE, &out));
     EXPECT_EQ(nullptr, out);
 
-    ASSERT_EQ(LXe_OK, lxTable<ILxUnknownVT>(context)->QueryInterface(context, &LXu_LOGSERVICE, &out));
+    ASSERT_EQ(LXe_OK,
+              lxTable<ILxUnknownVT>(context)->QueryInterface(context, &LXu_LOGSERVICE, &out));
     EXPECT_EQ(1, host.liveReferences());
     lxTable<ILxUnknownVT>(out)->Release(out);
 
     policy.withholdLookupService(true);
-    EXPECT_EQ(LXe_NOINTERFACE, lxTable<ILxUnknownVT>(context)->QueryInterface(context, &LXu_GUIDSERVICE, &out));
+    EXPECT_EQ(LXe_NOINTERFACE,
+              lxTable<ILxUnknownVT>(context)->QueryInterface(context, &LXu_GUIDSERVICE, &out));
     EXPECT_EQ(0, host.liveReferences());
     EXPECT_EQ(0, host.misuses());
 }

@@ -11,10 +11,7 @@
 
 namespace {
 
-void release(void* p)
-{
-    lxTable<ILxUnknownVT>(p)->Release(p);
-}
+void release(void* p) { lxTable<ILxUnknownVT>(p)->Release(p); }
 
 template <class VT>
 const VT* table(void* p)

@@ -58,7 +58,8 @@ void writeColour(const std::string& target, unsigned w, unsigned h)
         bytes.insert(bytes.end(), px, px + 4);
     }
     std::ofstream out(target + ".rgb.tga", std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 std::vector<float> depthRamp()
@@ -183,7 +184,8 @@ TEST_F(PluginTest, SaveWithoutDepthLayerFailsWithItsMessage)
     ASSERT_EQ(1u, host.messages().size());
     EXPECT_EQ("io-status", host.messages()[0].subsystem);
     EXPECT_EQ(LXe_LOG_INFO, host.messages()[0].type);
-    EXPECT_EQ("Depth image not found - please use the script to save Orvo files", host.messages()[0].text);
+    EXPECT_EQ("Depth image not found - please use the script to save Orvo files",
+              host.messages()[0].text);
     EXPECT_EQ(0, image.references());
     EXPECT_TRUE(exists(target + ".param.txt"));
     EXPECT_TRUE(exists(target + ".rgb.tga"));

@@ -27,16 +27,11 @@ public:
     LxResult sav_Save(LXtObjectID, const char* filename, LXtObjectID) override
     {
         switch (mode) {
-        case SaveMode::ThrowUnsigned:
-            throw 0x80000017u;
-        case SaveMode::ThrowRuntime:
-            throw std::runtime_error(filename);
-        case SaveMode::ThrowBadAlloc:
-            throw std::bad_alloc();
-        case SaveMode::ThrowInt:
-            throw 42;
-        case SaveMode::Answer:
-            break;
+        case SaveMode::ThrowUnsigned: throw 0x80000017u;
+        case SaveMode::ThrowRuntime: throw std::runtime_error(filename);
+        case SaveMode::ThrowBadAlloc: throw std::bad_alloc();
+        case SaveMode::ThrowInt: throw 42;
+        case SaveMode::Answer: break;
         }
         return 7;
     }
@@ -53,14 +48,8 @@ public:
     UnbuildableSaver() { throw std::runtime_error("cannot build"); }
 };
 
-unsigned addRef(void* p)
-{
-    return lxTable<ILxUnknownVT>(p)->AddRef(p);
-}
-unsigned release(void* p)
-{
-    return lxTable<ILxUnknownVT>(p)->Release(p);
-}
+unsigned addRef(void* p) { return lxTable<ILxUnknownVT>(p)->AddRef(p); }
+unsigned release(void* p) { return lxTable<ILxUnknownVT>(p)->Release(p); }
 LxResult query(void* p, const LXtGUID* iid, void** out)
 {
     return lxTable<ILxUnknownVT>(p)->QueryInterface(p, iid, out);
@@ -79,9 +68,15 @@ protected:
         poly.AddInterface(&saverIfc);
         poly.AddInterface(&descIfc);
     }
-    void TearDown() override { EXPECT_EQ(0, TestSaver::live) << "a server object outlived its proxies"; }
+    void TearDown() override
+    {
+        EXPECT_EQ(0, TestSaver::live) << "a server object outlived its proxies";
+    }
 
-    LxResult save(void* proxy) { return lxTable<ILxSaverVT>(proxy)->Save(proxy, nullptr, "target", nullptr); }
+    LxResult save(void* proxy)
+    {
+        return lxTable<ILxSaverVT>(proxy)->Save(proxy, nullptr, "target", nullptr);
+    }
 };
 
 TEST_F(PolymorphTest, ProxyCountsAndFreeing)

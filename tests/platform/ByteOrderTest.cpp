@@ -25,8 +25,8 @@ namespace fs = std::filesystem;
 constexpr std::uint16_t kStripOffsetsTag = 273;
 constexpr std::uint16_t kSoftwareTag = 305;
 constexpr std::uint16_t kDateTimeTag = 306;
-constexpr std::uint64_t kPanoAngleAt = 112;         // in the panoramic depth block
-constexpr std::uint64_t kColourBlockTextAt = 24;    // property list in the colour block
+constexpr std::uint64_t kPanoAngleAt = 112;       // in the panoramic depth block
+constexpr std::uint64_t kColourBlockTextAt = 24;  // property list in the colour block
 constexpr std::uint64_t kRecordGreenAt = 7;
 constexpr std::uint64_t kRecordNameAt = 9;
 
@@ -123,7 +123,8 @@ TEST_F(FixedSaveFiles, FollowTheMachinesByteOrderAndReadBackAsGiven)
         EXPECT_EQ(lzwDepth, depth) << "row " << y;
         EXPECT_EQ(lzwTags, tags) << "row " << y;
         for (std::uint32_t x = 0; x < kFixedWidth; ++x) {
-            EXPECT_EQ(depth[x], (x + y) % 6 == 0 ? Talvenrock::Orvo::kNoDepth : 0x01020304u * x + 0x00A0B0C1u * y);
+            EXPECT_EQ(depth[x], (x + y) % 6 == 0 ? Talvenrock::Orvo::kNoDepth
+                                                 : 0x01020304u * x + 0x00A0B0C1u * y);
             EXPECT_EQ(tags[x], (x / 5 + y) % 4 + 0x0100 * (x % 2));
         }
     }
@@ -134,7 +135,8 @@ TEST_F(FixedSaveFiles, TwoSavesDifferOnlyInTheirDateTime)
     Scratch again;
     writeFixedSave(FENNICK_MODULE_PATH, again.str());
     for (const std::string& name : fixedSaveFiles())
-        EXPECT_EQ(compareOrvoFiles(dir.file(name), again.file(name)), std::vector<std::string>()) << name;
+        EXPECT_EQ(compareOrvoFiles(dir.file(name), again.file(name)), std::vector<std::string>())
+            << name;
 
     // A different DateTime alone is no difference.
     const std::string other = again.file("other-time.ovq");
@@ -167,8 +169,8 @@ TEST_F(FixedSaveFiles, ReportsAChangeOfAnyOneValueByName)
     const std::uint64_t angleLowByte = blocks[1] + kPanoAngleAt + (parsed.bigEndian() ? 7 : 0);
     const orvoblocks::IfdEntry* software = dirs[0].find(kSoftwareTag);
     ASSERT_NE(software, nullptr);
-    const std::uint32_t softwareText =
-        software->count <= 4 ? software->entryOffset + 8 : parsed.u32(software->entryOffset + 8);
+    const std::uint32_t softwareText
+        = software->count <= 4 ? software->entryOffset + 8 : parsed.u32(software->entryOffset + 8);
 
     struct Change {
         std::uint64_t at;
@@ -195,7 +197,8 @@ TEST_F(FixedSaveFiles, ReportsAChangeOfAnyOneValueByName)
     }
 
     // A file the reader refuses is a difference too.
-    writeAll(dir.file("cut.ovq"), std::vector<unsigned char>(bytes.begin(), bytes.begin() + bytes.size() / 2));
+    writeAll(dir.file("cut.ovq"),
+             std::vector<unsigned char>(bytes.begin(), bytes.begin() + bytes.size() / 2));
     const std::vector<std::string> refused = compareOrvoFiles(original, dir.file("cut.ovq"));
     ASSERT_EQ(refused.size(), 1u);
     EXPECT_EQ(refused[0].rfind("the reader: refuses it: ", 0), 0u) << refused[0];

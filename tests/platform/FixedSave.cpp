@@ -36,21 +36,21 @@ constexpr std::size_t kTgaDescriptorAt = 17;
 
 // A rotated perspective camera with values that are not round in binary, so
 // that every byte of the stored doubles matters.
-constexpr char kParameters[] =
-    "Parameters\n"
-    "pos 1.5 -2.25 3.125\n"
-    "worldMatrix 0.8660254037844387 -0.5 0 0.5 0.8660254037844387 0 0 0 1\n"
-    "focalLen 35\n"
-    "apertureX 36\n"
-    "apertureY 24\n"
-    "offsetX 0.1\n"
-    "offsetY -0.2\n"
-    "squeeze 1\n"
-    "filmFit horizontal\n"
-    "projType persp\n"
-    "dpi 299.9\n"
-    "pAspect 1\n"
-    "depthMax 100\n";
+constexpr char kParameters[]
+    = "Parameters\n"
+      "pos 1.5 -2.25 3.125\n"
+      "worldMatrix 0.8660254037844387 -0.5 0 0.5 0.8660254037844387 0 0 0 1\n"
+      "focalLen 35\n"
+      "apertureX 36\n"
+      "apertureY 24\n"
+      "offsetX 0.1\n"
+      "offsetY -0.2\n"
+      "squeeze 1\n"
+      "filmFit horizontal\n"
+      "projType persp\n"
+      "dpi 299.9\n"
+      "pAspect 1\n"
+      "depthMax 100\n";
 
 void writeFile(const std::string& path, const void* data, std::size_t size)
 {
@@ -77,10 +77,10 @@ void writeColourImage(const std::string& path)
     for (unsigned stored = 0; stored < kFixedHeight; ++stored) {
         const unsigned y = kFixedHeight - 1 - stored;
         for (unsigned x = 0; x < kFixedWidth; ++x) {
-            b.push_back(static_cast<unsigned char>(17 * x + 3 * y));    // blue
-            b.push_back(static_cast<unsigned char>(200 - 5 * y + x));   // green
-            b.push_back(static_cast<unsigned char>(11 * x * y + 40));   // red
-            b.push_back(static_cast<unsigned char>(255 - x));           // alpha, dropped
+            b.push_back(static_cast<unsigned char>(17 * x + 3 * y));   // blue
+            b.push_back(static_cast<unsigned char>(200 - 5 * y + x));  // green
+            b.push_back(static_cast<unsigned char>(11 * x * y + 40));  // red
+            b.push_back(static_cast<unsigned char>(255 - x));          // alpha, dropped
         }
     }
     writeFile(path, b.data(), b.size());
@@ -95,7 +95,8 @@ std::vector<float> depthLayer()
         for (unsigned x = 0; x < kFixedWidth; ++x) {
             float d = 0.0f;
             if (x != 0)
-                d = 0.03125f + 0.9f * float(x * kFixedHeight + y) / float(kFixedWidth * kFixedHeight);
+                d = 0.03125f
+                    + 0.9f * float(x * kFixedHeight + y) / float(kFixedWidth * kFixedHeight);
             v[std::size_t(y) * kFixedWidth + x] = d;
         }
     v[std::size_t(kFixedHeight - 1) * kFixedWidth + kFixedWidth - 1] = 0.0f;
@@ -107,8 +108,8 @@ std::vector<float> depthLayer()
 // one material covers several colours, grey and black patches without one.
 std::vector<float> materialLayer()
 {
-    static const float hues[][3] = {
-        {1.0f, 0.5f, 0.0f}, {0.0f, 0.25f, 1.0f}, {0.2f, 1.0f, 0.2f}, {0.75f, 0.0f, 1.0f}};
+    static const float hues[][3]
+        = {{1.0f, 0.5f, 0.0f}, {0.0f, 0.25f, 1.0f}, {0.2f, 1.0f, 0.2f}, {0.75f, 0.0f, 1.0f}};
     std::vector<float> v(std::size_t(kFixedWidth) * kFixedHeight * 3);
     for (unsigned y = 0; y < kFixedHeight; ++y)
         for (unsigned x = 0; x < kFixedWidth; ++x) {

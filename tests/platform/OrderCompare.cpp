@@ -105,7 +105,8 @@ void compareSummaries(Differences& d, const OrvoSummary& e, const OrvoSummary& a
         const Talvenrock::Orvo::DirectoryInfo& de = e.directories[i];
         const Talvenrock::Orvo::DirectoryInfo& da = a.directories[i];
         const std::string at = "directory " + std::to_string(i) + " ";
-        d.same(at + "channel", std::string(channelName(de.channel)), std::string(channelName(da.channel)));
+        d.same(at + "channel", std::string(channelName(de.channel)),
+               std::string(channelName(da.channel)));
         d.same(at + "width", de.width, da.width);
         d.same(at + "height", de.height, da.height);
         d.same(at + "samples per pixel", de.samplesPerPixel, da.samplesPerPixel);
@@ -182,7 +183,8 @@ std::vector<std::string> compareOrvoFiles(const std::string& expected, const std
     try {
         e = OrvoReader::open(expected);
     } catch (const Talvenrock::Orvo::ReadError& error) {
-        d.add("the reader", "the file read", std::string("refuses the expected file: ") + error.what());
+        d.add("the reader", "the file read",
+              std::string("refuses the expected file: ") + error.what());
     }
     try {
         a = OrvoReader::open(actual);

@@ -18,7 +18,8 @@ int main(int argc, char** argv)
     std::error_code error;
     std::filesystem::create_directories(folder, error);
     if (error) {
-        std::fprintf(stderr, "platform_fixed_save: %s: %s\n", folder.c_str(), error.message().c_str());
+        std::fprintf(stderr, "platform_fixed_save: %s: %s\n", folder.c_str(),
+                     error.message().c_str());
         return 1;
     }
     try {
@@ -27,7 +28,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "platform_fixed_save: %s\n", e.what());
         return 1;
     }
-    std::printf("platform_fixed_save: wrote the fixed save into %s (byte order %s)\n", folder.c_str(),
-                platformtest::machineByteOrderMark().c_str());
+    std::printf("platform_fixed_save: wrote the fixed save into %s (byte order %s)\n",
+                folder.c_str(), platformtest::machineByteOrderMark().c_str());
     return 0;
 }

@@ -91,8 +91,9 @@ void checkInfo(const std::string& mine, const std::string& theirs, const std::st
     const Run m = run(quoted(ORVO_EXE) + " info " + quoted(mine) + " 2>&1");
     const Run t = run(quoted(ORVO_EXE) + " info " + quoted(theirs) + " 2>&1");
     if (m.status != 0 || t.status != 0) {
-        failures.push_back("orvo info refuses " + std::string(m.status != 0 ? "this build's file" : "it")
-                           + ":\n" + (m.status != 0 ? m.out : t.out));
+        failures.push_back("orvo info refuses "
+                           + std::string(m.status != 0 ? "this build's file" : "it") + ":\n"
+                           + (m.status != 0 ? m.out : t.out));
         return;
     }
     const std::string order = theirOrder == "MM" ? "big-endian" : "little-endian";
@@ -110,7 +111,8 @@ void checkInfo(const std::string& mine, const std::string& theirs, const std::st
 int main(int argc, char** argv)
 {
     const std::string machine = machineByteOrderMark();
-    if (argc < 2 || argc > 3 || (argc == 3 && std::string(argv[2]) != "II" && std::string(argv[2]) != "MM")) {
+    if (argc < 2 || argc > 3
+        || (argc == 3 && std::string(argv[2]) != "II" && std::string(argv[2]) != "MM")) {
         std::fprintf(stderr, "usage: platform_order_compare FOLDER [II|MM]\n");
         return 2;
     }
@@ -122,7 +124,8 @@ int main(int argc, char** argv)
         own = makeScratchFolder();
         writeFixedSave(FENNICK_MODULE_PATH, own);
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "platform_order_compare: this build's fixed save failed: %s\n", e.what());
+        std::fprintf(stderr, "platform_order_compare: this build's fixed save failed: %s\n",
+                     e.what());
         return 1;
     }
 
@@ -132,14 +135,16 @@ int main(int argc, char** argv)
         const std::string theirs = folder + "/" + name;
         std::vector<std::string> failures;
         if (byteOrderMark(mine) != machine)
-            failures.push_back("this build's file starts with \"" + byteOrderMark(mine) + "\", not \""
-                               + machine + "\"");
+            failures.push_back("this build's file starts with \"" + byteOrderMark(mine)
+                               + "\", not \"" + machine + "\"");
         if (byteOrderMark(theirs) != theirOrder)
-            failures.push_back("starts with \"" + byteOrderMark(theirs) + "\", not \"" + theirOrder + "\"");
+            failures.push_back("starts with \"" + byteOrderMark(theirs) + "\", not \"" + theirOrder
+                               + "\"");
         for (const std::string& d : compareOrvoFiles(mine, theirs))
             failures.push_back("reader: " + d);
-        const Run py = run(quoted(FENNICK_PYTHON) + " " + quoted(FENNICK_TIFFFILE_CHECK) + " " + quoted(mine)
-                           + " " + machine + " " + quoted(theirs) + " " + theirOrder + " 2>&1");
+        const Run py
+            = run(quoted(FENNICK_PYTHON) + " " + quoted(FENNICK_TIFFFILE_CHECK) + " " + quoted(mine)
+                  + " " + machine + " " + quoted(theirs) + " " + theirOrder + " 2>&1");
         if (py.status != 0)
             failures.push_back("tifffile (exit " + std::to_string(py.status) + "):\n" + py.out);
 #ifdef ORVO_EXE
@@ -148,19 +153,21 @@ int main(int argc, char** argv)
         for (const std::string& f : failures)
             std::fprintf(stderr, "platform_order_compare: %s: %s\n", theirs.c_str(), f.c_str());
         if (failures.empty())
-            std::printf("platform_order_compare: %s (%s) equals this build's %s (%s): reader, tifffile%s\n",
-                        theirs.c_str(), theirOrder.c_str(), name.c_str(), machine.c_str(),
+            std::printf(
+                "platform_order_compare: %s (%s) equals this build's %s (%s): reader, tifffile%s\n",
+                theirs.c_str(), theirOrder.c_str(), name.c_str(), machine.c_str(),
 #ifdef ORVO_EXE
-                        ", orvo info"
+                ", orvo info"
 #else
-                        ""
+                ""
 #endif
             );
         differences += static_cast<int>(failures.size());
     }
     if (differences != 0) {
-        std::fprintf(stderr, "platform_order_compare: %d difference(s); this build's files are kept in %s\n",
-                     differences, own.c_str());
+        std::fprintf(
+            stderr, "platform_order_compare: %d difference(s); this build's files are kept in %s\n",
+            differences, own.c_str());
         return 1;
     }
     for (const std::string& name : fixedSaveFiles())

@@ -177,8 +177,8 @@ TEST_F(KnownFile, RefusesBlocksOutsideTheFile)
         patchU32(b, subfileTagValueAt(b, 1), std::uint32_t(b.size() + 100));
     });
     EXPECT_EQ(past, dir.file("damaged.ovq") + ": depth block at offset "
-                        + std::to_string(bytes.size() + 100)
-                        + ": extends past end of file (size " + std::to_string(bytes.size()) + ")");
+                        + std::to_string(bytes.size() + 100) + ": extends past end of file (size "
+                        + std::to_string(bytes.size()) + ")");
 
     // A planar depth block that starts inside the file but runs past its end.
     const std::string straddling = errorAfter([&](std::vector<unsigned char>& b) {
@@ -223,7 +223,8 @@ TEST_F(KnownFile, RefusesStripsOutsideTheFileAndFilesThatAreNotRegular)
     const std::string lzw = dir.file("lzw.ovq");
     writeKnownOrvo(lzw, false, true);
     std::vector<unsigned char> packed = readBytes(lzw);
-    const std::vector<orvoblocks::Directory> packedDirs = orvoblocks::OrvoBytes(packed).directories();
+    const std::vector<orvoblocks::Directory> packedDirs
+        = orvoblocks::OrvoBytes(packed).directories();
     const orvoblocks::IfdEntry* lengths = packedDirs.at(0).find(TIFFTAG_STRIPBYTECOUNTS);
     ASSERT_NE(lengths, nullptr);
     ASSERT_EQ(lengths->count, kKnownHeight);  // an array of SHORT or LONG lengths
@@ -262,8 +263,8 @@ TEST_F(KnownFile, RefusesAMaterialListThatLoopsOrMissesItsCount)
 {
     const std::uint32_t block = blockOffset(2);
     orvoblocks::OrvoBytes parsed(bytes);
-    const std::uint32_t last = parsed.u32(block + 12);      // record of tag 2
-    const std::uint32_t first = parsed.u32(last);           // record of tag 1
+    const std::uint32_t last = parsed.u32(block + 12);  // record of tag 2
+    const std::uint32_t first = parsed.u32(last);       // record of tag 1
     ASSERT_EQ(parsed.u32(first), 0u);
 
     // The first record pointing back at the last: a loop, found before the
@@ -277,14 +278,13 @@ TEST_F(KnownFile, RefusesAMaterialListThatLoopsOrMissesItsCount)
               std::string::npos)
         << loop;
 
-    const std::string overlong =
-        errorAfter([&](std::vector<unsigned char>& b) { patchU32(b, first, last); });
+    const std::string overlong
+        = errorAfter([&](std::vector<unsigned char>& b) { patchU32(b, first, last); });
     EXPECT_NE(overlong.find("holds more records than the count 2"), std::string::npos) << overlong;
 
-    const std::string short_ =
-        errorAfter([&](std::vector<unsigned char>& b) { patchU32(b, block + 8, 3); });
-    EXPECT_NE(short_.find("ends after 2 records, but the count is 3"), std::string::npos)
-        << short_;
+    const std::string short_
+        = errorAfter([&](std::vector<unsigned char>& b) { patchU32(b, block + 8, 3); });
+    EXPECT_NE(short_.find("ends after 2 records, but the count is 3"), std::string::npos) << short_;
 
     const std::string outside = errorAfter([&](std::vector<unsigned char>& b) {
         patchU32(b, first, std::uint32_t(b.size() - 4));
@@ -382,8 +382,9 @@ TEST(ReaderForeignFiles, AreRefusedWithTheReason)
             TIFFWriteScanline(tif, row, y, 0);
         TIFFClose(tif);
     }
-    EXPECT_EQ(openError(plain), plain + ": directory 0: no tag 34953 (QuillornSubfileData); not "
-                                        "an Orvo file");
+    EXPECT_EQ(openError(plain), plain
+                                    + ": directory 0: no tag 34953 (QuillornSubfileData); not "
+                                      "an Orvo file");
 }
 
 }  // namespace

@@ -24,7 +24,8 @@ Projection project(const ParameterText& t, unsigned w = 400, unsigned h = 200)
     return r;
 }
 
-void expectCorners(const Projection& r, double x0, double y0, double z0, double x1, double y1, double z1)
+void expectCorners(const Projection& r, double x0, double y0, double z0, double x1, double y1,
+                   double z1)
 {
     EXPECT_DOUBLE_EQ(r.topLeft[0], x0);
     EXPECT_DOUBLE_EQ(r.topLeft[1], y0);
@@ -172,9 +173,14 @@ TEST(CameraModel, RefusesValuesThatCannotMakeACamera)
         t.focalLen = "0";
         t.projType = "ortho";
     });
-    add("height 0", [](ParameterText&) {}, 400, 0);
-    add("width 0", [](ParameterText&) {}, 0, 200);
-    add("corner overflows", [](ParameterText& t) { t.apertureX = "1e308"; t.pAspect = "1e-308"; });
+    add(
+        "height 0", [](ParameterText&) {}, 400, 0);
+    add(
+        "width 0", [](ParameterText&) {}, 0, 200);
+    add("corner overflows", [](ParameterText& t) {
+        t.apertureX = "1e308";
+        t.pAspect = "1e-308";
+    });
     add("far distance overflows", [](ParameterText& t) { t.depthMax = "1.7e308"; });
     for (const Case& c : cases) {
         CameraParameters p;
@@ -186,7 +192,8 @@ TEST(CameraModel, RefusesValuesThatCannotMakeACamera)
     ParameterText perspectiveAtZero;
     perspectiveAtZero.focalLen = "0";
     Projection r;
-    EXPECT_TRUE(makeProjection(parsed(perspectiveAtZero), 400, 200, r)) << "a perspective camera divides by nothing";
+    EXPECT_TRUE(makeProjection(parsed(perspectiveAtZero), 400, 200, r))
+        << "a perspective camera divides by nothing";
 }
 
 TEST(CameraModel, ResolutionTruncatesAndClamps)

@@ -42,8 +42,8 @@ TEST(FileName, DecodesTheActiveCodePage)
         BOOL lossy = FALSE;
         const bool utf8 = GetACP() == CP_UTF8;
         const int length = WideCharToMultiByte(CP_ACP, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, name.data(),
-                                               static_cast<int>(name.size()), narrow, sizeof narrow, nullptr,
-                                               utf8 ? nullptr : &lossy);
+                                               static_cast<int>(name.size()), narrow, sizeof narrow,
+                                               nullptr, utf8 ? nullptr : &lossy);
         if (length <= 0 || lossy)
             continue;  // not in this code page
         ++found;
@@ -57,7 +57,8 @@ TEST(FileName, DecodesTheActiveCodePage)
         ASSERT_TRUE(getWCS("caf\xE9 \x80.ovq", wide));
         EXPECT_EQ(wide, L"caf\u00E9 \u20AC.ovq");
         ASSERT_TRUE(getWCS("caf\xC3\xA9.ovq", wide));
-        EXPECT_EQ(wide, L"caf\u00C3\u00A9.ovq") << "UTF-8 bytes are two characters of the code page";
+        EXPECT_EQ(wide, L"caf\u00C3\u00A9.ovq")
+            << "UTF-8 bytes are two characters of the code page";
     }
 }
 
@@ -65,7 +66,8 @@ TEST(FileName, RefusesBytesTheActiveCodePageLacks)
 {
     const std::string cut = cutOffCharacter();
     if (cut.empty())
-        GTEST_SKIP() << "code page " << GetACP() << " is single-byte: every byte is a character, so every name converts";
+        GTEST_SKIP() << "code page " << GetACP()
+                     << " is single-byte: every byte is a character, so every name converts";
     std::wstring wide;
     EXPECT_FALSE(getWCS("caf" + cut, wide));
     EXPECT_FALSE(getWCS("caf" + cut + ".ovq", wide));
@@ -90,12 +92,12 @@ TEST(FileName, DecodesUtf8WhateverTheLocale)
 TEST(FileName, RefusesBytesThatAreNotUtf8)
 {
     const char* bad[] = {
-        "caf\xE9.ovq",          // Latin-1 e-acute
-        "\xC3",                 // cut-off sequence
-        "a\x80z",               // stray continuation byte
-        "\xC0\xAF",             // overlong "/"
-        "\xED\xA0\x80",         // a UTF-16 surrogate
-        "\xF4\x90\x80\x80",     // beyond U+10FFFF
+        "caf\xE9.ovq",       // Latin-1 e-acute
+        "\xC3",              // cut-off sequence
+        "a\x80z",            // stray continuation byte
+        "\xC0\xAF",          // overlong "/"
+        "\xED\xA0\x80",      // a UTF-16 surrogate
+        "\xF4\x90\x80\x80",  // beyond U+10FFFF
     };
     for (const char* name : bad) {
         std::wstring wide;

@@ -89,12 +89,12 @@ TEST(MaterialHue, PureColoursAndTheirMaterialColours)
 
 TEST(MaterialHue, EachOfTheSixCases)
 {
-    EXPECT_FLOAT_EQ(MaterialHelper::gethue(0.5f, 0.2f, 0.8f), 4.5f);   // r > g, b > r
-    EXPECT_FLOAT_EQ(MaterialHelper::gethue(0.8f, 0.2f, 0.5f), 5.5f);   // r > g, g < b <= r
-    EXPECT_FLOAT_EQ(MaterialHelper::gethue(0.8f, 0.5f, 0.2f), 0.5f);   // r > g, b <= g
-    EXPECT_FLOAT_EQ(MaterialHelper::gethue(0.5f, 0.8f, 0.2f), 1.5f);   // r <= g, r > b
-    EXPECT_FLOAT_EQ(MaterialHelper::gethue(0.2f, 0.8f, 0.5f), 2.5f);   // r <= g, r <= b, g > b
-    EXPECT_FLOAT_EQ(MaterialHelper::gethue(0.2f, 0.5f, 0.8f), 3.5f);   // r <= g, r <= b, g <= b
+    EXPECT_FLOAT_EQ(MaterialHelper::gethue(0.5f, 0.2f, 0.8f), 4.5f);  // r > g, b > r
+    EXPECT_FLOAT_EQ(MaterialHelper::gethue(0.8f, 0.2f, 0.5f), 5.5f);  // r > g, g < b <= r
+    EXPECT_FLOAT_EQ(MaterialHelper::gethue(0.8f, 0.5f, 0.2f), 0.5f);  // r > g, b <= g
+    EXPECT_FLOAT_EQ(MaterialHelper::gethue(0.5f, 0.8f, 0.2f), 1.5f);  // r <= g, r > b
+    EXPECT_FLOAT_EQ(MaterialHelper::gethue(0.2f, 0.8f, 0.5f), 2.5f);  // r <= g, r <= b, g > b
+    EXPECT_FLOAT_EQ(MaterialHelper::gethue(0.2f, 0.5f, 0.8f), 3.5f);  // r <= g, r <= b, g <= b
     EXPECT_EQ(MaterialHelper::gethue(0.8f, 0.2f, 0.8f), 5.0f) << "b == r falls into case 2";
 }
 
@@ -336,12 +336,18 @@ Layer renderedLayer(unsigned width, unsigned height)
             const unsigned region = (x / kRegion + (y / kRegion) * 31) % kHues;
             const float shade = 0.25f + 0.75f * static_cast<float>((x / 3) % kRegion) / kRegion;
             float rgb[3] = {0.9f, 0.1f + 0.8f * static_cast<float>(region) / kHues, 0.05f};
-            if (region % 3 == 1) std::swap(rgb[0], rgb[2]);
-            if (region % 3 == 2) std::swap(rgb[1], rgb[2]);
-            for (float& c : rgb) c *= shade;
-            if (region % 17 == 0) rgb[0] = rgb[1] = rgb[2] = 0.5f;                 // grey
-            if (region % 19 == 0) rgb[1] = std::numeric_limits<float>::quiet_NaN();  // no number
-            if (region % 23 == 0) rgb[2] = (x % 2) ? 0.0f : -0.0f;                    // signed zeros
+            if (region % 3 == 1)
+                std::swap(rgb[0], rgb[2]);
+            if (region % 3 == 2)
+                std::swap(rgb[1], rgb[2]);
+            for (float& c : rgb)
+                c *= shade;
+            if (region % 17 == 0)
+                rgb[0] = rgb[1] = rgb[2] = 0.5f;  // grey
+            if (region % 19 == 0)
+                rgb[1] = std::numeric_limits<float>::quiet_NaN();  // no number
+            if (region % 23 == 0)
+                rgb[2] = (x % 2) ? 0.0f : -0.0f;  // signed zeros
             layer.insert(layer.end(), rgb, rgb + 3);
         }
     return layer;
@@ -361,7 +367,8 @@ Layer noiseLayer(std::size_t pixels)
     for (std::size_t i = 0; i < pixels; ++i) {
         const float rgb[3] = {next(), next(), next()};
         layer.insert(layer.end(), rgb, rgb + 3);
-        if (i % 7 == 0) layer.insert(layer.end(), rgb, rgb + 3);  // an equal neighbour now and then
+        if (i % 7 == 0)
+            layer.insert(layer.end(), rgb, rgb + 3);  // an equal neighbour now and then
     }
     return layer;
 }
@@ -385,7 +392,8 @@ Layer edgeLayer(float shift)
             add(1.0f, 0.0f, step);                   // hue 6 - b, just below red
         }
     for (float g : {std::ldexp(1.0f, -60), std::ldexp(1.0f, -126), std::ldexp(1.0f, -140),
-                    std::numeric_limits<float>::denorm_min(), -0.0f, 0.0f, limit, std::nextafter(limit, 0.0f)})
+                    std::numeric_limits<float>::denorm_min(), -0.0f, 0.0f, limit,
+                    std::nextafter(limit, 0.0f)})
         add(1.0f, g, 0.0f);
     add(1.0f, 0.0f, 1e-9f);
     return layer;
@@ -395,10 +403,12 @@ Layer edgeLayer(float shift)
 Layer shuffled(const Layer& layer, unsigned seed)
 {
     std::vector<std::size_t> order(layer.size() / 3);
-    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
     std::shuffle(order.begin(), order.end(), std::mt19937(seed));
     Layer out;
-    for (std::size_t i : order) out.insert(out.end(), layer.begin() + 3 * i, layer.begin() + 3 * i + 3);
+    for (std::size_t i : order)
+        out.insert(out.end(), layer.begin() + 3 * i, layer.begin() + 3 * i + 3);
     return out;
 }
 
@@ -418,7 +428,8 @@ void expectSameClassification(const Layer& layer, std::size_t* materials = nullp
         EXPECT_EQ(a[t].min, b[t].min) << "material " << t + 1;
         EXPECT_EQ(a[t].max, b[t].max) << "material " << t + 1;
     }
-    if (materials) *materials = a.size();
+    if (materials)
+        *materials = a.size();
 }
 
 TEST(MaterialTags, RememberedTagsAndTableEqualThePlainClassification)
@@ -491,8 +502,10 @@ TEST(MaterialHueSet, AnswersAsAnOrderedMapDoes)
         case 2: h = std::ldexp(1.0f, -static_cast<int>(random() % 150)); break;
         default: h = 6.0f - std::ldexp(static_cast<float>(random() % kDenseKeys), -21); break;
         }
-        if (i % 3 != 0) expectAround(h);  // insert() both right after a question and without one
-        if (reference.count(h) != 0) continue;
+        if (i % 3 != 0)
+            expectAround(h);  // insert() both right after a question and without one
+        if (reference.count(h) != 0)
+            continue;
         const auto tag = static_cast<unsigned short>(tags(random));
         reference.emplace(h, tag);
         set.insert(h, tag);

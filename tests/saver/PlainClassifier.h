@@ -66,13 +66,14 @@ private:
             return newTag();
         const HueTags::value_type& up = hasAbove ? *above : *hueTags.begin();
         const HueTags::value_type& down = hasBelow ? *std::prev(above) : *hueTags.rbegin();
-        return MaterialHelper::circularDistance(h, up.first) <= MaterialHelper::circularDistance(h, down.first)
-            ? up.second
-            : down.second;
+        return MaterialHelper::circularDistance(h, up.first)
+                       <= MaterialHelper::circularDistance(h, down.first)
+                   ? up.second
+                   : down.second;
     }
 
     unsigned short newTag() const { return static_cast<unsigned short>(ranges.size() + 1); }
 
-    HueTags hueTags;  // every distinct hue classified, with its tag
+    HueTags hueTags;                            // every distinct hue classified, with its tag
     std::vector<MaterialHelper::Range> ranges;  // tag t is ranges[t - 1]
 };

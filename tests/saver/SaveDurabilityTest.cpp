@@ -64,7 +64,9 @@ TEST_F(SaveDurability, DataIsFlushedBeforeTheRenameAndTheFolderAfterIt)
 {
     fennick::hostsim::SimLayeredImage image(4, 3);
     image.addFloatLayer("Orvo_depth", 1, depthRamp(4, 3));
-    { std::ofstream(target) << "old"; }
+    {
+        std::ofstream(target) << "old";
+    }
     writeSideFiles(target, 4, 3);
     events().clear();
     recording = true;

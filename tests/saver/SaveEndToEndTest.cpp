@@ -112,7 +112,8 @@ TEST_F(SaveEndToEnd, ColourDepthMaterialsCameraAndTags)
 
     ASSERT_EQ(save(image, target), LXe_OK);
     EXPECT_TRUE(host.messages().empty());
-    EXPECT_EQ(files(), std::set<std::string>{"view.tif"}) << "both side files consumed, no temporary left";
+    EXPECT_EQ(files(), std::set<std::string>{"view.tif"})
+        << "both side files consumed, no temporary left";
     expectReferencesReleased(image);
 
     const ReadBack r = readBack(target);
@@ -171,7 +172,8 @@ TEST_F(SaveEndToEnd, ColourDepthMaterialsCameraAndTags)
     EXPECT_EQ(cam.scale, 1.0);
     EXPECT_EQ(cam.code, 4u);
 
-    std::vector<MaterialRecord> materials = bytes.materials(bytes.materialBlock(blocks[2]).listHead);
+    std::vector<MaterialRecord> materials
+        = bytes.materials(bytes.materialBlock(blocks[2]).listHead);
     std::sort(materials.begin(), materials.end(),
               [](const MaterialRecord& a, const MaterialRecord& b) { return a.tag < b.tag; });
     ASSERT_EQ(materials.size(), 3u);
@@ -228,9 +230,11 @@ TEST_F(SaveEndToEnd, LayersInIntegerFormatsAreConvertedNotMisread)
     constexpr unsigned h = 2;
     SimLayeredImage image(w, h);
     image.addLayer("Orvo_depth", LXiIMP_GREY8, {0, 51, 255, 0});
-    image.addLayer("Orvo_mat", LXiIMP_RGBA32, {200, 100, 0, 255, 0, 0, 0, 255, 0, 0, 255, 255, 100, 50, 0, 255});
+    image.addLayer("Orvo_mat", LXiIMP_RGBA32,
+                   {200, 100, 0, 255, 0, 0, 0, 255, 0, 0, 255, 255, 100, 50, 0, 255});
     writeSideFiles(target, w, h);
-    ASSERT_EQ(save(image, target), LXe_OK) << (host.messages().empty() ? "" : host.messages()[0].text);
+    ASSERT_EQ(save(image, target), LXe_OK)
+        << (host.messages().empty() ? "" : host.messages()[0].text);
     const ReadBack r = readBack(target);
     ASSERT_EQ(r.depth.size(), h);
     EXPECT_EQ(r.depth[0][0], 0xFFFFFFFFu);
@@ -245,7 +249,9 @@ TEST_F(SaveEndToEnd, LayersInIntegerFormatsAreConvertedNotMisread)
 
 TEST_F(SaveEndToEnd, TopDownColourImageAndReplacedTarget)
 {
-    { std::ofstream(target) << "an older render"; }
+    {
+        std::ofstream(target) << "an older render";
+    }
     SimLayeredImage image(3, 4);
     image.addFloatLayer("Orvo_depth", 1, depthRamp(3, 4));
     writeParameters(target, sceneCamera().text());

@@ -35,13 +35,18 @@ protected:
     SimLayeredImage ready(unsigned w = kW, unsigned h = kH)
     {
         SimLayeredImage image(w, h);
-        image.addFloatLayer("Final Color", 3, std::vector<float>(static_cast<std::size_t>(w) * h * 3, 0.5f));
+        image.addFloatLayer("Final Color", 3,
+                            std::vector<float>(static_cast<std::size_t>(w) * h * 3, 0.5f));
         image.addFloatLayer("Orvo_depth", 1, depthRamp(w, h));
-        image.addFloatLayer("Orvo_mat", 3, std::vector<float>(static_cast<std::size_t>(w) * h * 3, 0.0f));
+        image.addFloatLayer("Orvo_mat", 3,
+                            std::vector<float>(static_cast<std::size_t>(w) * h * 3, 0.0f));
         return image;
     }
 
-    std::set<std::string> names(std::initializer_list<const char*> list) const { return {list.begin(), list.end()}; }
+    std::set<std::string> names(std::initializer_list<const char*> list) const
+    {
+        return {list.begin(), list.end()};
+    }
 };
 
 TEST_F(SaveFailure, WithoutTheLogTheSaveFailsSilently)
@@ -105,7 +110,7 @@ TEST_F(SaveFailure, NoDepthLayer)
 {
     SimLayeredImage image(kW, kH);
     image.addFloatLayer("Orvo_mat", 3, std::vector<float>(kW * kH * 3, 0.0f));
-    image.addFloatLayer("Orvo_dept", 1, depthRamp(kW, kH));  // one letter short
+    image.addFloatLayer("Orvo_dept", 1, depthRamp(kW, kH));    // one letter short
     image.addFloatLayer("xOrvo_depth", 1, depthRamp(kW, kH));  // not a prefix
     writeSideFiles(target, kW, kH);
     EXPECT_EQ(save(image, target), LXe_FAILED);
@@ -182,7 +187,8 @@ TEST_F(SaveFailure, AParameterFileThatIsNoFileOrHugeIsRefusedWithoutReadingItWho
         EXPECT_EQ(save(image, target), LXe_FAILED) << what;
         ASSERT_EQ(host.messages().size(), before + 1) << what;
         EXPECT_EQ(host.messages().back().text, "invalid parameter file" + kScript) << what;
-        EXPECT_TRUE(fs::exists(testsupport::pathFromNarrow(param)) || fs::is_symlink(testsupport::pathFromNarrow(param)))
+        EXPECT_TRUE(fs::exists(testsupport::pathFromNarrow(param))
+                    || fs::is_symlink(testsupport::pathFromNarrow(param)))
             << what << ": the file stays";
         expectReferencesReleased(image);
     };
@@ -232,10 +238,11 @@ TEST_F(SaveFailure, SideFilesThatMayNotBeReadAreReportedAsMissing)
 
     const bool reported = asOrdinaryUser([&] {
         SimLayeredImage image = ready();
-        const bool parameters = save(image, target) == LXe_FAILED &&
-                                host.messages().back().text == "Parameter file not found" + kScript;
-        const bool colour = save(image, other) == LXe_FAILED &&
-                            host.messages().back().text == "Failed to read image" + kScript;
+        const bool parameters
+            = save(image, target) == LXe_FAILED
+              && host.messages().back().text == "Parameter file not found" + kScript;
+        const bool colour = save(image, other) == LXe_FAILED
+                            && host.messages().back().text == "Failed to read image" + kScript;
         if (!parameters || !colour)
             std::fprintf(stderr, "last message: %s\n", host.messages().back().text.c_str());
         return parameters && colour && host.messages().size() == 2;
@@ -248,7 +255,8 @@ TEST_F(SaveFailure, SideFilesThatMayNotBeReadAreReportedAsMissing)
 
 TEST_F(SaveFailure, ColourImageOfAnotherSize)
 {
-    const std::pair<unsigned, unsigned> sizes[] = {{kW + 1, kH}, {kW - 1, kH}, {kW, kH + 1}, {kW, kH - 1}};
+    const std::pair<unsigned, unsigned> sizes[]
+        = {{kW + 1, kH}, {kW - 1, kH}, {kW, kH + 1}, {kW, kH - 1}};
     for (const auto& size : sizes) {
         SimLayeredImage image = ready();
         writeParameters(target, sceneCamera().text());
@@ -316,7 +324,8 @@ TEST_F(SaveFailure, ColourImageCutShort)
     writeParameters(target, sceneCamera().text());
     writeColour(target, kW, kH);
     // Cut inside the last stored row, which is image row 0 of a bottom-up file.
-    std::filesystem::resize_file(testsupport::pathFromNarrow(colourPath(target)), 18 + kW * kH * 4 - 2);
+    std::filesystem::resize_file(testsupport::pathFromNarrow(colourPath(target)),
+                                 18 + kW * kH * 4 - 2);
     EXPECT_EQ(save(image, target), LXe_FAILED);
     expectOneMessage(LXe_LOG_INFO, "Failed to read row 0 from image" + kScript);
     EXPECT_EQ(files(), names({"view.tif.rgb.tga"}));
@@ -333,7 +342,8 @@ TEST_F(SaveFailure, DepthAndMaterialImagesThatCannotBeFetched)
         writeSideFiles(target, kW, kH);
         EXPECT_EQ(save(image, target), LXe_FAILED);
         ASSERT_FALSE(host.messages().empty());
-        EXPECT_EQ(host.messages().back().text, "Failed to get image " + std::to_string(failing) + " from layered image");
+        EXPECT_EQ(host.messages().back().text,
+                  "Failed to get image " + std::to_string(failing) + " from layered image");
         EXPECT_EQ(host.messages().back().type, LXe_LOG_FAILURE);
         EXPECT_TRUE(files().empty()) << "both side files consumed, no partial file at the target";
         expectReferencesReleased(image);
@@ -342,7 +352,9 @@ TEST_F(SaveFailure, DepthAndMaterialImagesThatCannotBeFetched)
 
 TEST_F(SaveFailure, FailedSaveLeavesAnExistingTargetUntouched)
 {
-    { std::ofstream(target) << "the artist's previous render"; }
+    {
+        std::ofstream(target) << "the artist's previous render";
+    }
     fennick::hostsim::TestLayeredImagePolicy imagePolicy;
     imagePolicy.failImage(2);
     SimLayeredImage image = ready();
@@ -358,14 +370,17 @@ TEST_F(SaveFailure, WriterErrorIsReportedAndLeavesNoPartialFile)
 {
 #ifdef _WIN32
     GTEST_SKIP() << "Windows has no file-size limit to make the save's writes fail part way; "
-                    "WriteFailure.RefusedWritesFailTheScanAndRaiseTheSystemText covers the writer's failure and "
+                    "WriteFailure.RefusedWritesFailTheScanAndRaiseTheSystemText covers the "
+                    "writer's failure and "
                     "FailedSaveLeavesAnExistingTargetUntouched the save's clean-up";
 #else
     // A file-size limit makes the writer's own writes fail part way, as a
     // full disk would.
     constexpr unsigned kBigW = 256;
     constexpr unsigned kBigH = 256;
-    { std::ofstream(target) << "previous"; }
+    {
+        std::ofstream(target) << "previous";
+    }
     SimLayeredImage image(kBigW, kBigH);
     image.addFloatLayer("Orvo_depth", 1, depthRamp(kBigW, kBigH));
     writeSideFiles(target, kBigW, kBigH);
@@ -383,7 +398,8 @@ TEST_F(SaveFailure, WriterErrorIsReportedAndLeavesNoPartialFile)
     EXPECT_EQ(rc, LXe_FAILED);
     ASSERT_EQ(host.messages().size(), 1u);
     EXPECT_EQ(host.messages()[0].type, LXe_LOG_INFO);
-    EXPECT_EQ(host.messages()[0].text.rfind("Error writing Orvo file - ", 0), 0u) << host.messages()[0].text;
+    EXPECT_EQ(host.messages()[0].text.rfind("Error writing Orvo file - ", 0), 0u)
+        << host.messages()[0].text;
     EXPECT_GT(host.messages()[0].text.size(), std::string("Error writing Orvo file - ").size());
     EXPECT_EQ(contents(target), "previous");
     // The limit strikes in the colour pass, so the colour image is not yet
@@ -458,7 +474,9 @@ protected:
             if (!ok)
                 problems += what + "; ";
         };
-        { std::ofstream(target, std::ios::binary) << kPrevious; }
+        {
+            std::ofstream(target, std::ios::binary) << kPrevious;
+        }
         SimLayeredImage image = sweepImage();
         writeSideFiles(target, kSweepW, kSweepH);
 
@@ -475,7 +493,8 @@ protected:
         if (limit >= fileSize) {
             expect(rc == LXe_OK, "the save failed with room for the whole file");
             expect(host.messages().empty(), "a message on success");
-            expect(contents(target).size() == fileSize, "the saved file differs in size from the reference");
+            expect(contents(target).size() == fileSize,
+                   "the saved file differs in size from the reference");
             expect(left == names({"view.tif"}), "files left beside the saved file");
         } else {
             const std::string prefix = "Error writing Orvo file - ";
@@ -483,21 +502,24 @@ protected:
             expect(rc == LXe_FAILED, "result " + std::to_string(rc));
             expect(messages.size() == 1, std::to_string(messages.size()) + " messages");
             for (const auto& m : messages)
-                expect(m.text.rfind(prefix, 0) == 0 && m.text.size() > prefix.size() && m.type == LXe_LOG_INFO,
+                expect(m.text.rfind(prefix, 0) == 0 && m.text.size() > prefix.size()
+                           && m.type == LXe_LOG_INFO,
                        "message \"" + m.text + "\"");
             expect(contents(target) == kPrevious, "the existing target changed");
             std::set<std::string> expected = names({"view.tif"});
             if (limit < colourEnd)
                 expected.insert("view.tif.rgb.tga");
-            expect(left == expected, "files left: " + [&left] {
-                std::string list;
-                for (const auto& n : left)
-                    list += n + " ";
-                return list;
-            }());
+            expect(
+                left == expected, "files left: " + [&left] {
+                    std::string list;
+                    for (const auto& n : left)
+                        list += n + " ";
+                    return list;
+                }());
         }
         expect(image.references() == 0 && image.misuses() == 0, "layered image references held");
-        expect(host.liveReferences() == hostBaseline && host.misuses() == 0, "host references held");
+        expect(host.liveReferences() == hostBaseline && host.misuses() == 0,
+               "host references held");
         return problems;
     }
 };
@@ -536,7 +558,8 @@ TEST_F(SaveFaultSweep, EveryWriteCutByAFullDiskFailsCleanly)
     std::uint64_t colourEnd = 0;
     for (std::size_t d = 0; d < directories.size(); ++d) {
         const auto& dirEntry = directories[d];
-        regions.emplace_back(dirEntry.offset, dirEntry.offset + 2 + kEntrySize * dirEntry.entries.size() + 4);
+        regions.emplace_back(dirEntry.offset,
+                             dirEntry.offset + 2 + kEntrySize * dirEntry.entries.size() + 4);
         const auto offsets = file.values(*dirEntry.find(TIFFTAG_STRIPOFFSETS));
         const auto counts = file.values(*dirEntry.find(TIFFTAG_STRIPBYTECOUNTS));
         ASSERT_EQ(offsets.size(), kSweepH);
@@ -547,7 +570,8 @@ TEST_F(SaveFaultSweep, EveryWriteCutByAFullDiskFailsCleanly)
             for (std::size_t i = 0; i < offsets.size(); ++i)
                 colourEnd = std::max<std::uint64_t>(colourEnd, offsets[i] + counts[i]);
     }
-    colourEnd = std::max(colourEnd, regions[1].second);  // the colour block comes with the first strip
+    colourEnd
+        = std::max(colourEnd, regions[1].second);  // the colour block comes with the first strip
 
     std::set<std::uint64_t> limits;
     for (const auto& r : regions) {
@@ -571,9 +595,11 @@ class SaveFaultSweep : public SaveFailure {};
 
 TEST_F(SaveFaultSweep, EveryWriteCutByAFullDiskFailsCleanly)
 {
-    GTEST_SKIP() << "Windows has neither a file-size limit nor fork to cut the save's writes part way; "
-                    "WriteFailure.RefusedWritesFailTheScanAndRaiseTheSystemText covers the writer's failure and "
-                    "FailedSaveLeavesAnExistingTargetUntouched the save's clean-up";
+    GTEST_SKIP()
+        << "Windows has neither a file-size limit nor fork to cut the save's writes part way; "
+           "WriteFailure.RefusedWritesFailTheScanAndRaiseTheSystemText covers the writer's failure "
+           "and "
+           "FailedSaveLeavesAnExistingTargetUntouched the save's clean-up";
 }
 
 #endif
@@ -584,12 +610,15 @@ TEST_F(SaveFailure, NameOutsideTheActiveCodePageIsRefusedBeforeAnythingIsTouched
 {
     const std::string cut = testsupport::cutOffCharacter();
     if (cut.empty())
-        GTEST_SKIP() << "code page " << GetACP() << " is single-byte: every byte is a character, so every name converts";
+        GTEST_SKIP() << "code page " << GetACP()
+                     << " is single-byte: every byte is a character, so every name converts";
     // No side files: a name refused after them would be reported as a
     // missing parameter file instead.
     SimLayeredImage image = ready();
     EXPECT_EQ(save(image, dir + "\\caf" + cut + ".ovq"), LXe_FAILED);
-    expectOneMessage(LXe_LOG_INFO, "Error writing Orvo file - file name cannot be converted from the active code page");
+    expectOneMessage(
+        LXe_LOG_INFO,
+        "Error writing Orvo file - file name cannot be converted from the active code page");
     EXPECT_TRUE(files().empty());
     expectReferencesReleased(image);
 }

@@ -100,7 +100,9 @@ protected:
         module = std::make_unique<InProcessModule>(host);
         // The module caches the log service at first use; take that
         // reference now so that it does not count against a save.
-        { CLxLoc_LogService warm; }
+        {
+            CLxLoc_LogService warm;
+        }
         hostBaseline = host.liveReferences();
     }
 
@@ -145,7 +147,8 @@ protected:
         out.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
     }
 
-    void writeSideFiles(const std::string& t, unsigned w, unsigned h, const ParameterText& p = sceneCamera()) const
+    void writeSideFiles(const std::string& t, unsigned w, unsigned h,
+                        const ParameterText& p = sceneCamera()) const
     {
         writeParameters(t, p.text("\n"));
         writeColour(t, w, h);

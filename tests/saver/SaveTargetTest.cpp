@@ -33,8 +33,9 @@ constexpr std::size_t kTempNameLength = 20;
 std::uintmax_t linkCount(const std::string& path)
 {
 #ifdef _WIN32
-    const HANDLE file = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file
+        = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     BY_HANDLE_FILE_INFORMATION info{};
     const bool known = file != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file, &info);
     if (file != INVALID_HANDLE_VALUE)
@@ -50,8 +51,8 @@ std::string systemText(DWORD code)
 {
     char* buffer = nullptr;
     const DWORD length = FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-        0, reinterpret_cast<char*>(&buffer), 0, nullptr);
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
     std::string text(buffer, length);
     LocalFree(buffer);
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
@@ -66,7 +67,8 @@ protected:
     {
         SimLayeredImage image(kW, kH);
         image.addFloatLayer("Orvo_depth", 1, depthRamp(kW, kH));
-        image.addFloatLayer("Orvo_mat", 3, std::vector<float>(static_cast<std::size_t>(kW) * kH * 3, 0.25f));
+        image.addFloatLayer("Orvo_mat", 3,
+                            std::vector<float>(static_cast<std::size_t>(kW) * kH * 3, 0.25f));
         return image;
     }
 
@@ -83,7 +85,8 @@ protected:
     static bool isOrvoFile(const std::string& path)
     {
         const std::string bytes = contents(path);
-        return bytes.size() > 4 && (bytes.compare(0, 4, "II*\0", 4) == 0 || bytes.compare(0, 4, "MM\0*", 4) == 0);
+        return bytes.size() > 4
+               && (bytes.compare(0, 4, "II*\0", 4) == 0 || bytes.compare(0, 4, "MM\0*", 4) == 0);
     }
 
     // No temporary file left anywhere in the test's folder.
@@ -96,13 +99,16 @@ protected:
 
 TEST_F(SaveTarget, TheTemporaryFileIsWrittenThroughItsOpenFileAndReplacesTheTarget)
 {
-    { std::ofstream(target) << "old"; }
+    {
+        std::ofstream(target) << "old";
+    }
     std::string firstTemp;
     {
         TempTarget temp(target);
         ASSERT_TRUE(temp.ok()) << temp.errorText();
         firstTemp = temp.path();
-        EXPECT_EQ(fs::path(firstTemp).parent_path(), fs::path(target).parent_path()) << "beside the target";
+        EXPECT_EQ(fs::path(firstTemp).parent_path(), fs::path(target).parent_path())
+            << "beside the target";
         const std::string name = fs::path(firstTemp).filename().string();
         EXPECT_EQ(name.rfind(kTempPrefix, 0), 0u) << name;
         EXPECT_EQ(name.size(), kTempNameLength) << name;
@@ -131,9 +137,11 @@ TEST_F(SaveTarget, AFolderAtTheTargetIsRefusedBeforeAnythingIsWritten)
     std::ofstream(fs::path(target) / "inside") << "kept";
     EXPECT_EQ(saveTo(target), LXe_FAILED);
 #ifdef _WIN32
-    EXPECT_EQ(host.messages().back().text, "Error writing Orvo file - " + systemText(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(host.messages().back().text,
+              "Error writing Orvo file - " + systemText(ERROR_ACCESS_DENIED));
 #else
-    EXPECT_EQ(host.messages().back().text, std::string("Error writing Orvo file - ") + std::strerror(EISDIR));
+    EXPECT_EQ(host.messages().back().text,
+              std::string("Error writing Orvo file - ") + std::strerror(EISDIR));
 #endif
     EXPECT_EQ(contents(target + "/inside"), "kept");
     expectNoTemporaryFile();
@@ -155,7 +163,9 @@ TEST_F(SaveTarget, ALongNameHasRoomForTheTemporaryName)
 TEST_F(SaveTarget, EveryHardLinkOfTheTargetShowsTheNewContent)
 {
     const std::string other = dir + "/other.ovq";
-    { std::ofstream(target) << "old"; }
+    {
+        std::ofstream(target) << "old";
+    }
     fs::create_hard_link(target, other);
     ASSERT_EQ(saveTo(target), LXe_OK) << host.messages().back().text;
     EXPECT_TRUE(isOrvoFile(target));
@@ -171,7 +181,9 @@ TEST_F(SaveTarget, ALinkStaysALinkAndTheFileAtTheEndOfItsChainIsSaved)
 {
     // target -> sub/hop -> ../real.ovq: relative links, each from its own folder.
     const std::string real = dir + "/real.ovq";
-    { std::ofstream(real) << "old"; }
+    {
+        std::ofstream(real) << "old";
+    }
     fs::create_directory(dir + "/sub");
     fs::create_symlink("../real.ovq", dir + "/sub/hop");
     fs::create_symlink("sub/hop", target);
@@ -196,7 +208,9 @@ TEST_F(SaveTarget, TheTemporaryFileIsWrittenThroughItsDescriptorNeverReopenedByN
     // its creation and the writing: the writing must still reach the file
     // that was created, and nothing through the link.
     const std::string victim = dir + "/victim.txt";
-    { std::ofstream(victim) << "precious"; }
+    {
+        std::ofstream(victim) << "precious";
+    }
     TempTarget temp(target);
     ASSERT_TRUE(temp.ok()) << temp.errorText();
     const std::string moved = dir + "/moved.ovq";
@@ -205,8 +219,8 @@ TEST_F(SaveTarget, TheTemporaryFileIsWrittenThroughItsDescriptorNeverReopenedByN
 
     using namespace Talvenrock::Orvo;
     std::unique_ptr<OrvoFile> writer(OrvoFile::create(OrvoFile::OpenFile{temp.nativeFile()},
-                                                      std::wstring(target.begin(), target.end()), 2, 2, L"", L"",
-                                                      L"", L"", Projection(), false));
+                                                      std::wstring(target.begin(), target.end()), 2,
+                                                      2, L"", L"", L"", L"", Projection(), false));
     writer->beginPass(1);
     writer->putScan();
     writer->putScan();
@@ -218,7 +232,9 @@ TEST_F(SaveTarget, TheTemporaryFileIsWrittenThroughItsDescriptorNeverReopenedByN
 
 TEST_F(SaveTarget, AnExistingTargetKeepsItsModeAndOwner)
 {
-    { std::ofstream(target) << "old"; }
+    {
+        std::ofstream(target) << "old";
+    }
     ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
     const bool root = ::geteuid() == 0;
     if (root) {
@@ -255,29 +271,34 @@ TEST_F(SaveTarget, ATargetThatMayNotBeWrittenIsRefusedAndKept)
     // The test's folder must be usable by the ordinary user.
     ASSERT_EQ(::chmod(dir.c_str(), 0777), 0);
     const std::string readOnly = dir + "/read_only.ovq";
-    { std::ofstream(readOnly) << "old"; }
+    {
+        std::ofstream(readOnly) << "old";
+    }
     ASSERT_EQ(::chmod(readOnly.c_str(), 0444), 0);
     fs::create_directory(dir + "/locked");
     const std::string inLocked = dir + "/locked/view.ovq";
     writeSideFiles(inLocked, kW, kH);
     ASSERT_EQ(::chmod((dir + "/locked").c_str(), 0555), 0);
     writeSideFiles(readOnly, kW, kH);
-    for (const std::string& side : {readOnly + ".param.txt", readOnly + ".rgb.tga", inLocked + ".param.txt",
-                                    inLocked + ".rgb.tga"})
+    for (const std::string& side : {readOnly + ".param.txt", readOnly + ".rgb.tga",
+                                    inLocked + ".param.txt", inLocked + ".rgb.tga"})
         ASSERT_EQ(::chmod(side.c_str(), 0666), 0);
 
     const std::string denied = std::string("Error writing Orvo file - ") + std::strerror(EACCES);
     const bool refused = asOrdinaryUser([&] {
         SimLayeredImage image = layered();
-        const bool readOnlyRefused = save(image, readOnly) == LXe_FAILED && host.messages().back().text == denied &&
-                                     contents(readOnly) == "old";
-        const bool lockedRefused = save(image, inLocked) == LXe_FAILED && host.messages().back().text == denied &&
-                                   !fs::exists(inLocked);
+        const bool readOnlyRefused = save(image, readOnly) == LXe_FAILED
+                                     && host.messages().back().text == denied
+                                     && contents(readOnly) == "old";
+        const bool lockedRefused = save(image, inLocked) == LXe_FAILED
+                                   && host.messages().back().text == denied
+                                   && !fs::exists(inLocked);
         if (!readOnlyRefused || !lockedRefused)
             std::fprintf(stderr, "last message: %s\n", host.messages().back().text.c_str());
         return readOnlyRefused && lockedRefused;
     });
-    EXPECT_TRUE(refused) << "a read-only target or folder was written, or refused with another message";
+    EXPECT_TRUE(refused)
+        << "a read-only target or folder was written, or refused with another message";
     EXPECT_EQ(contents(readOnly), "old");
     ::chmod((dir + "/locked").c_str(), 0755);
     expectNoTemporaryFile();

@@ -74,7 +74,8 @@ protected:
         ASSERT_TRUE(tga.readLine(buf.data(), row)) << "row " << row;
         for (unsigned x = 0; x < tga.width; ++x)
             for (unsigned c = 0; c < 4; ++c)
-                EXPECT_EQ(buf[x * 4 + c], TgaBytes::pixelByte(stored, x, c)) << row << "," << x << "," << c;
+                EXPECT_EQ(buf[x * 4 + c], TgaBytes::pixelByte(stored, x, c))
+                    << row << "," << x << "," << c;
     }
 };
 
@@ -139,8 +140,8 @@ TEST_F(TgaFileTest, RejectsKindsItDoesNotRead)
     mapped.imageType = 1;
     TgaBytes oddMap;
     oddMap.colourMapType = 2;
-    for (const Case& c : {Case{"24-bit", rgb24}, Case{"run-length encoded", rle}, Case{"colour-mapped", mapped},
-                          Case{"unknown colour-map type", oddMap}}) {
+    for (const Case& c : {Case{"24-bit", rgb24}, Case{"run-length encoded", rle},
+                          Case{"colour-mapped", mapped}, Case{"unknown colour-map type", oddMap}}) {
         write(c.t.bytes());
         TgaFile tga(path.c_str());
         EXPECT_EQ(tga.file, nullptr) << c.why;

@@ -42,9 +42,11 @@ constexpr std::size_t kMaterialBlockSize = 16;
 constexpr std::uint16_t kTiffShort = 3;
 constexpr std::uint16_t kTiffLong = 4;
 
-inline std::vector<unsigned char> readFileBytes(const std::string& path) {
+inline std::vector<unsigned char> readFileBytes(const std::string& path)
+{
     std::ifstream in(path, std::ios::binary);
-    if (!in) throw std::runtime_error("OrvoBlocks: cannot open " + path + " for reading");
+    if (!in)
+        throw std::runtime_error("OrvoBlocks: cannot open " + path + " for reading");
     return std::vector<unsigned char>(std::istreambuf_iterator<char>(in),
                                       std::istreambuf_iterator<char>());
 }
@@ -65,7 +67,7 @@ struct RgbBlock {
     std::uint32_t textLength = 0;  // only when hasShadow
     std::string text;              // only when hasShadow
     bool textNulTerminated = false;
-    std::size_t size = 0;          // bytes the block occupies
+    std::size_t size = 0;  // bytes the block occupies
 };
 
 struct PlanarCamera {
@@ -117,24 +119,29 @@ struct Directory {
     std::uint32_t offset = 0;
     std::vector<IfdEntry> entries;
 
-    const IfdEntry* find(std::uint16_t tag) const {
+    const IfdEntry* find(std::uint16_t tag) const
+    {
         for (const auto& e : entries)
-            if (e.tag == tag) return &e;
+            if (e.tag == tag)
+                return &e;
         return nullptr;
     }
 };
 
 class OrvoBytes {
 public:
-    explicit OrvoBytes(std::vector<unsigned char> bytes) : bytes_(std::move(bytes)) {
-        if (bytes_.size() < 8) fail("file shorter than a TIFF header", 0);
+    explicit OrvoBytes(std::vector<unsigned char> bytes) : bytes_(std::move(bytes))
+    {
+        if (bytes_.size() < 8)
+            fail("file shorter than a TIFF header", 0);
         if (bytes_[0] == 'I' && bytes_[1] == 'I')
             big_ = false;
         else if (bytes_[0] == 'M' && bytes_[1] == 'M')
             big_ = true;
         else
             fail("no TIFF byte-order mark", 0);
-        if (u16(2) != 42) fail("not a classic TIFF file (version is not 42)", 2);
+        if (u16(2) != 42)
+            fail("not a classic TIFF file (version is not 42)", 2);
     }
 
     static OrvoBytes fromFile(const std::string& path) { return OrvoBytes(readFileBytes(path)); }
@@ -143,16 +150,19 @@ public:
     std::size_t size() const { return bytes_.size(); }
     const std::vector<unsigned char>& bytes() const { return bytes_; }
 
-    std::uint8_t u8(std::uint64_t off) const {
+    std::uint8_t u8(std::uint64_t off) const
+    {
         need(off, 1);
         return bytes_[off];
     }
-    std::uint16_t u16(std::uint64_t off) const {
+    std::uint16_t u16(std::uint64_t off) const
+    {
         need(off, 2);
         const unsigned char* p = &bytes_[off];
         return big_ ? std::uint16_t(p[0] << 8 | p[1]) : std::uint16_t(p[1] << 8 | p[0]);
     }
-    std::uint32_t u32(std::uint64_t off) const {
+    std::uint32_t u32(std::uint64_t off) const
+    {
         need(off, 4);
         std::uint32_t v = 0;
         for (int i = 0; i < 4; ++i) {
@@ -161,7 +171,8 @@ public:
         }
         return v;
     }
-    double f64(std::uint64_t off) const {
+    double f64(std::uint64_t off) const
+    {
         need(off, 8);
         std::uint64_t v = 0;
         for (int i = 0; i < 8; ++i) {
@@ -174,12 +185,14 @@ public:
     }
 
     // Every image directory in chain order, with its raw entries.
-    std::vector<Directory> directories() const {
+    std::vector<Directory> directories() const
+    {
         std::vector<Directory> dirs;
         std::set<std::uint32_t> seen;
         std::uint32_t off = u32(4);
         while (off != 0) {
-            if (!seen.insert(off).second) fail("directory chain loops", off);
+            if (!seen.insert(off).second)
+                fail("directory chain loops", off);
             Directory d;
             d.offset = off;
             const std::uint16_t n = u16(off);
@@ -190,7 +203,8 @@ public:
                 entry.tag = u16(e);
                 entry.type = u16(e + 2);
                 entry.count = u32(e + 4);
-                entry.value = entry.type == kTiffShort && entry.count == 1 ? u16(e + 8) : u32(e + 8);
+                entry.value
+                    = entry.type == kTiffShort && entry.count == 1 ? u16(e + 8) : u32(e + 8);
                 d.entries.push_back(entry);
             }
             dirs.push_back(d);
@@ -201,11 +215,13 @@ public:
 
     // The value of tag 34953 in each directory, in chain order. A directory
     // without the tag raises an error, since every Orvo directory carries it.
-    std::vector<std::uint32_t> subfileOffsets() const {
+    std::vector<std::uint32_t> subfileOffsets() const
+    {
         std::vector<std::uint32_t> offsets;
         for (const auto& d : directories()) {
             const IfdEntry* e = d.find(kSubfileTag);
-            if (!e) fail("directory has no tag 34953", d.offset);
+            if (!e)
+                fail("directory has no tag 34953", d.offset);
             if (e->count != 1 || (e->type != kTiffLong && e->type != kTiffShort))
                 fail("tag 34953 is not a single LONG", e->entryOffset);
             offsets.push_back(e->value);
@@ -213,7 +229,8 @@ public:
         return offsets;
     }
 
-    BlockHead head(std::uint64_t off) const {
+    BlockHead head(std::uint64_t off) const
+    {
         BlockHead h;
         h.code = u32(off);
         h.one = u16(off + 4);
@@ -222,10 +239,12 @@ public:
         return h;
     }
 
-    RgbBlock rgbBlock(std::uint64_t off) const {
+    RgbBlock rgbBlock(std::uint64_t off) const
+    {
         RgbBlock b;
         b.head = head(off);
-        if (b.head.code != kRgbBlockCode) fail("block code is not the RGB block's", off);
+        if (b.head.code != kRgbBlockCode)
+            fail("block code is not the RGB block's", off);
         b.hasShadow = u16(off + 12);
         b.reserved = u16(off + 14);
         b.size = kRgbBlockSizeNoShadow;
@@ -240,15 +259,16 @@ public:
         return b;
     }
 
-    DepthBlock depthBlock(std::uint64_t off) const {
+    DepthBlock depthBlock(std::uint64_t off) const
+    {
         DepthBlock b;
         b.head = head(off);
         std::uint64_t p = off + kBlockHeadSize;
         if (b.head.code == kPlanarDepthBlockCode) {
             PlanarCamera& c = b.planar;
             c.kind = u32(p), p += 4;
-            for (double* v : {c.position, c.xAxis, c.yAxis, c.zAxis, c.spareAxis, c.topLeft,
-                              c.bottomRight})
+            for (double* v :
+                 {c.position, c.xAxis, c.yAxis, c.zAxis, c.spareAxis, c.topLeft, c.bottomRight})
                 p = vec(p, v);
             c.nearDistance = f64(p), p += 8;
             c.farDistance = f64(p), p += 8;
@@ -257,7 +277,8 @@ public:
         } else if (b.head.code == kPanoDepthBlockCode) {
             PanoCamera& c = b.pano;
             c.kind = u32(p), p += 4;
-            for (double* v : {c.position, c.direction1, c.direction2, c.direction3}) p = vec(p, v);
+            for (double* v : {c.position, c.direction1, c.direction2, c.direction3})
+                p = vec(p, v);
             c.angle = f64(p), p += 8;
             c.nearDistance = f64(p), p += 8;
             c.farDistance = f64(p), p += 8;
@@ -270,16 +291,19 @@ public:
         return b;
     }
 
-    MaterialBlock materialBlock(std::uint64_t off) const {
+    MaterialBlock materialBlock(std::uint64_t off) const
+    {
         MaterialBlock b;
         b.head = head(off);
-        if (b.head.code != kMaterialBlockCode) fail("block code is not the material block's", off);
+        if (b.head.code != kMaterialBlockCode)
+            fail("block code is not the material block's", off);
         b.listHead = u32(off + 12);
         b.size = kMaterialBlockSize;
         return b;
     }
 
-    MaterialRecord materialRecord(std::uint64_t off) const {
+    MaterialRecord materialRecord(std::uint64_t off) const
+    {
         MaterialRecord r;
         r.offset = std::uint32_t(off);
         r.previous = u32(off);
@@ -293,11 +317,13 @@ public:
 
     // The records from `listHead` back to the first one written (the order
     // the file links them: last written first).
-    std::vector<MaterialRecord> materials(std::uint32_t listHead) const {
+    std::vector<MaterialRecord> materials(std::uint32_t listHead) const
+    {
         std::vector<MaterialRecord> out;
         std::set<std::uint32_t> seen;
         for (std::uint32_t off = listHead; off != 0;) {
-            if (!seen.insert(off).second) fail("material list loops", off);
+            if (!seen.insert(off).second)
+                fail("material list loops", off);
             out.push_back(materialRecord(off));
             off = out.back().previous;
         }
@@ -305,9 +331,11 @@ public:
     }
 
     // The values of a SHORT or LONG entry of any count, inline or out of line.
-    std::vector<std::uint32_t> values(const IfdEntry& e) const {
+    std::vector<std::uint32_t> values(const IfdEntry& e) const
+    {
         const std::uint32_t width = e.type == kTiffShort ? 2 : e.type == kTiffLong ? 4 : 0;
-        if (width == 0) fail("entry is neither SHORT nor LONG", e.entryOffset);
+        if (width == 0)
+            fail("entry is neither SHORT nor LONG", e.entryOffset);
         const std::uint64_t total = std::uint64_t(width) * e.count;
         const std::uint64_t at = total <= 4 ? e.entryOffset + 8 : u32(e.entryOffset + 8);
         need(at, total);
@@ -318,34 +346,42 @@ public:
     }
 
     // The text of an ASCII entry, without its NUL.
-    std::string text(const IfdEntry& e) const {
+    std::string text(const IfdEntry& e) const
+    {
         const std::uint64_t at = e.count <= 4 ? e.entryOffset + 8 : u32(e.entryOffset + 8);
         need(at, e.count);
         std::string s(reinterpret_cast<const char*>(&bytes_[at]), e.count);
-        if (!s.empty() && s.back() == '\0') s.pop_back();
+        if (!s.empty() && s.back() == '\0')
+            s.pop_back();
         return s;
     }
 
-    std::string cString(std::uint64_t off) const {
+    std::string cString(std::uint64_t off) const
+    {
         std::string s;
         for (std::uint64_t p = off;; ++p) {
             const std::uint8_t c = u8(p);  // raises at the end of the file: no NUL found
-            if (c == 0) break;
+            if (c == 0)
+                break;
             s.push_back(char(c));
         }
         return s;
     }
 
 private:
-    std::uint64_t vec(std::uint64_t p, double* v) const {
-        for (int i = 0; i < 3; ++i) v[i] = f64(p + 8u * i);
+    std::uint64_t vec(std::uint64_t p, double* v) const
+    {
+        for (int i = 0; i < 3; ++i)
+            v[i] = f64(p + 8u * i);
         return p + 24;
     }
-    void need(std::uint64_t off, std::uint64_t n) const {
+    void need(std::uint64_t off, std::uint64_t n) const
+    {
         if (off > bytes_.size() || n > bytes_.size() - off)
             fail("read of " + std::to_string(n) + " bytes past the end of the file", off);
     }
-    [[noreturn]] static void fail(const std::string& what, std::uint64_t off) {
+    [[noreturn]] static void fail(const std::string& what, std::uint64_t off)
+    {
         throw std::runtime_error("OrvoBlocks: " + what + " at offset " + std::to_string(off));
     }
 

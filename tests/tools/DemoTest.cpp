@@ -198,7 +198,8 @@ TEST_F(Demo, EachObjectCarriesOneTagOfItsHue)
 
 TEST_F(Demo, LeavesTheCameraItSavedWithSoThatTheRenderSavesAgainTheSame)
 {
-    RunResult again = runOrvo("save out/demo.exr again.ovq --params out/demo.camera.txt", dir->path());
+    RunResult again
+        = runOrvo("save out/demo.exr again.ovq --params out/demo.camera.txt", dir->path());
     ASSERT_EQ(again.status, 0) << again.err;
     expectSamePictures(out("demo.ovq"), dir->file("again.ovq"));
     // The user's file is read, not consumed.
@@ -245,7 +246,8 @@ TEST(DemoRun, ChecksThePluginBeforeRendering)
     std::filesystem::create_directory(dir.file("lone"));
     std::filesystem::copy_file(ORVO_EXE, dir.file("lone/orvo"));
     const std::string errFile = dir.file("lone.err");
-    const int raw = std::system(("cd '" + dir.path() + "' && lone/orvo demo out 2>'" + errFile + "'").c_str());
+    const int raw = std::system(
+        ("cd '" + dir.path() + "' && lone/orvo demo out 2>'" + errFile + "'").c_str());
     EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 1);
     EXPECT_EQ(readText(errFile), "orvo: " + std::filesystem::canonical(dir.file("lone")).string()
                                      + "/fennick.so: no plug-in file here; give the plug-in with "
@@ -288,8 +290,8 @@ TEST(DemoRun, AnInterruptedDemoLeavesOnlyFinishedFiles)
 {
     ScratchDir dir;
     const std::string side = dir.file("big/demo.ovq.rgb.tga");
-    InterruptedRun r = runOrvoAndInterrupt({"demo", "big", "--size", "900x700"}, dir.path(),
-                                           SIGINT, [&] { return fileExists(side); });
+    InterruptedRun r = runOrvoAndInterrupt({"demo", "big", "--size", "900x700"}, dir.path(), SIGINT,
+                                           [&] { return fileExists(side); });
     ASSERT_TRUE(r.signalled) << "the demo ended before the signal could be sent";
     EXPECT_EQ(r.terminatedBy, SIGINT);
     // The render was written before the save began; nothing else stays,

@@ -22,7 +22,7 @@
 namespace tooltest {
 
 struct ExrChannel {
-    std::string name;  // full channel name, e.g. "Orvo_depth.Y"
+    std::string name;           // full channel name, e.g. "Orvo_depth.Y"
     std::vector<float> values;  // width x height, row-major
     bool asHalf = false;
 };
@@ -64,8 +64,9 @@ inline void writeExr(const std::string& path, int width, int height,
         for (const ExrChannel& c : parts[i].channels) {
             if (c.asHalf) {
                 halves.emplace_back(c.values.begin(), c.values.end());
-                fb.insert(c.name, Imf::Slice(Imf::HALF, reinterpret_cast<char*>(halves.back().data()),
-                                             sizeof(half), sizeof(half) * width));
+                fb.insert(c.name,
+                          Imf::Slice(Imf::HALF, reinterpret_cast<char*>(halves.back().data()),
+                                     sizeof(half), sizeof(half) * width));
             } else {
                 fb.insert(c.name, Imf::Slice(Imf::FLOAT,
                                              const_cast<char*>(

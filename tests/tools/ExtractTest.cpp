@@ -26,7 +26,7 @@ namespace {
 constexpr std::uint16_t kNearWhite = 65535;
 constexpr std::uint16_t kFarGrey = 8192;  // the farthest depth in the preview
 constexpr unsigned char kUnlistedGrey = 128;
-constexpr double kFarDistance = 15.0;  // the known file's camera
+constexpr double kFarDistance = 15.0;          // the known file's camera
 constexpr double kLargestCode = 4294967294.0;  // the depth code of farDistance
 
 // The distance that depth.tif holds for a depth code of the known file.
@@ -117,8 +117,8 @@ TEST_F(Extract, TheDistancePictureReadsInTifffileAndPillow)
         dir.path());
     ASSERT_EQ(py.status, 0) << py.err;
     std::istringstream in(py.out);
-    const std::pair<std::string, std::string> readers[] = {{"tifffile", "float32"},
-                                                           {"Pillow", "F"}};
+    const std::pair<std::string, std::string> readers[]
+        = {{"tifffile", "float32"}, {"Pillow", "F"}};
     for (const auto& [reader, kind] : readers) {
         std::string name, type;
         unsigned width = 0, height = 0;
@@ -133,7 +133,8 @@ TEST_F(Extract, TheDistancePictureReadsInTifffileAndPillow)
                 ASSERT_TRUE(in >> text) << reader;
                 const double v = std::strtod(text.c_str(), nullptr);
                 const std::uint32_t code = kKnownDepth[y][x];
-                const std::string where = reader + " " + std::to_string(x) + "," + std::to_string(y);
+                const std::string where
+                    = reader + " " + std::to_string(x) + "," + std::to_string(y);
                 if (code == kNone)
                     EXPECT_TRUE(std::isnan(v)) << where << ": " << text;
                 else

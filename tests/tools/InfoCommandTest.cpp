@@ -125,18 +125,19 @@ TEST_F(InfoCommand, RefusesFilesThatAreNotValidOrvoFiles)
         {"truncated.ovq", "orvo: truncated.ovq: "},
         {"strip-past-end.ovq", "orvo: strip-past-end.ovq: directory 1: strip 1 at offset 100000 "
                                "with 16 bytes extends past end of file (size "
-                               + std::to_string(good.size()) + ")\n"},
+                                   + std::to_string(good.size()) + ")\n"},
         {"pipe.ovq", "orvo: pipe.ovq: cannot open: not a regular file\n"},
         {"past-end.ovq", "orvo: past-end.ovq: depth block at offset 5000: extends past end of "
-                         "file (size " + std::to_string(good.size()) + ")\n"},
+                         "file (size "
+                             + std::to_string(good.size()) + ")\n"},
         {"plain.tif", "orvo: plain.tif: directory 0: no tag 34953 (QuillornSubfileData); not an "
                       "Orvo file\n"},
         {"missing.ovq", "orvo: missing.ovq: cannot open: No such file or directory\n"},
     };
     for (const Case& c : cases) {
         for (const bool json : {false, true}) {
-            RunResult r = runOrvo(std::string("info ") + c.file + (json ? " --json" : ""),
-                                  dir.path(), 20);
+            RunResult r
+                = runOrvo(std::string("info ") + c.file + (json ? " --json" : ""), dir.path(), 20);
             EXPECT_EQ(r.status, 1) << c.file;
             EXPECT_EQ(r.err.rfind(c.expected, 0), 0u) << c.file << ": " << r.err;
             EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << "one line for " << c.file;
@@ -173,8 +174,8 @@ TEST(InfoJson, EveryFileGivesTheSameKeysAndNamesAreValidUtf8)
     {
         using namespace Talvenrock::Orvo;
         const std::wstring wpath(plainPath.begin(), plainPath.end());
-        std::unique_ptr<OrvoFile> f(OrvoFile::create(wpath, 2, 1, L"", L"", L"", L"",
-                                                     knownProjection(), false));
+        std::unique_ptr<OrvoFile> f(
+            OrvoFile::create(wpath, 2, 1, L"", L"", L"", L"", knownProjection(), false));
         f->beginPass(1);
         f->putScan();
         f->beginPass(2);

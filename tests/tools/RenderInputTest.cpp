@@ -48,10 +48,15 @@ TEST(ExrLayers, ChannelsGroupIntoLayersInFileOrder)
     const std::string path = dir.file("r.exr");
     // Lower-case colour channels and a depth channel named Z.
     writeExr(path, 3, 2,
-             {{"", {{"b", ramp(6, 0.3f, 0.01f)}, {"g", ramp(6, 0.2f, 0.01f)},
-                    {"r", ramp(6, 0.1f, 0.01f)}, {"Orvo_depth.Z", ramp(6, 0.5f, 0.1f)},
-                    {"Orvo_mat.A", ramp(6, 1.0f, 0.0f)}, {"Orvo_mat.B", ramp(6, 0.0f, 0.0f)},
-                    {"Orvo_mat.G", ramp(6, 0.5f, 0.0f)}, {"Orvo_mat.R", ramp(6, 0.9f, 0.0f)}}}});
+             {{"",
+               {{"b", ramp(6, 0.3f, 0.01f)},
+                {"g", ramp(6, 0.2f, 0.01f)},
+                {"r", ramp(6, 0.1f, 0.01f)},
+                {"Orvo_depth.Z", ramp(6, 0.5f, 0.1f)},
+                {"Orvo_mat.A", ramp(6, 1.0f, 0.0f)},
+                {"Orvo_mat.B", ramp(6, 0.0f, 0.0f)},
+                {"Orvo_mat.G", ramp(6, 0.5f, 0.0f)},
+                {"Orvo_mat.R", ramp(6, 0.9f, 0.0f)}}}});
     RenderImage image = fennick::tool::readExrRender(path).image;
     EXPECT_EQ(image.width, 3u);
     EXPECT_EQ(image.height, 2u);
@@ -96,10 +101,17 @@ TEST(ExrLayers, LayoutsTheHostCannotHoldAreLeftOutWithTheReason)
     ScratchDir dir;
     // Normals and a bare Z beside the colour, motion of two channels.
     writeExr(dir.file("aov.exr"), 2, 2,
-             {{"", {{"A", ramp(4, 1, 0)}, {"B", ramp(4, 0, 1)}, {"G", ramp(4, 0, 1)},
-                    {"N.X", ramp(4, 0, 1)}, {"N.Y", ramp(4, 1, 1)}, {"N.Z", ramp(4, 2, 1)},
-                    {"R", ramp(4, 0, 1)}, {"Z", ramp(4, 5, 1)}, {"motion.X", ramp(4, 0, 1)},
-                    {"motion.Y", ramp(4, 0, 1)}}}});
+             {{"",
+               {{"A", ramp(4, 1, 0)},
+                {"B", ramp(4, 0, 1)},
+                {"G", ramp(4, 0, 1)},
+                {"N.X", ramp(4, 0, 1)},
+                {"N.Y", ramp(4, 1, 1)},
+                {"N.Z", ramp(4, 2, 1)},
+                {"R", ramp(4, 0, 1)},
+                {"Z", ramp(4, 5, 1)},
+                {"motion.X", ramp(4, 0, 1)},
+                {"motion.Y", ramp(4, 0, 1)}}}});
     fennick::tool::ExrRender r = fennick::tool::readExrRender(dir.file("aov.exr"));
     ASSERT_EQ(r.image.layers.size(), 3u);
     EXPECT_EQ(r.image.layers[0].name, fennick::tool::kColourLayerName);
@@ -121,8 +133,9 @@ TEST(ExrLayers, LayoutsTheHostCannotHoldAreLeftOutWithTheReason)
     EXPECT_EQ(d.depth, ramp(4, 5, 1));
     EXPECT_EQ(d.image.layers.size(), 2u);
     EXPECT_EQ(errorOf(dir.file("aov.exr"), "depth.Z"),
-              dir.file("aov.exr") + ": no channel \"depth.Z\" for --depth; the channels are A, B, "
-                                    "G, R, Z, N.X, N.Y, N.Z, motion.X, motion.Y");
+              dir.file("aov.exr")
+                  + ": no channel \"depth.Z\" for --depth; the channels are A, B, "
+                    "G, R, Z, N.X, N.Y, N.Z, motion.X, motion.Y");
 
     writeExr(dir.file("parts.exr"), 2, 2,
              {{"a", {{"Y", ramp(4, 0, 1)}}}, {"b", {{"U", ramp(4, 0, 1)}, {"V", ramp(4, 0, 1)}}}});
@@ -153,17 +166,23 @@ TEST(ExrLayers, AHeaderClaimingMorePixelsThanTheFileHoldsIsRefusedByName)
         EXPECT_EQ(errorOf(dir.file("huge.exr")),
                   dir.file("huge.exr") + ": the header claims " + std::to_string(width) + " x "
                       + std::to_string(kRows) + " pixels in 1 channels ("
-                      + std::to_string(4ull * width * kRows) + " bytes of samples), more than a "
-                      "file of " + std::to_string(bytes.size()) + " bytes can hold; the file is "
-                      "damaged");
+                      + std::to_string(4ull * width * kRows)
+                      + " bytes of samples), more than a "
+                        "file of "
+                      + std::to_string(bytes.size())
+                      + " bytes can hold; the file is "
+                        "damaged");
     }
     // A side beyond the largest colour image the saver takes: refused by
     // OpenEXR's own limit, with the file's name.
     for (int i = 0; i < 4; ++i)
         bytes[xMax + i] = static_cast<unsigned char>(99999 >> (8 * i));
     writeBytes(dir.file("wide.exr"), bytes);
-    EXPECT_EQ(errorOf(dir.file("wide.exr")).rfind(dir.file("wide.exr") + ": cannot read the "
-                                                   "OpenEXR render: ", 0),
+    EXPECT_EQ(errorOf(dir.file("wide.exr"))
+                  .rfind(dir.file("wide.exr")
+                             + ": cannot read the "
+                               "OpenEXR render: ",
+                         0),
               0u);
 }
 
@@ -176,7 +195,7 @@ TEST(ColourSideFile, IsSrgbEncodedWithAlphaKept)
     EXPECT_EQ(fennick::tool::encodeSrgb8(7.0f), 255);
     EXPECT_EQ(fennick::tool::encodeSrgb8(0.5f), 188);    // 0.7354 x 255
     EXPECT_EQ(fennick::tool::encodeSrgb8(0.002f), 7);    // linear segment: 12.92 x 0.002 x 255
-    EXPECT_EQ(fennick::tool::encodeSrgb8(0.216f), 128);   // sRGB middle grey
+    EXPECT_EQ(fennick::tool::encodeSrgb8(0.216f), 128);  // sRGB middle grey
 
     fennick::tool::RenderLayer rgba{"c", 4, {1.0f, 0.5f, 0.0f, 0.25f}};
     EXPECT_EQ(fennick::tool::layerToBgra(rgba, 1, 1), (std::vector<std::uint8_t>{0, 188, 255, 64}));
@@ -187,10 +206,10 @@ TEST(ColourSideFile, IsSrgbEncodedWithAlphaKept)
     fennick::tool::writeTga32(dir.file("c.tga"), 2, 1, {1, 2, 3, 4, 5, 6, 7, 8});
     const std::vector<unsigned char> tga = readBytes(dir.file("c.tga"));
     ASSERT_EQ(tga.size(), 18u + 8u);
-    EXPECT_EQ(tga[2], 2);     // uncompressed true colour
-    EXPECT_EQ(tga[12], 2);    // width
-    EXPECT_EQ(tga[14], 1);    // height
-    EXPECT_EQ(tga[16], 32);   // bits a pixel
+    EXPECT_EQ(tga[2], 2);             // uncompressed true colour
+    EXPECT_EQ(tga[12], 2);            // width
+    EXPECT_EQ(tga[14], 1);            // height
+    EXPECT_EQ(tga[16], 32);           // bits a pixel
     EXPECT_EQ(tga[17] & 0x20, 0x20);  // top row first
     EXPECT_EQ(tga[18 + 4], 5);
 }
@@ -202,8 +221,8 @@ TEST(SideFilesPlacement, AWriteThatDoesNotReachTheDiskGivesTheSystemsReason)
         fennick::tool::writeWholeFile("/dev/full", "Parameters", 10, "parameter file");
         ADD_FAILURE() << "a write to a full device was reported as done";
     } catch (const fennick::tool::ToolError& e) {
-        EXPECT_EQ(std::string(e.what()),
-                  std::string("/dev/full: cannot write the parameter file: ") + std::strerror(ENOSPC));
+        EXPECT_EQ(std::string(e.what()), std::string("/dev/full: cannot write the parameter file: ")
+                                             + std::strerror(ENOSPC));
     }
 }
 

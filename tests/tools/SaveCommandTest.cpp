@@ -33,15 +33,12 @@ constexpr int kH = 5;
 // A renderer's Z is planar depth, measured along the camera's axis; the
 // distance to what a pixel sees is longer by this factor, for a pixel at
 // (u, v) on a film one unit in front of the camera.
-double distancePerPlanarDepth(double u, double v)
-{
-    return std::sqrt(1 + u * u + v * v);
-}
+double distancePerPlanarDepth(double u, double v) { return std::sqrt(1 + u * u + v * v); }
 
-const char kParams[] =
-    "Parameters pos 1 2 3 worldMatrix 1 0 0 0 1 0 0 0 1 focalLen 4 apertureX 2 apertureY 1.5\n"
-    "offsetX 0 offsetY 0 squeeze 1 filmFit horizontal projType persp dpi 300 pAspect 1\n"
-    "depthMax 10\n";
+const char kParams[]
+    = "Parameters pos 1 2 3 worldMatrix 1 0 0 0 1 0 0 0 1 focalLen 4 apertureX 2 apertureY 1.5\n"
+      "offsetX 0 offsetY 0 squeeze 1 filmFit horizontal projType persp dpi 300 pAspect 1\n"
+      "depthMax 10\n";
 
 // The test scene: the values every save below starts from.
 struct Scene {
@@ -57,7 +54,8 @@ struct Scene {
                 depth.push_back((x + y) % 4 == 0 ? 0.0f : 0.1f + 0.1f * x + 0.02f * y);
                 // Three hues in bands, lighter downwards; a dark corner.
                 const float shade = 0.5f + 0.1f * y;
-                const float hue[3][3] = {{0.9f, 0.1f, 0.1f}, {0.1f, 0.8f, 0.1f}, {0.2f, 0.2f, 1.0f}};
+                const float hue[3][3]
+                    = {{0.9f, 0.1f, 0.1f}, {0.1f, 0.8f, 0.1f}, {0.2f, 0.2f, 1.0f}};
                 const bool dark = x == kW - 1 && y == kH - 1;
                 for (int k = 0; k < 3; ++k) {
                     const float v = dark ? 0.05f : hue[x / 3][k] * shade;
@@ -152,8 +150,8 @@ protected:
 
 TEST_F(SaveCommand, GivesThePicturesOfADirectSave)
 {
-    RunResult r = runOrvo("save render.exr tool.ovq --params params.txt --rgb colour.tga",
-                          dir.path());
+    RunResult r
+        = runOrvo("save render.exr tool.ovq --params params.txt --rgb colour.tga", dir.path());
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
     // What was used, one line each, and one line for what was written.
@@ -180,14 +178,14 @@ TEST_F(SaveCommand, ReadsMultiPartRendersAndHalfChannels)
 {
     // One layer a part, named by the part; the material layer in half floats
     // (its hues survive the rounding, so the tags are the same).
-    std::vector<ExrChannel> mat = {{"B", scene.mb, true}, {"G", scene.mg, true},
-                                   {"R", scene.mr, true}};
+    std::vector<ExrChannel> mat
+        = {{"B", scene.mb, true}, {"G", scene.mg, true}, {"R", scene.mr, true}};
     writeExr(dir.file("parts.exr"), kW, kH,
              {{"beauty", colourChannels(scene)},
               {"Orvo_depth", {{"Y", scene.depth}}},
               {"Orvo_mat", mat}});
-    RunResult r = runOrvo("save parts.exr parts.ovq --params params.txt --rgb colour.tga",
-                          dir.path());
+    RunResult r
+        = runOrvo("save parts.exr parts.ovq --params params.txt --rgb colour.tga", dir.path());
     ASSERT_EQ(r.status, 0) << r.err;
     expectSamePictures(dir.file("direct.ovq"), dir.file("parts.ovq"));
 }
@@ -215,9 +213,12 @@ TEST_F(SaveCommand, BadInputsEndInOneClearMessage)
         std::string args;
         std::string message;  // the start of standard error
     } cases[] = {
-        {"save missing.exr t.ovq --params params.txt", "orvo: missing.exr: cannot read the OpenEXR render: "},
-        {"save garbage.exr t.ovq --params params.txt", "orvo: garbage.exr: cannot read the OpenEXR render: "},
-        {"save cut.exr t.ovq --params params.txt", "orvo: cut.exr: cannot read the OpenEXR render: "},
+        {"save missing.exr t.ovq --params params.txt",
+         "orvo: missing.exr: cannot read the OpenEXR render: "},
+        {"save garbage.exr t.ovq --params params.txt",
+         "orvo: garbage.exr: cannot read the OpenEXR render: "},
+        {"save cut.exr t.ovq --params params.txt",
+         "orvo: cut.exr: cannot read the OpenEXR render: "},
         {"save render.exr t.ovq --params nowhere.txt",
          "orvo: nowhere.txt: cannot read the parameter file: No such file or directory\n"},
         {"save render.exr t.ovq --params .",
@@ -277,7 +278,8 @@ TEST_F(SaveCommand, LayersTheHostCannotHoldAreLeftOutAndSaid)
     channels.push_back({"Orvo_mat.G", scene.mg});
     channels.push_back({"Orvo_mat.B", scene.mb});
     writeExr(dir.file("aovs.exr"), kW, kH, {{"", channels}});
-    RunResult r = runOrvo("save aovs.exr aovs.ovq --params params.txt --rgb colour.tga", dir.path());
+    RunResult r
+        = runOrvo("save aovs.exr aovs.ovq --params params.txt --rgb colour.tga", dir.path());
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "orvo: left out layer \"motion\" (X, Y): 2 channels; the host's layers hold "
                      "1, 3 or 4\n");
@@ -465,29 +467,34 @@ TEST_F(SaveCommand, ChecksTheColourImageAndSaysWhatItIs)
     std::vector<unsigned char> badMap = tga;
     badMap[1] = 2;
     writeBytes(dir.file("badmap.tga"), badMap);
-    const std::string needed = "; the colour image must be an uncompressed 32-bit TGA (type 2) of 7 x 5 pixels\n";
+    const std::string needed
+        = "; the colour image must be an uncompressed 32-bit TGA (type 2) of 7 x 5 pixels\n";
     struct Case {
         const char* file;
         std::string message;
     } cases[] = {
         {"rle.tga", "orvo: rle.tga: a TGA of type 10 (run-length encoded true colour), 24 bits a "
-                    "pixel, 7 x 5 pixels" + needed},
+                    "pixel, 7 x 5 pixels"
+                        + needed},
         {"wide.tga", "orvo: wide.tga: a TGA of type 2 (uncompressed true colour), 32 bits a "
-                     "pixel, 8 x 5 pixels" + needed},
+                     "pixel, 8 x 5 pixels"
+                         + needed},
         {"cut.tga", "orvo: cut.tga: a TGA of type 2 (uncompressed true colour), 32 bits a pixel, "
                     "7 x 5 pixels, but the file ends after 154 bytes of the 158 its pixels "
                     "need\n"},
-        {"tiny.tga", "orvo: tiny.tga: not a TGA file (3 bytes, shorter than a TGA header)"
-                     + needed},
-        {"mapped.tga", "orvo: mapped.tga: a TGA of type 2 (uncompressed true colour), 32 bits a pixel, "
-                       "7 x 5 pixels, but the file ends after 158 bytes of the 164 its pixels need\n"},
-        {"badmap.tga", "orvo: badmap.tga: a TGA of type 2 (uncompressed true colour), 32 bits a pixel, "
-                       "7 x 5 pixels, colour map type 2" + needed},
+        {"tiny.tga",
+         "orvo: tiny.tga: not a TGA file (3 bytes, shorter than a TGA header)" + needed},
+        {"mapped.tga",
+         "orvo: mapped.tga: a TGA of type 2 (uncompressed true colour), 32 bits a pixel, "
+         "7 x 5 pixels, but the file ends after 158 bytes of the 164 its pixels need\n"},
+        {"badmap.tga",
+         "orvo: badmap.tga: a TGA of type 2 (uncompressed true colour), 32 bits a pixel, "
+         "7 x 5 pixels, colour map type 2"
+             + needed},
     };
     for (const Case& c : cases) {
-        RunResult r =
-            runOrvo(std::string("save render.exr t.ovq --params params.txt --rgb ") + c.file,
-                    dir.path());
+        RunResult r = runOrvo(
+            std::string("save render.exr t.ovq --params params.txt --rgb ") + c.file, dir.path());
         EXPECT_EQ(r.status, 1) << c.file;
         EXPECT_EQ(r.err, c.message) << c.file;
         EXPECT_FALSE(fileExists(dir.file("t.ovq.rgb.tga")));
@@ -547,9 +554,10 @@ TEST_F(SaveCommand, AnInterruptedSaveLeavesNothingOfItsOwnAndPutsBackTheUsersFil
             return n.find(".orvo-tmp-") != std::string::npos;
         });
     };
-    InterruptedRun r = runOrvoAndInterrupt({"save", "big.exr", "big.ovq"}, dir.path(), SIGTERM, [&] {
-        return fileExists(rgb) && !fileExists(param) && temporaryFiles() == 2;
-    });
+    InterruptedRun r
+        = runOrvoAndInterrupt({"save", "big.exr", "big.ovq"}, dir.path(), SIGTERM, [&] {
+              return fileExists(rgb) && !fileExists(param) && temporaryFiles() == 2;
+          });
     ASSERT_TRUE(r.signalled) << "the save ended before the signal could be sent";
     EXPECT_EQ(r.terminatedBy, SIGTERM);
     EXPECT_EQ(folderEntries(dir.path()), before);
@@ -575,7 +583,8 @@ TEST_F(SaveCommand, AnInterruptedSaveThroughALinkIntoAnotherFolderLeavesNothingT
     // The saver is writing: its unfinished file is there.
     InterruptedRun r = runOrvoAndInterrupt(
         {"save", "big.exr", "link.ovq", "--params", "params.txt"}, dir.path(), SIGINT, [&] {
-            return fileExists(rgb) && !fileExists(param) && anyEntryContains(dir.file("real"), ".orvo-tmp-");
+            return fileExists(rgb) && !fileExists(param)
+                   && anyEntryContains(dir.file("real"), ".orvo-tmp-");
         });
     ASSERT_TRUE(r.signalled) << "the save ended before the signal could be sent";
     EXPECT_EQ(r.terminatedBy, SIGINT);
@@ -709,11 +718,12 @@ TEST_F(SaveCommand, ParamsWritesTheCameraAUserDescribes)
                           "depthMax 10\n");
     // The saver reads the same doubles back: the record's axes (in its Z-up
     // frame, zAxis minus the back row) and film hold them exactly.
-    writeBytes(dir.file("turned.txt"), std::vector<unsigned char>(turned.out.begin(), turned.out.end()));
+    writeBytes(dir.file("turned.txt"),
+               std::vector<unsigned char>(turned.out.begin(), turned.out.end()));
     RunResult saved = runOrvo("save render.exr turned.ovq --params turned.txt", dir.path());
     ASSERT_EQ(saved.status, 0) << saved.err;
-    const Talvenrock::Orvo::Camera c =
-        Talvenrock::Orvo::OrvoReader::open(dir.file("turned.ovq"))->summary().camera;
+    const Talvenrock::Orvo::Camera c
+        = Talvenrock::Orvo::OrvoReader::open(dir.file("turned.ovq"))->summary().camera;
     const double position[3] = {0.1, -2.5, 0}, x[3] = {-1, 0, 0}, y[3] = {0, -1, 0},
                  z[3] = {0, 0, -1};
     for (int k = 0; k < 3; ++k) {
@@ -806,8 +816,13 @@ TEST(SaveRendererOutput, ARenderAsRenderersWriteItSavesWithOnlyTheDepthChannelNa
         farthest = std::max(farthest, distance[i]);
     }
     ExrPart part{"",
-                 {{"R", r, true}, {"G", g, true}, {"B", b, true}, {"A", a, true}, {"Z", z},
-                  {"motion.X", mx, true}, {"motion.Y", my, true}}};
+                 {{"R", r, true},
+                  {"G", g, true},
+                  {"B", b, true},
+                  {"A", a, true},
+                  {"Z", z},
+                  {"motion.X", mx, true},
+                  {"motion.Y", my, true}}};
     part.tiled = true;
     part.worldToCamera = camera.worldToCamera();
     part.worldToNdc = camera.worldToNdc(w, h);
@@ -847,7 +862,8 @@ TEST(SaveRendererOutput, ARenderAsRenderersWriteItSavesWithOnlyTheDepthChannelNa
                 EXPECT_EQ(row[x], Talvenrock::Orvo::kNoDepth);
                 continue;
             }
-            EXPECT_NEAR(Talvenrock::Orvo::depthDistance(row[x], 1.5 * depthMax), distance[y * w + x], 1e-5)
+            EXPECT_NEAR(Talvenrock::Orvo::depthDistance(row[x], 1.5 * depthMax),
+                        distance[y * w + x], 1e-5)
                 << x << "," << y;
         }
     }

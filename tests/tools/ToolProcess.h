@@ -66,9 +66,9 @@ inline TerminalRun runOrvoOnTerminal(const std::vector<std::string>& args, const
 }
 
 struct InterruptedRun {
-    bool signalled = false;     // the signal was sent while the tool ran
-    int terminatedBy = 0;       // the signal that ended the tool (0: it exited)
-    std::string err;            // what the tool wrote to standard error
+    bool signalled = false;  // the signal was sent while the tool ran
+    int terminatedBy = 0;    // the signal that ended the tool (0: it exited)
+    std::string err;         // what the tool wrote to standard error
 };
 
 // Starts the tool in `cwd` and sends `sig` as soon as `ready()` holds (polled

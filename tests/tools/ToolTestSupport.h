@@ -87,11 +87,11 @@ inline RunResult runProgram(const std::string& program, const std::string& args,
 {
     const bool bounded = killAfterSeconds > 0;
     const std::string outFile = cwd + "/.stdout", errFile = cwd + "/.stderr";
-    const std::string limit =
-        bounded ? "timeout -s KILL " + std::to_string(killAfterSeconds) + " " : std::string();
+    const std::string limit
+        = bounded ? "timeout -s KILL " + std::to_string(killAfterSeconds) + " " : std::string();
     const std::string input = bounded ? " </dev/null" : "";
-    const std::string command = "cd '" + cwd + "' && " + limit + "'" + program + "' " + args
-                                + " >'" + outFile + "' 2>'" + errFile + "'" + input;
+    const std::string command = "cd '" + cwd + "' && " + limit + "'" + program + "' " + args + " >'"
+                                + outFile + "' 2>'" + errFile + "'" + input;
     RunResult r;
     const int raw = std::system(command.c_str());
     // `timeout` reports the kill as exit status 128 + SIGKILL.

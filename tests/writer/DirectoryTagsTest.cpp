@@ -18,7 +18,8 @@ constexpr unsigned kHeight = 5;
 constexpr int kRgb = 1, kDepth = 2, kMaterial = 4;
 
 std::string writeThreePasses(const ScratchDir& dir, const std::string& name, bool compress,
-                             const std::wstring& software = L"fennick tests") {
+                             const std::wstring& software = L"fennick tests")
+{
     auto writer = makeWriter(dir.wfile(name), kWidth, kHeight, compress, software);
     samplepattern::writePass(*writer, kRgb, kWidth, kHeight);
     samplepattern::writePass(*writer, kDepth, kWidth, kHeight);
@@ -27,37 +28,45 @@ std::string writeThreePasses(const ScratchDir& dir, const std::string& name, boo
     return dir.file(name);
 }
 
-std::set<std::uint16_t> tagNumbers(const orvoblocks::Directory& d) {
+std::set<std::uint16_t> tagNumbers(const orvoblocks::Directory& d)
+{
     std::set<std::uint16_t> tags;
-    for (const auto& e : d.entries) tags.insert(e.tag);
+    for (const auto& e : d.entries)
+        tags.insert(e.tag);
     return tags;
 }
 
 // "YYYY:MM:DD HH:MM:SS"
-bool isTiffDateTime(const std::string& text) {
+bool isTiffDateTime(const std::string& text)
+{
     const std::string shape = "dddd:dd:dd dd:dd:dd";
-    if (text.size() != shape.size()) return false;
+    if (text.size() != shape.size())
+        return false;
     for (std::size_t i = 0; i < shape.size(); ++i)
-        if (shape[i] == 'd' ? !std::isdigit(static_cast<unsigned char>(text[i])) : text[i] != shape[i])
+        if (shape[i] == 'd' ? !std::isdigit(static_cast<unsigned char>(text[i]))
+                            : text[i] != shape[i])
             return false;
     return true;
 }
 
 // Checks every strip of the current directory against the pattern.
-void expectStripsMatch(const TiffFile& tiff, int channel) {
+void expectStripsMatch(const TiffFile& tiff, int channel)
+{
     for (unsigned y = 0; y < kHeight; ++y)
-        ASSERT_EQ(tiff.strip(y), expectedRow(channel, kWidth, y)) << "channel " << channel << " row " << y;
+        ASSERT_EQ(tiff.strip(y), expectedRow(channel, kWidth, y))
+            << "channel " << channel << " row " << y;
 }
 
-TEST(DirectoryTags, EachDirectoryCarriesExactlyItsTags) {
+TEST(DirectoryTags, EachDirectoryCarriesExactlyItsTags)
+{
     ScratchDir dir;
     const std::string path = writeThreePasses(dir, "tags.ovq", false);
     const auto file = bytesOf(path);
     const auto dirs = file.directories();
     ASSERT_EQ(dirs.size(), 3u);
 
-    const std::set<std::uint16_t> rgb{256, 257, 258, 259, 262, 273, 277, 278, 279, 282, 283, 284, 296,
-                                      305, 306, 34953};
+    const std::set<std::uint16_t> rgb{256, 257, 258, 259, 262, 273, 277, 278,
+                                      279, 282, 283, 284, 296, 305, 306, 34953};
     const std::set<std::uint16_t> single{256, 257, 258, 259, 273, 277, 278, 279, 284, 34953};
     EXPECT_EQ(tagNumbers(dirs[0]), rgb);
     EXPECT_EQ(tagNumbers(dirs[1]), single);
@@ -91,8 +100,10 @@ TEST(DirectoryTags, EachDirectoryCarriesExactlyItsTags) {
 // The process's time zone set to `zone` for the life of the object.
 class TimeZone {
 public:
-    explicit TimeZone(const char* zone) {
-        if (const char* old = std::getenv("TZ")) saved_ = std::string(old);
+    explicit TimeZone(const char* zone)
+    {
+        if (const char* old = std::getenv("TZ"))
+            saved_ = std::string(old);
         set(zone);
     }
     ~TimeZone() { set(saved_ ? saved_->c_str() : nullptr); }
@@ -100,7 +111,8 @@ public:
     TimeZone& operator=(const TimeZone&) = delete;
 
 private:
-    static void set(const char* zone) {
+    static void set(const char* zone)
+    {
 #ifdef _WIN32
         _putenv_s("TZ", zone ? zone : "");
         _tzset();
@@ -115,13 +127,15 @@ private:
     std::optional<std::string> saved_;
 };
 
-std::string dateTimeText(std::time_t t, bool utc) {
+std::string dateTimeText(std::time_t t, bool utc)
+{
     const std::tm* parts = utc ? std::gmtime(&t) : std::localtime(&t);
     char text[32];
     return std::string(text, std::strftime(text, sizeof text, "%Y:%m:%d %H:%M:%S", parts));
 }
 
-TEST(DirectoryTags, DateTimeIsTheTimeOfWritingInUtcWhateverTheLocalZone) {
+TEST(DirectoryTags, DateTimeIsTheTimeOfWritingInUtcWhateverTheLocalZone)
+{
     // Eleven hours east of Greenwich, in the form both C runtimes read.
     TimeZone zone("FNK-11");
     const std::time_t before = std::time(nullptr);
@@ -137,7 +151,8 @@ TEST(DirectoryTags, DateTimeIsTheTimeOfWritingInUtcWhateverTheLocalZone) {
     EXPECT_LE(written, dateTimeText(after, true));
 }
 
-TEST(DirectoryTags, TextsArePaddedAndEmptyOnesLeftOut) {
+TEST(DirectoryTags, TextsArePaddedAndEmptyOnesLeftOut)
+{
     ScratchDir dir;
     const std::wstring path = dir.wfile("texts.ovq");
     {
@@ -158,16 +173,19 @@ TEST(DirectoryTags, TextsArePaddedAndEmptyOnesLeftOut) {
         samplepattern::writePass(*writer, kRgb, 2, 2);
     }
     const auto tags = tagNumbers(bytesOf(dir.file("texts.ovq")).directories().at(0));
-    for (std::uint16_t absent : {269, 305, 315, 33432}) EXPECT_EQ(tags.count(absent), 0u) << absent;
+    for (std::uint16_t absent : {269, 305, 315, 33432})
+        EXPECT_EQ(tags.count(absent), 0u) << absent;
     EXPECT_EQ(tags.count(306), 1u);  // DateTime is always there
 }
 
-TEST(DirectoryTags, ResolutionAndItsUnit) {
+TEST(DirectoryTags, ResolutionAndItsUnit)
+{
     ScratchDir dir;
     struct Case {
         Talvenrock::Orvo::ResolutionUnit unit;
         std::uint32_t tiffUnit;
-    } cases[] = {{Talvenrock::Orvo::ResolutionInch, 2}, {Talvenrock::Orvo::ResolutionCentimeter, 3}};
+    } cases[]
+        = {{Talvenrock::Orvo::ResolutionInch, 2}, {Talvenrock::Orvo::ResolutionCentimeter, 3}};
     for (const auto& c : cases) {
         {
             auto writer = makeWriter(dir.wfile("res.ovq"), 2, 2);
@@ -187,7 +205,8 @@ TEST(DirectoryTags, ResolutionAndItsUnit) {
     }
 }
 
-TEST(DirectoryTags, CompressionUsesLzwWithPredictorsAndPixelsRoundTrip) {
+TEST(DirectoryTags, CompressionUsesLzwWithPredictorsAndPixelsRoundTrip)
+{
     ScratchDir dir;
     const std::string path = writeThreePasses(dir, "lzw.ovq", true);
     TiffFile tiff(path);
@@ -203,10 +222,12 @@ TEST(DirectoryTags, CompressionUsesLzwWithPredictorsAndPixelsRoundTrip) {
     // Uncompressed directories carry no Predictor at all.
     ScratchDir plainDir;
     const auto plain = bytesOf(writeThreePasses(plainDir, "plain.ovq", false));
-    for (const auto& d : plain.directories()) EXPECT_EQ(d.find(317), nullptr);
+    for (const auto& d : plain.directories())
+        EXPECT_EQ(d.find(317), nullptr);
 }
 
-TEST(DirectoryTags, DirectoriesAreNumberedInCreationOrder) {
+TEST(DirectoryTags, DirectoriesAreNumberedInCreationOrder)
+{
     ScratchDir dir;
     {
         auto writer = makeWriter(dir.wfile("order.ovq"), kWidth, kHeight);
@@ -234,7 +255,8 @@ TEST(DirectoryTags, DirectoriesAreNumberedInCreationOrder) {
     EXPECT_EQ(file.depthBlock(offsets[2]).head.code, orvoblocks::kPlanarDepthBlockCode);
 }
 
-TEST(DirectoryTags, OnePassOfAllChannelsStoresTheSamePictures) {
+TEST(DirectoryTags, OnePassOfAllChannelsStoresTheSamePictures)
+{
     ScratchDir dir;
     const std::string threePasses = writeThreePasses(dir, "three.ovq", false);
     {
@@ -251,7 +273,8 @@ TEST(DirectoryTags, OnePassOfAllChannelsStoresTheSamePictures) {
         a.select(d);
         b.select(d);
         EXPECT_EQ(b.u16(TIFFTAG_BITSPERSAMPLE), a.u16(TIFFTAG_BITSPERSAMPLE));
-        for (unsigned y = 0; y < kHeight; ++y) EXPECT_EQ(b.strip(y), a.strip(y)) << d << "/" << y;
+        for (unsigned y = 0; y < kHeight; ++y)
+            EXPECT_EQ(b.strip(y), a.strip(y)) << d << "/" << y;
     }
     // Interleaved in the file: strip 0 of the depth directory lies before
     // strip 1 of the RGB directory.
@@ -262,7 +285,8 @@ TEST(DirectoryTags, OnePassOfAllChannelsStoresTheSamePictures) {
     EXPECT_LT(depthOffsets[0], rgbOffsets[1]);
 }
 
-TEST(DirectoryTags, OnlyTheChannelsWrittenHaveDirectories) {
+TEST(DirectoryTags, OnlyTheChannelsWrittenHaveDirectories)
+{
     ScratchDir dir;
     {
         auto writer = makeWriter(dir.wfile("rgb.ovq"), kWidth, kHeight);

@@ -16,15 +16,18 @@ namespace {
 constexpr unsigned kWidth = 3;
 constexpr unsigned kHeight = 4;
 
-std::string shadowLine(const std::string& path) {
+std::string shadowLine(const std::string& path)
+{
     const auto file = bytesOf(path);
     const auto rgb = file.rgbBlock(file.subfileOffsets().at(0));
-    if (!rgb.hasShadow) return "";
+    if (!rgb.hasShadow)
+        return "";
     const auto at = rgb.text.find("<string>2 0.4 ");
     return rgb.text.substr(at, rgb.text.find("</string>", at) - at);
 }
 
-TEST(Lifecycle, WriterWithoutScansLeavesOnlyTheHeader) {
+TEST(Lifecycle, WriterWithoutScansLeavesOnlyTheHeader)
+{
     ScratchDir dir;
     {
         auto writer = makeWriter(dir.wfile("empty.ovq"), kWidth, kHeight);
@@ -35,7 +38,8 @@ TEST(Lifecycle, WriterWithoutScansLeavesOnlyTheHeader) {
     EXPECT_EQ(file.size(), 8u);  // TIFF header only: no directory, no block
 }
 
-TEST(Lifecycle, SecondCloseAndDeletionLeaveTheFileAlone) {
+TEST(Lifecycle, SecondCloseAndDeletionLeaveTheFileAlone)
+{
     ScratchDir dir;
     const std::string path = dir.file("twice.ovq");
     auto writer = makeWriter(dir.wfile("twice.ovq"), kWidth, kHeight);
@@ -49,7 +53,8 @@ TEST(Lifecycle, SecondCloseAndDeletionLeaveTheFileAlone) {
     EXPECT_EQ(orvoblocks::readFileBytes(path), closed);
 }
 
-TEST(Lifecycle, DeletionWithoutCloseFinishesTheMaterialDirectory) {
+TEST(Lifecycle, DeletionWithoutCloseFinishesTheMaterialDirectory)
+{
     ScratchDir dir;
     {
         auto writer = makeWriter(dir.wfile("dropped.ovq"), kWidth, kHeight);
@@ -66,7 +71,8 @@ TEST(Lifecycle, DeletionWithoutCloseFinishesTheMaterialDirectory) {
     EXPECT_EQ(records[1].name, "first");
 }
 
-TEST(Lifecycle, MaterialTagStaysZeroUntilClose) {
+TEST(Lifecycle, MaterialTagStaysZeroUntilClose)
+{
     ScratchDir dir;
     const std::string path = dir.file("pending.ovq");
     auto writer = makeWriter(dir.wfile("pending.ovq"), kWidth, kHeight);
@@ -79,7 +85,8 @@ TEST(Lifecycle, MaterialTagStaysZeroUntilClose) {
     EXPECT_EQ(file.materialBlock(file.subfileOffsets().at(0)).head.extra, 1u);
 }
 
-TEST(Lifecycle, ShadowDirectionIsNormalisedOrZero) {
+TEST(Lifecycle, ShadowDirectionIsNormalisedOrZero)
+{
     const struct {
         double x, y, z;
         const char* printed;  // empty: no shadow information in the file
@@ -108,11 +115,12 @@ TEST(Lifecycle, ShadowDirectionIsNormalisedOrZero) {
     }
 }
 
-TEST(Lifecycle, SettingsAfterTheFirstRgbScanChangeNothing) {
+TEST(Lifecycle, SettingsAfterTheFirstRgbScanChangeNothing)
+{
     ScratchDir dir;
     {
-        std::unique_ptr<OrvoFile> writer(OrvoFile::create(dir.wfile("late.ovq"), kWidth, kHeight, L"",
-                                                          L"", L"", L"", PanoProjection(), false));
+        std::unique_ptr<OrvoFile> writer(OrvoFile::create(
+            dir.wfile("late.ovq"), kWidth, kHeight, L"", L"", L"", L"", PanoProjection(), false));
         writer->beginPass(1);
         samplepattern::fillRow(*writer, 1, kWidth, 0);
         writer->putScan();
@@ -130,7 +138,8 @@ TEST(Lifecycle, SettingsAfterTheFirstRgbScanChangeNothing) {
     EXPECT_EQ(shadowLine(dir.file("late.ovq")), "");
 }
 
-TEST(Lifecycle, UncreatableFileRaisesTheSystemText) {
+TEST(Lifecycle, UncreatableFileRaisesTheSystemText)
+{
     ScratchDir dir;
     try {
         std::unique_ptr<OrvoFile> writer(makeWriter(dir.wfile("missing/x.ovq"), kWidth, kHeight));
@@ -139,15 +148,16 @@ TEST(Lifecycle, UncreatableFileRaisesTheSystemText) {
         EXPECT_STREQ(e.what(), std::strerror(ENOENT));
     }
     try {
-        std::unique_ptr<OrvoFile> writer(OrvoFile::create(dir.wfile("missing/y.ovq"), 1, 1, L"", L"", L"",
-                                                          L"", PanoProjection(), false));
+        std::unique_ptr<OrvoFile> writer(OrvoFile::create(dir.wfile("missing/y.ovq"), 1, 1, L"",
+                                                          L"", L"", L"", PanoProjection(), false));
         ADD_FAILURE() << "a writer was returned";
     } catch (const OrvoError& e) {
         EXPECT_STREQ(e.what(), std::strerror(ENOENT));
     }
 }
 
-TEST(Lifecycle, ScansBeyondTheHeightAreRefusedBeforeTouchingTheFile) {
+TEST(Lifecycle, ScansBeyondTheHeightAreRefusedBeforeTouchingTheFile)
+{
     ScratchDir dir;
     const std::string path = dir.file("tall.ovq");
     auto writer = makeWriter(dir.wfile("tall.ovq"), kWidth, kHeight);
@@ -157,12 +167,14 @@ TEST(Lifecycle, ScansBeyondTheHeightAreRefusedBeforeTouchingTheFile) {
         writer->putScan();
         ADD_FAILURE() << "a fifth row was stored in a picture of four";
     } catch (const OrvoError& e) {
-        EXPECT_EQ(std::string(e.what()), "putScan: row 4 is beyond the picture's 4 rows in " + path);
+        EXPECT_EQ(std::string(e.what()),
+                  "putScan: row 4 is beyond the picture's 4 rows in " + path);
     }
     EXPECT_EQ(orvoblocks::readFileBytes(path), complete);
     // A scan of no channel writes nothing, so it is never beyond the picture.
     writer->beginPass(0);
-    for (unsigned y = 0; y <= kHeight; ++y) writer->putScan();
+    for (unsigned y = 0; y <= kHeight; ++y)
+        writer->putScan();
     // The next pass starts at row 0 again, and the file stays readable.
     samplepattern::writePass(*writer, 4, kWidth, kHeight);
     writer->close();
@@ -170,11 +182,13 @@ TEST(Lifecycle, ScansBeyondTheHeightAreRefusedBeforeTouchingTheFile) {
     ASSERT_EQ(tiff.directoryCount(), 3);
     for (int d = 0; d < 3; ++d) {
         tiff.select(d);
-        for (unsigned y = 0; y < kHeight; ++y) EXPECT_EQ(tiff.strip(y), expectedRow(1 << d, kWidth, y));
+        for (unsigned y = 0; y < kHeight; ++y)
+            EXPECT_EQ(tiff.strip(y), expectedRow(1 << d, kWidth, y));
     }
 }
 
-TEST(Lifecycle, WritingAfterCloseIsRefused) {
+TEST(Lifecycle, WritingAfterCloseIsRefused)
+{
     ScratchDir dir;
     const std::string path = dir.file("closed.ovq");
     auto writer = makeWriter(dir.wfile("closed.ovq"), kWidth, kHeight);

@@ -21,20 +21,25 @@ constexpr std::uint16_t kDateTimeTag = 306;
 
 // The file's bytes with the DateTime text blanked: the two writers take
 // the clock a moment apart, and only that value may differ.
-std::vector<unsigned char> bytesWithoutClock(const std::string& path) {
+std::vector<unsigned char> bytesWithoutClock(const std::string& path)
+{
     const auto file = bytesOf(path);
     std::vector<unsigned char> bytes = file.bytes();
     for (const auto& directory : file.directories())
         if (const auto* entry = directory.find(kDateTimeTag))
-            for (std::uint32_t i = 0; i < entry->count; ++i) bytes.at(entry->value + i) = 0;
+            for (std::uint32_t i = 0; i < entry->count; ++i)
+                bytes.at(entry->value + i) = 0;
     return bytes;
 }
 
-std::unique_ptr<OrvoFileImp> makeImp(const std::wstring& path, unsigned width, unsigned height, bool compress,
-                                     bool wholeDirectories) {
-    auto writer = std::make_unique<OrvoFileImp>(nullptr, path, width, height, L"fennick tests", L"scan update",
-                                                L"", L"", Projection(), PanoProjection(), false, compress);
-    if (wholeDirectories) WriterTestAccess::rewriteWholeDirectories(*writer);
+std::unique_ptr<OrvoFileImp> makeImp(const std::wstring& path, unsigned width, unsigned height,
+                                     bool compress, bool wholeDirectories)
+{
+    auto writer = std::make_unique<OrvoFileImp>(nullptr, path, width, height, L"fennick tests",
+                                                L"scan update", L"", L"", Projection(),
+                                                PanoProjection(), false, compress);
+    if (wholeDirectories)
+        WriterTestAccess::rewriteWholeDirectories(*writer);
     return writer;
 }
 
@@ -45,7 +50,8 @@ struct Shape {
 // Writes the same picture with both updates, comparing the files after
 // every scan and after close. A channel written by a second pass gets rows
 // of other content, so its strips are rewritten rather than appended.
-void expectSameFiles(const Shape& shape, const std::vector<int>& passes, bool compress) {
+void expectSameFiles(const Shape& shape, const std::vector<int>& passes, bool compress)
+{
     ScratchDir dir;
     auto entries = makeImp(dir.wfile("entries.ovq"), shape.width, shape.height, compress,
                            /*wholeDirectories=*/false);
@@ -62,12 +68,14 @@ void expectSameFiles(const Shape& shape, const std::vector<int>& passes, bool co
             // A record appended between two scans of a pass: the next strip
             // goes after it, not where the previous strip ended.
             if (p == 0 && y > 0 && y == shape.height / 2)
-                for (auto* writer : {entries.get(), whole.get()}) writer->putMaterial(3, 1, 2, 3, L"between");
+                for (auto* writer : {entries.get(), whole.get()})
+                    writer->putMaterial(3, 1, 2, 3, L"between");
             samplepattern::fillRow(*entries, mask, shape.width, y + shift);
             samplepattern::fillRow(*whole, mask, shape.width, y + shift);
             entries->putScan();
             whole->putScan();
-            ASSERT_EQ(bytesWithoutClock(dir.file("entries.ovq")), bytesWithoutClock(dir.file("whole.ovq")))
+            ASSERT_EQ(bytesWithoutClock(dir.file("entries.ovq")),
+                      bytesWithoutClock(dir.file("whole.ovq")))
                 << "pass " << p << " (mask " << mask << "), after row " << y;
         }
     }
@@ -80,7 +88,8 @@ void expectSameFiles(const Shape& shape, const std::vector<int>& passes, bool co
         << "after close";
 }
 
-TEST(ScanUpdate, StripEntriesLeaveTheBytesOfWholeRewritesAfterEveryScan) {
+TEST(ScanUpdate, StripEntriesLeaveTheBytesOfWholeRewritesAfterEveryScan)
+{
     // Rows of up to 65535 bytes have their byte counts stored as SHORT, wider
     // ones (RGB and depth rows of the last shape) as LONG.
     const Shape shapes[] = {{5, 1}, {3, 2}, {7, 5}, {1, 9}, {21846, 3}};
@@ -93,11 +102,13 @@ TEST(ScanUpdate, StripEntriesLeaveTheBytesOfWholeRewritesAfterEveryScan) {
     for (const bool compress : {false, true})
         for (const Shape& shape : shapes)
             for (const auto& plan : plans) {
-                SCOPED_TRACE(std::string(compress ? "LZW" : "uncompressed") + ", " + std::to_string(shape.width) +
-                             "x" + std::to_string(shape.height) + ", passes " + std::to_string(plan.size()) +
-                             " starting with mask " + std::to_string(plan.front()));
+                SCOPED_TRACE(std::string(compress ? "LZW" : "uncompressed") + ", "
+                             + std::to_string(shape.width) + "x" + std::to_string(shape.height)
+                             + ", passes " + std::to_string(plan.size()) + " starting with mask "
+                             + std::to_string(plan.front()));
                 expectSameFiles(shape, plan, compress);
-                if (HasFatalFailure()) return;
+                if (HasFatalFailure())
+                    return;
             }
 }
 

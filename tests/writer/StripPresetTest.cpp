@@ -14,13 +14,15 @@ struct Strips {
     std::vector<std::uint32_t> offsets, counts;
 };
 
-Strips stripsOf(const std::string& path, std::size_t directory) {
+Strips stripsOf(const std::string& path, std::size_t directory)
+{
     const auto file = bytesOf(path);
     const auto d = file.directories().at(directory);
     return {file.values(*d.find(273)), file.values(*d.find(279))};
 }
 
-TEST(StripPreset, VisibleAfterTheFirstScanOfEachPassAndGoneAfterIt) {
+TEST(StripPreset, VisibleAfterTheFirstScanOfEachPassAndGoneAfterIt)
+{
     ScratchDir dir;
     const std::string path = dir.file("preset.ovq");
     constexpr unsigned kHeight = 3;
@@ -38,7 +40,8 @@ TEST(StripPreset, VisibleAfterTheFirstScanOfEachPassAndGoneAfterIt) {
         EXPECT_NE(first.offsets[0], 0u);
         EXPECT_EQ(first.offsets[1], 0u);
         EXPECT_EQ(first.offsets[2], 0u);
-        EXPECT_EQ(first.counts, (std::vector<std::uint32_t>{passes[p].rowBytes, passes[p].rowBytes, 0}));
+        EXPECT_EQ(first.counts,
+                  (std::vector<std::uint32_t>{passes[p].rowBytes, passes[p].rowBytes, 0}));
 
         for (unsigned y = 1; y < kHeight; ++y) {
             samplepattern::fillRow(*writer, passes[p].mask, kWidth, y);
@@ -53,7 +56,8 @@ TEST(StripPreset, VisibleAfterTheFirstScanOfEachPassAndGoneAfterIt) {
     writer->close();
 }
 
-TEST(StripPreset, NeverForASingleRow) {
+TEST(StripPreset, NeverForASingleRow)
+{
     // With one strip there is no strip 1 to preset; writing one would
     // overrun libtiff's array.
     ScratchDir dir;
@@ -61,12 +65,14 @@ TEST(StripPreset, NeverForASingleRow) {
         auto writer = makeWriter(dir.wfile("row.ovq"), kWidth, 1);
         samplepattern::writePass(*writer, 7, kWidth, 1);
     }
-    for (std::size_t d = 0; d < 3; ++d) EXPECT_EQ(stripsOf(dir.file("row.ovq"), d).counts.size(), 1u);
+    for (std::size_t d = 0; d < 3; ++d)
+        EXPECT_EQ(stripsOf(dir.file("row.ovq"), d).counts.size(), 1u);
     TiffFile tiff(dir.file("row.ovq"));
     EXPECT_EQ(tiff.strip(0), expectedRow(1, kWidth, 0));
 }
 
-TEST(StripPreset, NeverWhenCompressing) {
+TEST(StripPreset, NeverWhenCompressing)
+{
     ScratchDir dir;
     const std::string path = dir.file("lzw.ovq");
     auto writer = makeWriter(dir.wfile("lzw.ovq"), kWidth, 4, true);

@@ -16,12 +16,15 @@ namespace {
 constexpr unsigned kWidth = 4;
 constexpr unsigned kHeight = 3;
 
-Projection distinctProjection() {
+Projection distinctProjection()
+{
     Projection p;
     p.kind = 0;
     double v = 1.5;
-    for (double* axis : {p.position, p.xAxis, p.yAxis, p.zAxis, p.spareAxis, p.topLeft, p.bottomRight})
-        for (int i = 0; i < 3; ++i) axis[i] = (v += 1.25);
+    for (double* axis :
+         {p.position, p.xAxis, p.yAxis, p.zAxis, p.spareAxis, p.topLeft, p.bottomRight})
+        for (int i = 0; i < 3; ++i)
+            axis[i] = (v += 1.25);
     p.nearDistance = -0.5;
     p.farDistance = 1234.5;
     p.scale = 0.25;
@@ -29,23 +32,27 @@ Projection distinctProjection() {
     return p;
 }
 
-bool machineIsBigEndian() {
+bool machineIsBigEndian()
+{
     const std::uint16_t probe = 1;
     unsigned char first = 0;
     std::memcpy(&first, &probe, 1);
     return first == 0;
 }
 
-std::uint64_t sizeOf(const std::string& path) {
+std::uint64_t sizeOf(const std::string& path)
+{
     struct stat st {};
     return stat(path.c_str(), &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
 }
 
-std::uint32_t firstStripOffset(const orvoblocks::OrvoBytes& file, const orvoblocks::Directory& d) {
+std::uint32_t firstStripOffset(const orvoblocks::OrvoBytes& file, const orvoblocks::Directory& d)
+{
     return file.values(*d.find(273)).at(0);
 }
 
-TEST(SubfileBlocks, PlanarFileWithMaterials) {
+TEST(SubfileBlocks, PlanarFileWithMaterials)
+{
     ScratchDir dir;
     const std::string path = dir.file("planar.ovq");
     const Projection projection = distinctProjection();
@@ -116,15 +123,19 @@ TEST(SubfileBlocks, PlanarFileWithMaterials) {
     EXPECT_EQ(records[2].name, "Mat 1");
     EXPECT_EQ(records[1].name, "gr\xC3\xBCn");
     EXPECT_EQ(records[0].name, "");
-    EXPECT_EQ((std::vector<int>{records[2].r, records[2].g, records[2].b}), (std::vector<int>{255, 0, 0}));
-    EXPECT_EQ((std::vector<int>{records[1].r, records[1].g, records[1].b}), (std::vector<int>{0, 128, 0}));
-    EXPECT_EQ((std::vector<int>{records[0].r, records[0].g, records[0].b}), (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ((std::vector<int>{records[2].r, records[2].g, records[2].b}),
+              (std::vector<int>{255, 0, 0}));
+    EXPECT_EQ((std::vector<int>{records[1].r, records[1].g, records[1].b}),
+              (std::vector<int>{0, 128, 0}));
+    EXPECT_EQ((std::vector<int>{records[0].r, records[0].g, records[0].b}),
+              (std::vector<int>{1, 2, 3}));
     // Records are unaligned and back to back: 9 bytes, the name, a NUL.
     EXPECT_EQ(records[1].offset, records[2].offset + 9 + 5 + 1);
     EXPECT_EQ(records[0].offset, records[1].offset + 9 + 5 + 1);
 }
 
-TEST(SubfileBlocks, PanoramicDepthBlock) {
+TEST(SubfileBlocks, PanoramicDepthBlock)
+{
     ScratchDir dir;
     PanoProjection pano;
     pano.position[0] = 1.0;
@@ -137,8 +148,8 @@ TEST(SubfileBlocks, PanoramicDepthBlock) {
     pano.scale = 2.0;
     pano.code = 9;
     {
-        std::unique_ptr<OrvoFile> writer(OrvoFile::create(dir.wfile("pano.ovq"), kWidth, kHeight, L"",
-                                                          L"", L"", L"", pano, false));
+        std::unique_ptr<OrvoFile> writer(OrvoFile::create(dir.wfile("pano.ovq"), kWidth, kHeight,
+                                                          L"", L"", L"", L"", pano, false));
         samplepattern::writePass(*writer, 2, kWidth, kHeight);
     }
     const auto file = bytesOf(dir.file("pano.ovq"));
@@ -163,7 +174,8 @@ TEST(SubfileBlocks, PanoramicDepthBlock) {
     EXPECT_EQ(c.code, 9u);
 }
 
-TEST(SubfileBlocks, ShadowDirectionAddsThePropertyList) {
+TEST(SubfileBlocks, ShadowDirectionAddsThePropertyList)
+{
     ScratchDir dir;
     // The name goes into the XML unescaped, exactly as given (as UTF-8).
     // '&' and '\'' are the characters XML escapes that every system allows
@@ -180,20 +192,21 @@ TEST(SubfileBlocks, ShadowDirectionAddsThePropertyList) {
     const auto rgb = file.rgbBlock(start);
     EXPECT_EQ(rgb.hasShadow, 1u);
     EXPECT_EQ(rgb.reserved, 0u);
-    const std::string expected =
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-        "<!DOCTYPE plist PUBLIC \"-//Apple Computer//DTD PLIST 1.0//EN\" "
-        "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
-        "<plist version=\"1.0\">\n"
-        "<dict>\n"
-        "<key>Version</key>\n"
-        "<integer>4</integer>\n"
-        "<key>Name</key>\n"
-        "<string>" + dir.utf8file(name) + "</string>\n"
-        "<key>Shadows</key>\n"
-        "<string>2 0.4 0.000000/0.000000/1.000000 0.0 0/0/0</string>\n"
-        "</dict>\n"
-        "</plist>";
+    const std::string expected = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                                 "<!DOCTYPE plist PUBLIC \"-//Apple Computer//DTD PLIST 1.0//EN\" "
+                                 "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+                                 "<plist version=\"1.0\">\n"
+                                 "<dict>\n"
+                                 "<key>Version</key>\n"
+                                 "<integer>4</integer>\n"
+                                 "<key>Name</key>\n"
+                                 "<string>"
+                                 + dir.utf8file(name)
+                                 + "</string>\n"
+                                   "<key>Shadows</key>\n"
+                                   "<string>2 0.4 0.000000/0.000000/1.000000 0.0 0/0/0</string>\n"
+                                   "</dict>\n"
+                                   "</plist>";
     EXPECT_EQ(rgb.text, expected);
     EXPECT_EQ(rgb.textLength, expected.size());
     EXPECT_TRUE(rgb.textNulTerminated);
@@ -202,7 +215,8 @@ TEST(SubfileBlocks, ShadowDirectionAddsThePropertyList) {
     EXPECT_EQ(start + rgb.size, firstStripOffset(file, file.directories()[0]));
 }
 
-TEST(SubfileBlocks, MaterialPassWithoutMaterials) {
+TEST(SubfileBlocks, MaterialPassWithoutMaterials)
+{
     ScratchDir dir;
     {
         auto writer = makeWriter(dir.wfile("nomat.ovq"), kWidth, kHeight);
@@ -216,7 +230,8 @@ TEST(SubfileBlocks, MaterialPassWithoutMaterials) {
     EXPECT_TRUE(file.materials(mat.listHead).empty());
 }
 
-TEST(SubfileBlocks, MaterialsWithoutMaterialPassAreAppendedButUnlinked) {
+TEST(SubfileBlocks, MaterialsWithoutMaterialPassAreAppendedButUnlinked)
+{
     ScratchDir dir;
     const std::string path = dir.file("orphans.ovq");
     std::uint64_t before = 0;

@@ -16,7 +16,8 @@ namespace {
 
 std::atomic<int> earlierExtenderCalls{0};
 thread_local int earlierCallsOnThisThread = 0;
-void earlierExtender(TIFF*) {
+void earlierExtender(TIFF*)
+{
     ++earlierExtenderCalls;
     ++earlierCallsOnThisThread;
 }
@@ -27,7 +28,8 @@ void earlierExtender(TIFF*) {
 std::string plainTiffPath;
 std::thread openerDuringInstall;
 std::atomic<bool> openerSawEarlierExtender{false};
-void openWhileInstalling() {
+void openWhileInstalling()
+{
     openerDuringInstall = std::thread([] {
         earlierCallsOnThisThread = 0;
         if (TIFF* tif = TIFFOpen(plainTiffPath.c_str(), "r")) {
@@ -38,7 +40,8 @@ void openWhileInstalling() {
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
 }
 
-TEST(TagRegistration, ConcurrentFirstWritersInstallTheTagOnceAndHandOn) {
+TEST(TagRegistration, ConcurrentFirstWritersInstallTheTagOnceAndHandOn)
+{
     // Another library of the host installed its extender before us.
     ASSERT_EQ(TIFFSetTagExtender(earlierExtender), nullptr) << "this test needs a fresh process";
 
@@ -72,11 +75,13 @@ TEST(TagRegistration, ConcurrentFirstWritersInstallTheTagOnceAndHandOn) {
                 ++failures;
             }
         });
-    for (auto& t : threads) t.join();
+    for (auto& t : threads)
+        t.join();
     ASSERT_EQ(failures, 0);
     ASSERT_TRUE(openerDuringInstall.joinable()) << "the installation did not run in this test";
     openerDuringInstall.join();
-    EXPECT_TRUE(openerSawEarlierExtender) << "a handle opened during the installation skipped the earlier extender";
+    EXPECT_TRUE(openerSawEarlierExtender)
+        << "a handle opened during the installation skipped the earlier extender";
 
     for (int i = 0; i < kThreads; ++i) {
         const std::string path = dir.file("t" + std::to_string(i) + ".ovq");

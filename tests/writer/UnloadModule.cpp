@@ -11,13 +11,15 @@
 #define UNLOAD_MODULE_EXPORT __attribute__((visibility("default")))
 #endif
 
-extern "C" UNLOAD_MODULE_EXPORT int writeOrvoSample(const char* path) {
+extern "C" UNLOAD_MODULE_EXPORT int writeOrvoSample(const char* path)
+{
     try {
         const std::string narrow(path);
         std::unique_ptr<Talvenrock::Orvo::OrvoFile> file(Talvenrock::Orvo::OrvoFile::create(
             std::wstring(narrow.begin(), narrow.end()), 2, 2, L"unload", L"", L"", L"",
             Talvenrock::Orvo::Projection(), false));
-        for (int row = 0; row < 2; ++row) file->putScan();
+        for (int row = 0; row < 2; ++row)
+            file->putScan();
         file->close();
         return 0;
     } catch (...) {

@@ -26,27 +26,36 @@ using WriteFn = int (*)(const char*);
 // `why`), find the module's function, unload (true when done).
 std::string why;
 #ifdef _WIN32
-void* load(const char* path) {
+void* load(const char* path)
+{
     const HMODULE module = LoadLibraryW(std::filesystem::path(path).make_preferred().c_str());
-    if (!module) why = "Windows error " + std::to_string(GetLastError());
+    if (!module)
+        why = "Windows error " + std::to_string(GetLastError());
     return module;
 }
-WriteFn find(void* module, const char* name) {
+WriteFn find(void* module, const char* name)
+{
     return reinterpret_cast<WriteFn>(
         reinterpret_cast<void (*)()>(GetProcAddress(static_cast<HMODULE>(module), name)));
 }
 bool unload(void* module) { return FreeLibrary(static_cast<HMODULE>(module)) != 0; }
 #else
-void* load(const char* path) {
+void* load(const char* path)
+{
     void* module = dlopen(path, RTLD_NOW | RTLD_LOCAL);
-    if (!module) why = dlerror();
+    if (!module)
+        why = dlerror();
     return module;
 }
-WriteFn find(void* module, const char* name) { return reinterpret_cast<WriteFn>(dlsym(module, name)); }
+WriteFn find(void* module, const char* name)
+{
+    return reinterpret_cast<WriteFn>(dlsym(module, name));
+}
 bool unload(void* module) { return dlclose(module) == 0; }
 #endif
 
-TEST(Unload, LibtiffForgetsTheExtenderOfAnUnloadedWriter) {
+TEST(Unload, LibtiffForgetsTheExtenderOfAnUnloadedWriter)
+{
     ASSERT_EQ(TIFFSetTagExtender(earlierExtender), nullptr) << "this test needs a fresh process";
     ScratchDir dir;
     const std::string path = dir.file("unload.ovq");

@@ -11,11 +11,13 @@ using Talvenrock::Orvo::utf8;
 
 namespace {
 
-std::string bytes(std::initializer_list<unsigned char> list) {
+std::string bytes(std::initializer_list<unsigned char> list)
+{
     return std::string(list.begin(), list.end());
 }
 
-TEST(Utf8, EncodesEachLengthAtItsBoundaries) {
+TEST(Utf8, EncodesEachLengthAtItsBoundaries)
+{
     // The last value of each form and the first of the next.
     EXPECT_EQ(utf8(std::u32string{0x7F}), bytes({0x7F}));
     EXPECT_EQ(utf8(std::u32string{0x80}), bytes({0xC2, 0x80}));
@@ -31,13 +33,15 @@ TEST(Utf8, EncodesEachLengthAtItsBoundaries) {
     EXPECT_EQ(utf8(std::u32string{0x7FFFFFFF}), bytes({0xFD, 0xBF, 0xBF, 0xBF, 0xBF, 0xBF}));
 }
 
-TEST(Utf8, WideStringOfThisPlatform) {
+TEST(Utf8, WideStringOfThisPlatform)
+{
     EXPECT_EQ(utf8(std::wstring(L"caf\u00e9")), "caf" + bytes({0xC3, 0xA9}));
     EXPECT_EQ(utf8(std::wstring(L"\U0001F600")), bytes({0xF0, 0x9F, 0x98, 0x80}));
     EXPECT_EQ(utf8(std::wstring()), "");
 }
 
-TEST(Utf8, JoinsSurrogatePairsOfUtf16) {
+TEST(Utf8, JoinsSurrogatePairsOfUtf16)
+{
     const std::u16string grinning{0xD83D, 0xDE00};
     EXPECT_EQ(utf8(grinning), bytes({0xF0, 0x9F, 0x98, 0x80}));
     // The largest code point: both surrogates at their top.
@@ -46,7 +50,8 @@ TEST(Utf8, JoinsSurrogatePairsOfUtf16) {
               "a" + bytes({0xF0, 0x90, 0x80, 0x80}) + "b");
 }
 
-TEST(Utf8, LoneSurrogatesAreEncodedAsTheyAre) {
+TEST(Utf8, LoneSurrogatesAreEncodedAsTheyAre)
+{
     // A high surrogate at the end, one followed by a non-surrogate, and a
     // low surrogate before a high one are each a value of their own.
     EXPECT_EQ(utf8(std::u16string{0xD800}), bytes({0xED, 0xA0, 0x80}));
@@ -54,7 +59,8 @@ TEST(Utf8, LoneSurrogatesAreEncodedAsTheyAre) {
     EXPECT_EQ(utf8(std::u16string{0xDC00, 0xD800}), bytes({0xED, 0xB0, 0x80, 0xED, 0xA0, 0x80}));
 }
 
-TEST(Utf8, DropsValuesBeyondThirtyOneBits) {
+TEST(Utf8, DropsValuesBeyondThirtyOneBits)
+{
     EXPECT_EQ(utf8(std::u32string{U'a', 0x80000000u, 0xFFFFFFFFu, U'b'}), "ab");
     // wchar_t is signed here: a negative character has the same bits.
     if (sizeof(wchar_t) == 4) {
@@ -62,7 +68,8 @@ TEST(Utf8, DropsValuesBeyondThirtyOneBits) {
     }
 }
 
-TEST(Pad, FillsShortTextsToFourBytes) {
+TEST(Pad, FillsShortTextsToFourBytes)
+{
     EXPECT_EQ(pad("ab"), "ab  ");
     EXPECT_EQ(pad("abc"), "abc ");
     EXPECT_EQ(pad("abcd"), "abcd");

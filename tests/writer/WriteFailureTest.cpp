@@ -39,18 +39,25 @@ constexpr int kReadOnly = O_RDONLY;
 int openFile(const std::string& path, int flags) { return ::open(path.c_str(), flags); }
 int closeFile(int fd) { return ::close(fd); }
 int duplicateOnto(int from, int to) { return ::dup2(from, to); }
-int writeFile(int fd, const void* data, unsigned size) { return static_cast<int>(::write(fd, data, size)); }
+int writeFile(int fd, const void* data, unsigned size)
+{
+    return static_cast<int>(::write(fd, data, size));
+}
 #endif
 
 // The descriptor that the next file opened will get: the lowest free one,
 // in POSIX systems and in the Windows C runtime alike. The writer opens its
 // file through one (libtiff's POSIX-style I/O), and nothing else opens a
 // file between this call and the writer's creation.
-int nextDescriptor(const ScratchDir& dir) {
+int nextDescriptor(const ScratchDir& dir)
+{
     const std::string probe = dir.file("probe");
-    { std::ofstream create(probe); }
+    {
+        std::ofstream create(probe);
+    }
     const int fd = openFile(probe, kReadOnly);
-    if (fd < 0) throw std::runtime_error("cannot open " + probe);
+    if (fd < 0)
+        throw std::runtime_error("cannot open " + probe);
     closeFile(fd);
     return fd;
 }
@@ -59,23 +66,29 @@ int nextDescriptor(const ScratchDir& dir) {
 // descriptor of `path`: it becomes a read-only descriptor of the same file,
 // so seeks and reads go on working. Returns the system's text for such a
 // refused write.
-std::string refuseWrites(int fd, const std::string& path) {
+std::string refuseWrites(int fd, const std::string& path)
+{
     const int readOnly = openFile(path, kReadOnly);
-    if (readOnly < 0 || duplicateOnto(readOnly, fd) < 0) throw std::runtime_error("cannot replace the descriptor");
+    if (readOnly < 0 || duplicateOnto(readOnly, fd) < 0)
+        throw std::runtime_error("cannot replace the descriptor");
     closeFile(readOnly);
     errno = 0;
     const char probe = 0;
-    if (writeFile(fd, &probe, 1) >= 0) throw std::runtime_error("a read-only descriptor took a write");
+    if (writeFile(fd, &probe, 1) >= 0)
+        throw std::runtime_error("a read-only descriptor took a write");
     return std::strerror(errno);
 }
 
-std::uint64_t sizeOf(const std::string& path) {
+std::uint64_t sizeOf(const std::string& path)
+{
     std::error_code error;
-    const std::uintmax_t size = std::filesystem::file_size(testsupport::pathFromNarrow(path), error);
+    const std::uintmax_t size
+        = std::filesystem::file_size(testsupport::pathFromNarrow(path), error);
     return error ? 0 : static_cast<std::uint64_t>(size);
 }
 
-TEST(WriteFailure, RefusedWritesFailTheScanAndRaiseTheSystemText) {
+TEST(WriteFailure, RefusedWritesFailTheScanAndRaiseTheSystemText)
+{
     ScratchDir dir;
     const std::string path = dir.file("refused.ovq");
     {
@@ -128,10 +141,12 @@ constexpr int kOtherException = 3;
 
 // Runs `body` in a forked child with writes past `limitBytes` failing with
 // EFBIG (SIGXFSZ ignored), and returns the child's exit status.
-int inChildWithFileSizeLimit(rlim_t limitBytes, const std::function<int()>& body) {
+int inChildWithFileSizeLimit(rlim_t limitBytes, const std::function<int()>& body)
+{
     std::fflush(nullptr);
     const pid_t pid = fork();
-    if (pid < 0) return -1;
+    if (pid < 0)
+        return -1;
     if (pid == 0) {
         int status = kOtherException;
         try {
@@ -146,11 +161,13 @@ int inChildWithFileSizeLimit(rlim_t limitBytes, const std::function<int()>& body
         _exit(status);
     }
     int wstatus = 0;
-    if (waitpid(pid, &wstatus, 0) != pid || !WIFEXITED(wstatus)) return -1;
+    if (waitpid(pid, &wstatus, 0) != pid || !WIFEXITED(wstatus))
+        return -1;
     return WEXITSTATUS(wstatus);
 }
 
-void limitFileSize(rlim_t bytes) {
+void limitFileSize(rlim_t bytes)
+{
     const rlimit limit{bytes, bytes};
     setrlimit(RLIMIT_FSIZE, &limit);
 }
@@ -158,10 +175,12 @@ void limitFileSize(rlim_t bytes) {
 
 // Windows has no file-size limit (RLIMIT_FSIZE) and no fork; the refused
 // writes above take the same paths there.
-constexpr const char* kNoFileSizeLimit =
-    "Windows has no file-size limit; RefusedWritesFailTheScanAndRaiseTheSystemText covers these paths";
+constexpr const char* kNoFileSizeLimit
+    = "Windows has no file-size limit; RefusedWritesFailTheScanAndRaiseTheSystemText covers these "
+      "paths";
 
-TEST(WriteFailure, StripThatDoesNotReachTheDiskFailsTheScan) {
+TEST(WriteFailure, StripThatDoesNotReachTheDiskFailsTheScan)
+{
 #ifdef _WIN32
     GTEST_SKIP() << kNoFileSizeLimit;
 #else
@@ -177,7 +196,8 @@ TEST(WriteFailure, StripThatDoesNotReachTheDiskFailsTheScan) {
             samplepattern::writePass(*writer, 1, kWidth, kHeight);
             writer->close();
         } catch (const OrvoError& e) {
-            return std::strcmp(e.what(), "libtiff call failed") == 0 ? kExpectedError : kWrongMessage;
+            return std::strcmp(e.what(), "libtiff call failed") == 0 ? kExpectedError
+                                                                     : kWrongMessage;
         }
         return kNoError;
     });
@@ -185,7 +205,8 @@ TEST(WriteFailure, StripThatDoesNotReachTheDiskFailsTheScan) {
 #endif
 }
 
-TEST(WriteFailure, ShortWriteOfTheWritersOwnBytesRaisesTheSystemText) {
+TEST(WriteFailure, ShortWriteOfTheWritersOwnBytesRaisesTheSystemText)
+{
 #ifdef _WIN32
     GTEST_SKIP() << kNoFileSizeLimit;
 #else
@@ -200,7 +221,8 @@ TEST(WriteFailure, ShortWriteOfTheWritersOwnBytesRaisesTheSystemText) {
             writer->putMaterial(1, 2, 3, 4, L"cut short");
             return kNoError;
         } catch (const OrvoError& e) {
-            if (std::strcmp(e.what(), std::strerror(EFBIG)) != 0) return kWrongMessage;
+            if (std::strcmp(e.what(), std::strerror(EFBIG)) != 0)
+                return kWrongMessage;
         }
         // close() cannot append the material block either; it reports that
         // once, releases the file, and a second close has nothing to do.
@@ -208,7 +230,8 @@ TEST(WriteFailure, ShortWriteOfTheWritersOwnBytesRaisesTheSystemText) {
             writer->close();
             return kNoError;
         } catch (const OrvoError& e) {
-            if (std::strcmp(e.what(), std::strerror(EFBIG)) != 0) return kWrongMessage;
+            if (std::strcmp(e.what(), std::strerror(EFBIG)) != 0)
+                return kWrongMessage;
         }
         writer->close();
         return kExpectedError;
@@ -219,17 +242,21 @@ TEST(WriteFailure, ShortWriteOfTheWritersOwnBytesRaisesTheSystemText) {
 
 // Makes the file at `path` `size` bytes long without using the disk space
 // for the new part. False where the file system has no sparse files.
-bool extendSparse(const std::string& path, std::uint64_t size) {
+bool extendSparse(const std::string& path, std::uint64_t size)
+{
 #ifdef _WIN32
     // Windows extends a file with real zeros unless it is marked sparse.
-    const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
     DWORD unused = 0;
     LARGE_INTEGER end;
     end.QuadPart = static_cast<LONGLONG>(size);
-    const bool done = DeviceIoControl(file, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &unused, nullptr) &&
-                      SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+    const bool done
+        = DeviceIoControl(file, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &unused, nullptr)
+          && SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file);
     CloseHandle(file);
     return done;
 #else
@@ -237,7 +264,8 @@ bool extendSparse(const std::string& path, std::uint64_t size) {
 #endif
 }
 
-TEST(WriteFailure, AMaterialBlockBeyondFourGibibytesIsRefusedNotCut) {
+TEST(WriteFailure, AMaterialBlockBeyondFourGibibytesIsRefusedNotCut)
+{
     // Every record fits below 4 GiB; only the block that close appends lies
     // beyond, and tag 34953 holds 32 bits.
     ScratchDir dir;
@@ -246,7 +274,8 @@ TEST(WriteFailure, AMaterialBlockBeyondFourGibibytesIsRefusedNotCut) {
     samplepattern::writePass(*writer, 4, 2, 2);
     writer->putMaterial(1, 0, 0, 0, L"near");
     constexpr std::uint64_t kBeyond = std::uint64_t(5) << 30;
-    if (!extendSparse(path, kBeyond)) GTEST_SKIP() << "no sparse files here";
+    if (!extendSparse(path, kBeyond))
+        GTEST_SKIP() << "no sparse files here";
     try {
         writer->close();
         ADD_FAILURE() << "close pointed tag 34953 at a block 5 GiB into the file";
@@ -258,7 +287,8 @@ TEST(WriteFailure, AMaterialBlockBeyondFourGibibytesIsRefusedNotCut) {
     EXPECT_EQ(tiff.u32(34953), 0u);
 }
 
-TEST(WriteFailure, OffsetsBeyondFourGibibytesAreRefused) {
+TEST(WriteFailure, OffsetsBeyondFourGibibytesAreRefused)
+{
     // A sparse extension puts the end of the file past 4 GiB without using
     // the disk space.
     ScratchDir dir;
@@ -266,7 +296,8 @@ TEST(WriteFailure, OffsetsBeyondFourGibibytesAreRefused) {
     auto writer = makeWriter(dir.wfile("huge.ovq"), 2, 2);
     samplepattern::writePass(*writer, 4, 2, 2);
     constexpr std::uint64_t kBeyond = std::uint64_t(5) << 30;
-    if (!extendSparse(path, kBeyond)) GTEST_SKIP() << "no sparse files here";
+    if (!extendSparse(path, kBeyond))
+        GTEST_SKIP() << "no sparse files here";
 
     // The first record's previous offset is 0 and fits; it becomes the
     // head, at 5 GiB, which the second record cannot point back to.

@@ -25,14 +25,16 @@ using Talvenrock::Orvo::Projection;
 
 using testsupport::ScratchDir;
 
-inline std::unique_ptr<OrvoFile> makeWriter(const std::wstring& path, unsigned width, unsigned height,
-                                             bool compress = false,
-                                             const std::wstring& software = L"fennick tests") {
+inline std::unique_ptr<OrvoFile> makeWriter(const std::wstring& path, unsigned width,
+                                            unsigned height, bool compress = false,
+                                            const std::wstring& software = L"fennick tests")
+{
     return std::unique_ptr<OrvoFile>(
         OrvoFile::create(path, width, height, software, L"", L"", L"", Projection(), compress));
 }
 
-inline orvoblocks::OrvoBytes bytesOf(const std::string& path) {
+inline orvoblocks::OrvoBytes bytesOf(const std::string& path)
+{
     return orvoblocks::OrvoBytes::fromFile(path);
 }
 
@@ -40,13 +42,15 @@ inline orvoblocks::OrvoBytes bytesOf(const std::string& path) {
 // assert on values, not on libtiff's console output.
 class TiffFile {
 public:
-    explicit TiffFile(const std::string& path) {
+    explicit TiffFile(const std::string& path)
+    {
         TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
         TIFFOpenOptionsSetErrorHandlerExtR(options, quiet, nullptr);
         TIFFOpenOptionsSetWarningHandlerExtR(options, quiet, nullptr);
         tif_ = TIFFOpenExt(path.c_str(), "r", options);
         TIFFOpenOptionsFree(options);
-        if (!tif_) throw std::runtime_error("libtiff cannot open " + path);
+        if (!tif_)
+            throw std::runtime_error("libtiff cannot open " + path);
     }
     ~TiffFile() { TIFFClose(tif_); }
     TiffFile(const TiffFile&) = delete;
@@ -54,35 +58,47 @@ public:
 
     TIFF* get() const { return tif_; }
     int directoryCount() const { return TIFFNumberOfDirectories(tif_); }
-    void select(int directory) const {
+    void select(int directory) const
+    {
         if (!TIFFSetDirectory(tif_, static_cast<tdir_t>(directory)))
             throw std::runtime_error("libtiff cannot read directory " + std::to_string(directory));
     }
-    std::uint32_t u32(ttag_t tag) const {
+    std::uint32_t u32(ttag_t tag) const
+    {
         std::uint32_t v = 0;
-        if (!TIFFGetField(tif_, tag, &v)) throw std::runtime_error("tag missing: " + std::to_string(tag));
+        if (!TIFFGetField(tif_, tag, &v))
+            throw std::runtime_error("tag missing: " + std::to_string(tag));
         return v;
     }
-    std::uint16_t u16(ttag_t tag) const {
+    std::uint16_t u16(ttag_t tag) const
+    {
         std::uint16_t v = 0;
-        if (!TIFFGetField(tif_, tag, &v)) throw std::runtime_error("tag missing: " + std::to_string(tag));
+        if (!TIFFGetField(tif_, tag, &v))
+            throw std::runtime_error("tag missing: " + std::to_string(tag));
         return v;
     }
-    std::string text(ttag_t tag) const {
+    std::string text(ttag_t tag) const
+    {
         const char* v = nullptr;
-        if (!TIFFGetField(tif_, tag, &v) || !v) throw std::runtime_error("text tag missing");
+        if (!TIFFGetField(tif_, tag, &v) || !v)
+            throw std::runtime_error("text tag missing");
         return v;
     }
-    float real(ttag_t tag) const {
+    float real(ttag_t tag) const
+    {
         float v = 0;
-        if (!TIFFGetField(tif_, tag, &v)) throw std::runtime_error("tag missing: " + std::to_string(tag));
+        if (!TIFFGetField(tif_, tag, &v))
+            throw std::runtime_error("tag missing: " + std::to_string(tag));
         return v;
     }
     // The decoded bytes of strip `strip` of the current directory.
-    std::vector<unsigned char> strip(std::uint32_t strip) const {
+    std::vector<unsigned char> strip(std::uint32_t strip) const
+    {
         std::vector<unsigned char> bytes(static_cast<std::size_t>(TIFFStripSize(tif_)));
-        const tmsize_t n = TIFFReadEncodedStrip(tif_, strip, bytes.data(), static_cast<tmsize_t>(bytes.size()));
-        if (n < 0) throw std::runtime_error("libtiff cannot read strip " + std::to_string(strip));
+        const tmsize_t n
+            = TIFFReadEncodedStrip(tif_, strip, bytes.data(), static_cast<tmsize_t>(bytes.size()));
+        if (n < 0)
+            throw std::runtime_error("libtiff cannot read strip " + std::to_string(strip));
         bytes.resize(static_cast<std::size_t>(n));
         return bytes;
     }
@@ -93,11 +109,13 @@ private:
 };
 
 // The expected bytes of row y of a channel, in the machine's byte order.
-inline std::vector<unsigned char> expectedRow(int channel, unsigned width, unsigned y) {
+inline std::vector<unsigned char> expectedRow(int channel, unsigned width, unsigned y)
+{
     std::vector<unsigned char> row;
     for (unsigned x = 0; x < width; ++x) {
         if (channel == 1) {
-            for (unsigned c = 0; c < 3; ++c) row.push_back(samplepattern::rgb(x, y, c));
+            for (unsigned c = 0; c < 3; ++c)
+                row.push_back(samplepattern::rgb(x, y, c));
         } else if (channel == 2) {
             const std::uint32_t v = samplepattern::depth(x, y);
             const auto* p = reinterpret_cast<const unsigned char*>(&v);

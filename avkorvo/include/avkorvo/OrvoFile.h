@@ -19,10 +19,7 @@ namespace Orvo {
 
 // Unit of the resolution given to setResolution. Inch is the default; any
 // other value is written as per centimetre.
-enum ResolutionUnit {
-    ResolutionInch = 1,
-    ResolutionCentimeter = 2
-};
+enum ResolutionUnit { ResolutionInch = 1, ResolutionCentimeter = 2 };
 
 // Camera of a perspective or other planar projection, stored field by field
 // in the depth metadata block. The writer interprets none of the fields.
@@ -88,7 +85,8 @@ public:
     // Appends one material record at the end of the file. putScan and
     // putMaterial after close() raise OrvoError.
     virtual void putMaterial(unsigned short tag, unsigned char r, unsigned char g, unsigned char b,
-                             const std::wstring& name) = 0;
+                             const std::wstring& name)
+        = 0;
     // Finishes and closes the file; a second call does nothing.
     virtual void close() = 0;
     // Closes the file if close() was not called, dropping any error. Never
@@ -116,14 +114,16 @@ public:
                             const PanoProjection& projection, bool compress);
     // Write through `file` instead; `path` is the name the file will have,
     // recorded in the property list and given in messages.
-    static OrvoFile* create(OpenFile file, const std::wstring& path, unsigned width, unsigned height,
-                            const std::wstring& software, const std::wstring& documentName,
-                            const std::wstring& artist, const std::wstring& copyright,
-                            const Projection& projection, bool compress);
-    static OrvoFile* create(OpenFile file, const std::wstring& path, unsigned width, unsigned height,
-                            const std::wstring& software, const std::wstring& documentName,
-                            const std::wstring& artist, const std::wstring& copyright,
-                            const PanoProjection& projection, bool compress);
+    static OrvoFile* create(OpenFile file, const std::wstring& path, unsigned width,
+                            unsigned height, const std::wstring& software,
+                            const std::wstring& documentName, const std::wstring& artist,
+                            const std::wstring& copyright, const Projection& projection,
+                            bool compress);
+    static OrvoFile* create(OpenFile file, const std::wstring& path, unsigned width,
+                            unsigned height, const std::wstring& software,
+                            const std::wstring& documentName, const std::wstring& artist,
+                            const std::wstring& copyright, const PanoProjection& projection,
+                            bool compress);
 };
 
 }  // namespace Orvo

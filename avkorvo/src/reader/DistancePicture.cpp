@@ -28,16 +28,17 @@ void writeDistancePicture(OrvoReader& reader, const std::string& path)
     TIFF* tif = out.get();
     if (tif == nullptr)
         throw DistancePictureError(path + ": cannot create: " + out.takeError());
-    const bool ok = TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, s.width)
-                    && TIFFSetField(tif, TIFFTAG_IMAGELENGTH, s.height)
-                    && TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, kOneSample)
-                    && TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, kFloatBits)
-                    && TIFFSetField(tif, TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_IEEEFP)
-                    && TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK)
-                    && TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG)
-                    && TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE)
-                    && TIFFSetField(tif, TIFFTAG_ZIPQUALITY, kDistanceZipLevel)
-                    && TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(tif, kDefaultStripRows));
+    const bool ok
+        = TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, s.width)
+          && TIFFSetField(tif, TIFFTAG_IMAGELENGTH, s.height)
+          && TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, kOneSample)
+          && TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, kFloatBits)
+          && TIFFSetField(tif, TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_IEEEFP)
+          && TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK)
+          && TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG)
+          && TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE)
+          && TIFFSetField(tif, TIFFTAG_ZIPQUALITY, kDistanceZipLevel)
+          && TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(tif, kDefaultStripRows));
     if (!ok)
         throw DistancePictureError(path + ": cannot set up the depth picture: " + out.takeError());
     const double far = s.camera.farDistance;

@@ -42,17 +42,18 @@ FileBytes::~FileBytes()
         std::fclose(file_);
 }
 
-std::string FileBytes::where(const char* what, std::uint64_t start, const std::string& problem) const
+std::string FileBytes::where(const char* what, std::uint64_t start,
+                             const std::string& problem) const
 {
     return path_ + ": " + what + " at offset " + std::to_string(start) + ": " + problem;
 }
 
-std::vector<std::uint8_t> FileBytes::read(std::uint64_t offset, std::uint64_t count, const char* what,
-                                          std::uint64_t start) const
+std::vector<std::uint8_t> FileBytes::read(std::uint64_t offset, std::uint64_t count,
+                                          const char* what, std::uint64_t start) const
 {
     if (offset > size_ || count > size_ - offset)
-        throw ReadError(where(what, start,
-                              "extends past end of file (size " + std::to_string(size_) + ")"));
+        throw ReadError(
+            where(what, start, "extends past end of file (size " + std::to_string(size_) + ")"));
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(count));
     if (count == 0)
         return bytes;

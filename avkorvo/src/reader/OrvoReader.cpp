@@ -79,10 +79,7 @@ public:
 
 private:
     std::string fail(const std::string& text) const { return summary_.path + ": " + text; }
-    std::string dirPlace(unsigned index) const
-    {
-        return "directory " + std::to_string(index);
-    }
+    std::string dirPlace(unsigned index) const { return "directory " + std::to_string(index); }
     void readHeader();
     void readDirectories();
     DirectoryInfo readDirectory(unsigned index);
@@ -222,8 +219,8 @@ DirectoryInfo OrvoReaderImp::readDirectory(unsigned index)
     // checked strip by strip when read.
     std::uint64_t rowBytes = std::uint64_t(d.width) * bytesPerPixel(d.channel);
     if (rowBytes > kMaxRowBytes)
-        throw ReadError(fail(place + ": rows of " + std::to_string(d.width)
-                             + " pixels are too wide to read"));
+        throw ReadError(
+            fail(place + ": rows of " + std::to_string(d.width) + " pixels are too wide to read"));
     if (d.compression == COMPRESSION_NONE && rowBytes * d.height > bytes_.size())
         throw ReadError(fail(place + ": " + std::to_string(d.width) + " x "
                              + std::to_string(d.height) + " pixels need "
@@ -248,11 +245,10 @@ void OrvoReaderImp::checkStrips(const DirectoryInfo& d)
     const std::uint64_t size = bytes_.size();
     for (std::uint32_t s = 0; s < strips; ++s) {
         if (offsets[s] > size || lengths[s] > size - offsets[s])
-            throw ReadError(fail(place + ": strip " + std::to_string(s) + " at offset "
-                                 + std::to_string(offsets[s]) + " with "
-                                 + std::to_string(lengths[s])
-                                 + " bytes extends past end of file (size "
-                                 + std::to_string(size) + ")"));
+            throw ReadError(
+                fail(place + ": strip " + std::to_string(s) + " at offset "
+                     + std::to_string(offsets[s]) + " with " + std::to_string(lengths[s])
+                     + " bytes extends past end of file (size " + std::to_string(size) + ")"));
     }
 }
 
@@ -260,8 +256,8 @@ std::uint32_t OrvoReaderImp::readSubfileTag(unsigned index)
 {
     TIFF* tif = tiff_.get();
     const std::string place = dirPlace(index);
-    const std::string missing = place + ": no " + subfileTagText() + " (" + kSubfileTagName
-                                + "); not an Orvo file";
+    const std::string missing
+        = place + ": no " + subfileTagText() + " (" + kSubfileTagName + "); not an Orvo file";
     // The tag is known to libtiff either through an extender registered in
     // this process (one LONG, no count) or as an anonymous field read from
     // the file (a count and an array); both are handled.
@@ -271,8 +267,8 @@ std::uint32_t OrvoReaderImp::readSubfileTag(unsigned index)
     if (!TIFFFieldPassCount(field)) {
         std::uint32_t value = 0;
         if (TIFFFieldDataType(field) != TIFF_LONG || TIFFFieldReadCount(field) != 1)
-            throw ReadError(fail(place + ": " + subfileTagText()
-                                 + " is registered with an unexpected type"));
+            throw ReadError(
+                fail(place + ": " + subfileTagText() + " is registered with an unexpected type"));
         if (!TIFFGetField(tif, kSubfileTag, &value))
             throw ReadError(fail(missing));
         return value;
@@ -335,31 +331,30 @@ void OrvoReaderImp::readColourBlock(const DirectoryInfo& d)
     const char* what = blockName(d.channel);
     const std::uint64_t at = d.blockOffset;
     if (at == kNoSubfileBlock)
-        throw ReadError(fail(dirPlace(d.index) + ": " + noBlockText()
-                             + "the colour block is missing"));
+        throw ReadError(
+            fail(dirPlace(d.index) + ": " + noBlockText() + "the colour block is missing"));
     std::vector<std::uint8_t> b = bytes_.read(at, kColourBlockFixedSize, what, at);
     std::uint32_t code = bytes_.u32(&b[kBlockCodeAt]);
     if (code != kColourBlockCode)
-        throw ReadError(bytes_.where(what, at, "block code " + std::to_string(code)
-                                                   + " instead of "
-                                                   + std::to_string(kColourBlockCode)
-                                                   + " (colour)"));
+        throw ReadError(bytes_.where(what, at,
+                                     "block code " + std::to_string(code) + " instead of "
+                                         + std::to_string(kColourBlockCode) + " (colour)"));
     std::uint16_t shadow = bytes_.u16(&b[kShadowFlagAt]);
     if (shadow == kShadowFlagClear)
         return;
     if (shadow != kShadowFlagSet)
-        throw ReadError(bytes_.where(what, at, "shadow flag " + std::to_string(shadow)
-                                                   + " instead of "
-                                                   + std::to_string(kShadowFlagClear) + " or "
-                                                   + std::to_string(kShadowFlagSet)));
-    std::vector<std::uint8_t> lengths =
-        bytes_.read(at + kColourBlockFixedSize, kColourTextFieldsSize, what, at);
+        throw ReadError(bytes_.where(what, at,
+                                     "shadow flag " + std::to_string(shadow) + " instead of "
+                                         + std::to_string(kShadowFlagClear) + " or "
+                                         + std::to_string(kShadowFlagSet)));
+    std::vector<std::uint8_t> lengths
+        = bytes_.read(at + kColourBlockFixedSize, kColourTextFieldsSize, what, at);
     std::uint64_t end = bytes_.u32(&lengths[0]);
     std::uint64_t n = bytes_.u32(&lengths[sizeof(std::uint32_t)]);
     if (end != at + kColourBlockTextStart + n)
-        throw ReadError(bytes_.where(what, at, "property list end offset " + std::to_string(end)
-                                                   + " does not match its length "
-                                                   + std::to_string(n)));
+        throw ReadError(bytes_.where(what, at,
+                                     "property list end offset " + std::to_string(end)
+                                         + " does not match its length " + std::to_string(n)));
     std::vector<std::uint8_t> text = bytes_.read(at + kColourBlockTextStart, n + 1, what, at);
     if (text.back() != 0)
         throw ReadError(bytes_.where(what, at, "property list is not NUL-terminated"));
@@ -372,25 +367,35 @@ void OrvoReaderImp::readDepthBlock(const DirectoryInfo& d)
     const char* what = blockName(d.channel);
     const std::uint64_t at = d.blockOffset;
     if (at == kNoSubfileBlock)
-        throw ReadError(fail(dirPlace(d.index) + ": " + noBlockText()
-                             + "the depth block is missing"));
+        throw ReadError(
+            fail(dirPlace(d.index) + ": " + noBlockText() + "the depth block is missing"));
     std::vector<std::uint8_t> head = bytes_.read(at, kBlockHeadSize, what, at);
     Camera& c = summary_.camera;
     c.blockCode = bytes_.u32(&head[kBlockCodeAt]);
     if (c.blockCode != kPlanarDepthBlockCode && c.blockCode != kPanoDepthBlockCode)
-        throw ReadError(bytes_.where(what, at, "block code " + std::to_string(c.blockCode)
-                                                   + " instead of "
-                                                   + std::to_string(kPlanarDepthBlockCode)
-                                                   + " (planar camera) or "
-                                                   + std::to_string(kPanoDepthBlockCode)
-                                                   + " (panoramic camera)"));
+        throw ReadError(
+            bytes_.where(what, at,
+                         "block code " + std::to_string(c.blockCode) + " instead of "
+                             + std::to_string(kPlanarDepthBlockCode) + " (planar camera) or "
+                             + std::to_string(kPanoDepthBlockCode) + " (panoramic camera)"));
     c.panoramic = c.blockCode == kPanoDepthBlockCode;
-    std::vector<std::uint8_t> b =
-        bytes_.read(at, c.panoramic ? kPanoDepthBlockSize : kPlanarDepthBlockSize, what, at);
+    std::vector<std::uint8_t> b
+        = bytes_.read(at, c.panoramic ? kPanoDepthBlockSize : kPlanarDepthBlockSize, what, at);
     std::size_t pos = kBlockHeadSize;
-    auto u32 = [&] { std::uint32_t v = bytes_.u32(&b[pos]); pos += 4; return v; };
-    auto f64 = [&] { double v = bytes_.f64(&b[pos]); pos += 8; return v; };
-    auto vec = [&](double* v) { for (int i = 0; i < 3; ++i) v[i] = f64(); };
+    auto u32 = [&] {
+        std::uint32_t v = bytes_.u32(&b[pos]);
+        pos += 4;
+        return v;
+    };
+    auto f64 = [&] {
+        double v = bytes_.f64(&b[pos]);
+        pos += 8;
+        return v;
+    };
+    auto vec = [&](double* v) {
+        for (int i = 0; i < 3; ++i)
+            v[i] = f64();
+    };
     c.kind = u32();
     vec(c.position);
     if (c.panoramic) {
@@ -424,14 +429,14 @@ void OrvoReaderImp::readMaterialBlock(const DirectoryInfo& d)
     std::vector<std::uint8_t> b = bytes_.read(at, kMaterialBlockSize, what, at);
     std::uint32_t code = bytes_.u32(&b[kBlockCodeAt]);
     if (code != kMaterialBlockCode)
-        throw ReadError(bytes_.where(what, at, "block code " + std::to_string(code)
-                                                   + " instead of "
-                                                   + std::to_string(kMaterialBlockCode)
-                                                   + " (material)"));
+        throw ReadError(bytes_.where(what, at,
+                                     "block code " + std::to_string(code) + " instead of "
+                                         + std::to_string(kMaterialBlockCode) + " (material)"));
     std::uint32_t count = bytes_.u32(&b[kBlockCountAt]);
     if (count > kMaxMaterials)
-        throw ReadError(bytes_.where(what, at, "material count " + std::to_string(count)
-                                                   + " exceeds the 65535 tags there are"));
+        throw ReadError(bytes_.where(what, at,
+                                     "material count " + std::to_string(count)
+                                         + " exceeds the 65535 tags there are"));
     summary_.hasMaterialBlock = true;
     summary_.materialCount = count;
 
@@ -441,14 +446,13 @@ void OrvoReaderImp::readMaterialBlock(const DirectoryInfo& d)
     while (next != 0) {
         const std::uint64_t rec = next;
         if (summary_.materials.size() == count)
-            throw ReadError(bytes_.where(recordWhat, rec,
-                                         "the material list holds more records than the count "
-                                             + std::to_string(count)
-                                             + " of the material block at offset "
-                                             + std::to_string(at)));
+            throw ReadError(bytes_.where(
+                recordWhat, rec,
+                "the material list holds more records than the count " + std::to_string(count)
+                    + " of the material block at offset " + std::to_string(at)));
         if (!visited.insert(next).second)
-            throw ReadError(bytes_.where(recordWhat, rec,
-                                         "the material list loops back to this record"));
+            throw ReadError(
+                bytes_.where(recordWhat, rec, "the material list loops back to this record"));
         std::vector<std::uint8_t> r = bytes_.read(rec, kMaterialRecordFixedSize, recordWhat, rec);
         Material m;
         m.offset = next;
@@ -458,8 +462,8 @@ void OrvoReaderImp::readMaterialBlock(const DirectoryInfo& d)
         m.blue = r[kRecordBlueAt];
         const std::uint64_t nameAt = rec + kMaterialRecordFixedSize;
         const std::uint64_t available = bytes_.size() > nameAt ? bytes_.size() - nameAt : 0;
-        std::vector<std::uint8_t> name = bytes_.read(
-            nameAt, std::min(available, kMaxMaterialNameBytes + 1), recordWhat, rec);
+        std::vector<std::uint8_t> name
+            = bytes_.read(nameAt, std::min(available, kMaxMaterialNameBytes + 1), recordWhat, rec);
         auto nul = std::find(name.begin(), name.end(), std::uint8_t(0));
         if (nul == name.end())
             throw ReadError(bytes_.where(recordWhat, rec,
@@ -471,10 +475,10 @@ void OrvoReaderImp::readMaterialBlock(const DirectoryInfo& d)
         next = bytes_.u32(&r[kRecordPreviousAt]);
     }
     if (summary_.materials.size() != count)
-        throw ReadError(bytes_.where(what, at, "the material list ends after "
-                                                   + std::to_string(summary_.materials.size())
-                                                   + " records, but the count is "
-                                                   + std::to_string(count)));
+        throw ReadError(bytes_.where(what, at,
+                                     "the material list ends after "
+                                         + std::to_string(summary_.materials.size())
+                                         + " records, but the count is " + std::to_string(count)));
 }
 
 void OrvoReaderImp::readRow(Channel c, std::uint32_t row, void* out)
@@ -482,17 +486,16 @@ void OrvoReaderImp::readRow(Channel c, std::uint32_t row, void* out)
     const DirectoryInfo* d = summary_.directory(c);
     if (d == nullptr)
         throw ReadError(fail(std::string("has no ") + channelName(c) + " directory"));
-    const std::string place = std::string(channelName(c)) + " directory "
-                              + std::to_string(d->index) + ", row " + std::to_string(row);
+    const std::string place = std::string(channelName(c)) + " directory " + std::to_string(d->index)
+                              + ", row " + std::to_string(row);
     if (row >= d->height)
-        throw ReadError(fail(place + ": outside the picture of " + std::to_string(d->height)
-                             + " rows"));
+        throw ReadError(
+            fail(place + ": outside the picture of " + std::to_string(d->height) + " rows"));
     TIFF* tif = tiff_.get();
     if (currentDirectory_ != static_cast<int>(d->index)) {
         if (!TIFFSetDirectory(tif, static_cast<tdir_t>(d->index))) {
             currentDirectory_ = -1;
-            throw ReadError(fail(place + ": cannot return to the directory: "
-                                 + tiff_.takeError()));
+            throw ReadError(fail(place + ": cannot return to the directory: " + tiff_.takeError()));
         }
         currentDirectory_ = static_cast<int>(d->index);
     }

@@ -22,7 +22,8 @@ namespace lx {
 template <class F>
 LxResult Guarded(F&& call) noexcept
 {
-    static_assert(std::is_same<unsigned, std::uint32_t>::value, "result codes are thrown as 32-bit unsigned");
+    static_assert(std::is_same<unsigned, std::uint32_t>::value,
+                  "result codes are thrown as 32-bit unsigned");
     try {
         return call();
     } catch (unsigned code) {
@@ -55,7 +56,8 @@ public:
     }
 
 private:
-    static LxResult LXx_CALL Generate(LXtObjectID self, const char* name, const LXtGUID* iid, void** out)
+    static LxResult LXx_CALL Generate(LXtObjectID self, const char* name, const LXtGUID* iid,
+                                      void** out)
     {
         return lx::Guarded([&] {
             T* obj = lx::ProxyObject<T>(self);
@@ -105,7 +107,10 @@ private:
 template <class T>
 class CLxIfc_NeedContext : public CLxInterface {
 public:
-    CLxIfc_NeedContext() : CLxInterface(LXu_NEEDCONTEXT, &m_table.unk) { m_table.SetContext = SetContext; }
+    CLxIfc_NeedContext() : CLxInterface(LXu_NEEDCONTEXT, &m_table.unk)
+    {
+        m_table.SetContext = SetContext;
+    }
 
 private:
     static LxResult LXx_CALL SetContext(LXtObjectID self, LXtObjectID context)
@@ -136,7 +141,8 @@ private:
             return obj ? obj->sav_Verify(source, message) : LXe_FAILED;
         });
     }
-    static LxResult LXx_CALL Save(LXtObjectID self, LXtObjectID source, const char* filename, LXtObjectID monitor)
+    static LxResult LXx_CALL Save(LXtObjectID self, LXtObjectID source, const char* filename,
+                                  LXtObjectID monitor)
     {
         return lx::Guarded([&] {
             T* obj = lx::ProxyObject<T>(self);

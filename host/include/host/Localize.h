@@ -46,9 +46,8 @@ public:
     bool set(void* object) override
     {
         void* found = nullptr;
-        if (object &&
-            LXx_OK(lxTable<ILxUnknownVT>(object)->QueryInterface(object, &m_guid, &found)) &&
-            found) {
+        if (object && LXx_OK(lxTable<ILxUnknownVT>(object)->QueryInterface(object, &m_guid, &found))
+            && found) {
             release();
             m_loc = static_cast<T*>(found);
             return true;

@@ -65,7 +65,10 @@ public:
 protected:
     // `unknown` is the start of the adapter's table, its three common
     // entries; the adapter fills the rest.
-    CLxInterface(const LXtGUID& guid, ILxUnknownVT* unknown) : table(unknown), iid(guid), m_unknown(unknown) {}
+    CLxInterface(const LXtGUID& guid, ILxUnknownVT* unknown)
+        : table(unknown), iid(guid), m_unknown(unknown)
+    {
+    }
 
 private:
     friend class CLxGenericPolymorph;

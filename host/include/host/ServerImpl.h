@@ -21,7 +21,10 @@ class CLxImpl_TagDescription {
 public:
     virtual ~CLxImpl_TagDescription() = default;
     virtual unsigned tag_Count() = 0;
-    virtual LxResult tag_Describe(unsigned /*index*/, LXtTagInfoDesc* /*desc*/) { return LXe_NOTIMPL; }
+    virtual LxResult tag_Describe(unsigned /*index*/, LXtTagInfoDesc* /*desc*/)
+    {
+        return LXe_NOTIMPL;
+    }
 };
 
 class CLxImpl_NeedContext {
@@ -35,10 +38,14 @@ public:
     virtual ~CLxImpl_Saver() = default;
     // Checks whether the source can be saved; message is a host object for
     // the answer's text.
-    virtual LxResult sav_Verify(LXtObjectID /*source*/, LXtObjectID /*message*/) { return LXe_NOTIMPL; }
+    virtual LxResult sav_Verify(LXtObjectID /*source*/, LXtObjectID /*message*/)
+    {
+        return LXe_NOTIMPL;
+    }
     // Saves the source object to the file; monitor is a host progress object
     // that may be null.
-    virtual LxResult sav_Save(LXtObjectID /*source*/, const char* /*filename*/, LXtObjectID /*monitor*/)
+    virtual LxResult sav_Save(LXtObjectID /*source*/, const char* /*filename*/,
+                              LXtObjectID /*monitor*/)
     {
         return LXe_NOTIMPL;
     }

@@ -105,4 +105,3 @@ private:
 
 // The one module object, constructed at load time.
 extern CLxThisModule thisModule;
-

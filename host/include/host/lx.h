@@ -9,9 +9,9 @@
 namespace lx {
 
 // Stores the eleven parts of a GUID in order (host byte order).
-void GUIDSet(LXtGUID* guid, std::uint32_t d1, std::uint16_t d2, std::uint16_t d3,
-             std::uint8_t b0, std::uint8_t b1, std::uint8_t b2, std::uint8_t b3,
-             std::uint8_t b4, std::uint8_t b5, std::uint8_t b6, std::uint8_t b7);
+void GUIDSet(LXtGUID* guid, std::uint32_t d1, std::uint16_t d2, std::uint16_t d3, std::uint8_t b0,
+             std::uint8_t b1, std::uint8_t b2, std::uint8_t b3, std::uint8_t b4, std::uint8_t b5,
+             std::uint8_t b6, std::uint8_t b7);
 
 // Compares the 32-bit part, the two 16-bit parts, then the eight bytes, and
 // answers the difference (a minus b, taken unsigned) at the first part that

@@ -12,6 +12,10 @@
 
 #include "hostabi/lxtypes.h"
 
+// The tables are laid out one slot to a line with its number, in the
+// spelling of a function-pointer declaration; the formatter would split them.
+// clang-format off
+
 typedef void (LXx_CALL *LXtReservedSlot)(void);
 
 // Slots 0-2 of every table. AddRef and Release answer the new count of the
@@ -140,3 +144,4 @@ inline const VT* lxTable(LXtObjectID obj)
 {
     return *static_cast<const VT* const*>(obj);
 }
+// clang-format on

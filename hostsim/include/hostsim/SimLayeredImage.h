@@ -30,7 +30,8 @@ public:
     // A layer in an LXiIMP_* format, lxPixelBytes(format) bytes a pixel (for
     // float formats the bytes of native floats). Throws std::invalid_argument
     // when the pixel count does not match the size or the format is unknown.
-    void addLayer(const std::string& name, LXtPixelFormat format, std::vector<unsigned char> pixels);
+    void addLayer(const std::string& name, LXtPixelFormat format,
+                  std::vector<unsigned char> pixels);
     // A float layer of 1, 3 or 4 channels (GREYFP, RGBFP, RGBAFP).
     void addFloatLayer(const std::string& name, unsigned channels, std::vector<float> values);
 
@@ -51,7 +52,8 @@ public:
 private:
     // Stores a layer whose pixels the layer keeps as handed over.
     template <class Pixel>
-    void add(const char* caller, const std::string& name, LXtPixelFormat format, std::vector<Pixel> pixels);
+    void add(const char* caller, const std::string& name, LXtPixelFormat format,
+             std::vector<Pixel> pixels);
 
     std::unique_ptr<Object> m_object;
 };

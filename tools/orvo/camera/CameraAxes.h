@@ -41,8 +41,7 @@ inline std::string axesFault(const double* const axes[3], const char* const name
             const double d = dot3(axes[i], axes[j]);
             if (!(std::fabs(d) <= kMatrixTolerance))
                 return std::string(names[i]) + " and " + names[j]
-                       + " are not at right angles (their dot product is " + shortestText(d)
-                       + ")";
+                       + " are not at right angles (their dot product is " + shortestText(d) + ")";
         }
     return {};
 }

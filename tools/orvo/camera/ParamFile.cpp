@@ -80,15 +80,15 @@ std::string num(double v) { return shortestText(v == 0 ? 0.0 : v); }
 
 std::string paramFileText(const CameraParameters& c)
 {
-    std::string t = std::string(fennick::contract::kParameterHeaderWord) + "\npos " + num(c.pos[0]) + " " + num(c.pos[1]) + " "
-                    + num(c.pos[2]) + "\nworldMatrix";
+    std::string t = std::string(fennick::contract::kParameterHeaderWord) + "\npos " + num(c.pos[0])
+                    + " " + num(c.pos[1]) + " " + num(c.pos[2]) + "\nworldMatrix";
     for (double a : c.worldMatrix)
         t += " " + num(a);
     t += "\nfocalLen " + num(c.focalLen) + "\napertureX " + num(c.apertureX) + "\napertureY "
          + num(c.apertureY) + "\noffsetX " + num(c.offsetX) + "\noffsetY " + num(c.offsetY)
          + "\nsqueeze " + num(c.squeeze) + "\nfilmFit " + c.filmFit + "\nprojType " + c.projType
-         + "\ndpi " + num(c.dpi) + "\npAspect " + num(c.pAspect) + "\ndepthMax "
-         + num(c.depthMax) + "\n";
+         + "\ndpi " + num(c.dpi) + "\npAspect " + num(c.pAspect) + "\ndepthMax " + num(c.depthMax)
+         + "\n";
     return t;
 }
 

@@ -86,10 +86,22 @@ void sinCosDegrees(double degrees, double& s, double& c)
     const double rest = (turn - quarters * kQuarterTurn) * kRadiansPerDegree;
     const double sr = std::sin(rest), cr = std::cos(rest);
     switch ((static_cast<int>(quarters) + kQuarters) % kQuarters) {
-    case 0: s = sr; c = cr; break;
-    case 1: s = cr; c = -sr; break;
-    case 2: s = -sr; c = -cr; break;
-    default: s = -cr; c = sr; break;
+    case 0:
+        s = sr;
+        c = cr;
+        break;
+    case 1:
+        s = cr;
+        c = -sr;
+        break;
+    case 2:
+        s = -sr;
+        c = -cr;
+        break;
+    default:
+        s = -cr;
+        c = sr;
+        break;
     }
 }
 
@@ -135,7 +147,8 @@ CameraParameters cameraFromExr(const std::string& path, const ExrCamera& cam, un
     const Matrix44 toNdc = multiply(cameraToWorld, *cam.worldToNdc);
     const double w = at(toNdc, 2, 3);
     const double scale = std::fabs(at(toNdc, 0, 0)) + std::fabs(at(toNdc, 1, 1));
-    if (std::fabs(w) <= kMatrixTolerance * scale || std::fabs(at(toNdc, 3, 3)) > kMatrixTolerance * scale)
+    if (std::fabs(w) <= kMatrixTolerance * scale
+        || std::fabs(at(toNdc, 3, 3)) > kMatrixTolerance * scale)
         throw refuse("it is not a perspective camera");
     if (std::fabs(at(toNdc, 0, 3)) > kMatrixTolerance * scale
         || std::fabs(at(toNdc, 1, 3)) > kMatrixTolerance * scale
@@ -256,8 +269,8 @@ double farthestHit(const std::vector<float>& planar, const CameraParameters& c, 
     return farthest;
 }
 
-DepthLayer depthFromPlanar(std::vector<float> planar, const CameraParameters& c,
-                           unsigned width, unsigned height)
+DepthLayer depthFromPlanar(std::vector<float> planar, const CameraParameters& c, unsigned width,
+                           unsigned height)
 {
     const RayLengths rayLength(c, width, height);
     DepthLayer d;

@@ -24,7 +24,9 @@ int run(int argc, char** argv)
     case fennick::tool::CommandLine::Outcome::Print:
         std::cout << line.text;
         return fennick::tool::kExitSuccess;
-    case fennick::tool::CommandLine::Outcome::Usage: std::cerr << line.text; return fennick::tool::kExitUsage;
+    case fennick::tool::CommandLine::Outcome::Usage:
+        std::cerr << line.text;
+        return fennick::tool::kExitUsage;
     case fennick::tool::CommandLine::Outcome::Run: break;
     }
 

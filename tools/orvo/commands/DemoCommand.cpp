@@ -31,8 +31,7 @@ int runDemo(const DemoOptions& o, std::ostream& out, std::ostream& err, const Pr
     LoadedPlugin loaded(locatePlugin(o.plugin));
 
     DemoRender demo = renderDemo(o.width, o.height, [&](double done) {
-        progress.fraction("rendering " + std::to_string(o.width) + " x "
-                              + std::to_string(o.height),
+        progress.fraction("rendering " + std::to_string(o.width) + " x " + std::to_string(o.height),
                           done);
     });
     {
@@ -49,7 +48,8 @@ int runDemo(const DemoOptions& o, std::ostream& out, std::ostream& err, const Pr
         std::remove(side.colourPath().c_str());
         side.writeParams(demo.camera);
         side.writeColour(o.width, o.height, *demo.image.colourLayer());
-        const int status = saveThroughPlugin(loaded, std::move(demo.image), target, out, err, progress);
+        const int status
+            = saveThroughPlugin(loaded, std::move(demo.image), target, out, err, progress);
         if (status != 0)
             return status;
     }

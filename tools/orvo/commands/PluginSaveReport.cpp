@@ -28,8 +28,8 @@ int reportSave(const PluginSaveResult& r, const std::string& target, std::ostrea
     return 1;
 }
 
-int saveThroughPlugin(LoadedPlugin& loaded, RenderImage&& image, const std::string& target, std::ostream& out,
-                      std::ostream& err, const Progress& progress)
+int saveThroughPlugin(LoadedPlugin& loaded, RenderImage&& image, const std::string& target,
+                      std::ostream& out, std::ostream& err, const Progress& progress)
 {
     progress.step("saving " + target + " through the plug-in");
     PluginSaveResult result;

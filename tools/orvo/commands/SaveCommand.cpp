@@ -39,9 +39,11 @@ constexpr char kWarning[] = "orvo: warning: ";
 // would replace it.
 void refuseTargetAmongInputs(const SaveOptions& o, const std::string& pluginPath)
 {
-    const std::pair<const char*, std::optional<std::string>> inputs[] = {
-        {"render", o.render}, {"parameter file", o.params}, {"colour image", o.rgb},
-        {"plug-in", pluginPath}};
+    const std::pair<const char*, std::optional<std::string>> inputs[]
+        = {{"render", o.render},
+           {"parameter file", o.params},
+           {"colour image", o.rgb},
+           {"plug-in", pluginPath}};
     for (const auto& [role, path] : inputs)
         if (path && sameFile(o.target, *path))
             throw ToolError(o.target + ": the target is the " + role + " " + *path
@@ -55,7 +57,8 @@ std::string summaryLine(const std::string& target)
     const Talvenrock::Orvo::OrvoSummary& s = reader->summary();
     std::string parts;
     for (const auto& d : s.directories)
-        parts += (parts.empty() ? "" : ", ") + std::string(Talvenrock::Orvo::channelName(d.channel));
+        parts
+            += (parts.empty() ? "" : ", ") + std::string(Talvenrock::Orvo::channelName(d.channel));
     std::string line = "wrote " + target + ": " + std::to_string(s.width) + " x "
                        + std::to_string(s.height) + " pixels, " + parts;
     if (s.hasMaterialBlock)
@@ -82,16 +85,19 @@ CameraChoice chooseCamera(const SaveOptions& o, const ExrRender& r, const std::s
         choice.file = o.params ? *o.params : besideParams;
         choice.camera = readParamFile(*choice.file, warnings);
         if (o.depthMax)
-            throw ToolError(*choice.file + ": the parameter file holds depthMax; --depth-max "
-                                           "applies only to a camera taken from the render");
+            throw ToolError(*choice.file
+                            + ": the parameter file holds depthMax; --depth-max "
+                              "applies only to a camera taken from the render");
     } else if (r.camera) {
         choice.camera = cameraFromExr(o.render, *r.camera, r.image.width, r.image.height, warnings);
-        err << kNotice << "no parameter file: the camera comes from the render's worldToCamera "
-                          "and worldToNDC\n";
+        err << kNotice
+            << "no parameter file: the camera comes from the render's worldToCamera "
+               "and worldToNDC\n";
     } else {
-        throw ToolError(besideParams + ": no parameter file; give one with --params FILE, put it "
-                                       "beside the target, or save a render that carries the "
-                                       "OpenEXR attributes worldToCamera and worldToNDC");
+        throw ToolError(besideParams
+                        + ": no parameter file; give one with --params FILE, put it "
+                          "beside the target, or save a render that carries the "
+                          "OpenEXR attributes worldToCamera and worldToNDC");
     }
     for (const std::string& w : warnings)
         err << kWarning << w << "\n";
@@ -106,8 +112,7 @@ void prepareDepth(const SaveOptions& o, ExrRender& r, CameraChoice& cam, std::os
     RenderImage& image = r.image;
     if (o.depth) {
         auto replaced = std::stable_partition(
-            image.layers.begin(), image.layers.end(),
-            [](const RenderLayer& l) {
+            image.layers.begin(), image.layers.end(), [](const RenderLayer& l) {
                 return !fennick::contract::hasPrefixIgnoringCase(l.name, kDepthLayerPrefix);
             });
         for (auto it = replaced; it != image.layers.end(); ++it)
@@ -118,8 +123,7 @@ void prepareDepth(const SaveOptions& o, ExrRender& r, CameraChoice& cam, std::os
             if (o.depthMax) {
                 cam.camera.depthMax = *o.depthMax;
             } else {
-                const double farthest =
-                    farthestHit(r.depth, cam.camera, image.width, image.height);
+                const double farthest = farthestHit(r.depth, cam.camera, image.width, image.height);
                 cam.camera.depthMax = farthest > 0 ? farthest * kDepthMargin : 1.0;
                 err << kNotice << "depthMax " << cam.camera.depthMax << ": the farthest hit of "
                     << *o.depth << " (" << farthest << ") times " << kDepthMargin << "\n";
@@ -128,9 +132,8 @@ void prepareDepth(const SaveOptions& o, ExrRender& r, CameraChoice& cam, std::os
         const std::uint64_t total = r.depth.size();
         DepthLayer d = depthFromPlanar(std::move(r.depth), cam.camera, image.width, image.height);
         if (d.hits == 0)
-            err << kWarning << "no sample of " << *o.depth
-                << " is a hit (above 0, finite, below " << kBackgroundDistance
-                << "); the depth picture is empty\n";
+            err << kWarning << "no sample of " << *o.depth << " is a hit (above 0, finite, below "
+                << kBackgroundDistance << "); the depth picture is empty\n";
         if (d.beyond != 0)
             err << kWarning << d.beyond << " of " << total << " samples of " << *o.depth
                 << " lie at depthMax (" << cam.camera.depthMax
@@ -160,16 +163,18 @@ void prepareDepth(const SaveOptions& o, ExrRender& r, CameraChoice& cam, std::os
     }
     if (cam.fromRender()) {
         if (!o.depthMax)
-            throw ToolError(o.render + ": the camera comes from the render, which gives no depth "
-                                       "range for the layer " + quote(matching.back())
+            throw ToolError(o.render
+                            + ": the camera comes from the render, which gives no depth "
+                              "range for the layer "
+                            + quote(matching.back())
                             + ": give --depth-max DISTANCE (the distance at which the layer's "
                               "samples reach 0), or --params FILE");
         cam.camera.depthMax = *o.depthMax;
     }
     if (matching.size() > 1)
         err << kWarning << matching.size() << " layers begin with " << quote(kDepthLayerPrefix)
-            << " (" << joined(matching) << "); the saver uses the last, "
-            << quote(matching.back()) << "\n";
+            << " (" << joined(matching) << "); the saver uses the last, " << quote(matching.back())
+            << "\n";
     const RenderLayer* used = &image.layers[std::size_t(image.saverChoice().depth())];
     const std::uint64_t samples = used->values.size() / used->channels;
     const std::uint64_t outside = samplesOutsideConvention(used->values, used->channels);
@@ -185,12 +190,13 @@ void reportMaterialLayer(const RenderImage& image, std::ostream& out, std::ostre
 {
     const std::vector<std::string> matching = layersMatching(image, kMaterialLayerPrefix);
     if (matching.size() > 1)
-        err << kWarning << matching.size() << " layers begin with "
-            << quote(kMaterialLayerPrefix) << " (" << joined(matching)
-            << "); the saver uses the last, " << quote(matching.back()) << "\n";
+        err << kWarning << matching.size() << " layers begin with " << quote(kMaterialLayerPrefix)
+            << " (" << joined(matching) << "); the saver uses the last, " << quote(matching.back())
+            << "\n";
     const int chosen = image.saverChoice().material();
     out << "material layer: "
-        << (chosen < 0 ? std::string("none") : quote(image.layers[std::size_t(chosen)].name)) << "\n";
+        << (chosen < 0 ? std::string("none") : quote(image.layers[std::size_t(chosen)].name))
+        << "\n";
 }
 
 int save(const SaveOptions& o, std::ostream& out, std::ostream& err, const Progress& progress)
@@ -227,8 +233,9 @@ int save(const SaveOptions& o, std::ostream& out, std::ostream& err, const Progr
     } else {
         const RenderLayer* colour = r.image.colourLayer();
         if (colour == nullptr)
-            throw ToolError(o.render + ": no colour layer (R, G, B channels) to make the colour "
-                                       "image from; give one with --rgb");
+            throw ToolError(o.render
+                            + ": no colour layer (R, G, B channels) to make the colour "
+                              "image from; give one with --rgb");
         side.writeColour(r.image.width, r.image.height, *colour);
         out << "colour image: from layer " << quote(colour->name) << "\n";
     }

@@ -167,13 +167,13 @@ std::string infoText(const OrvoSummary& s, const PixelStats& st)
          + (s.littleEndian ? "little-endian" : "big-endian") + ")\n";
     o += "Picture: " + std::to_string(s.width) + " x " + std::to_string(s.height) + "\n";
     for (const auto& d : s.directories) {
-        o += "Directory " + std::to_string(d.index) + ": " + Talvenrock::Orvo::channelName(d.channel) + ", "
-             + std::to_string(d.width) + " x " + std::to_string(d.height) + ", "
-             + std::to_string(d.samplesPerPixel)
+        o += "Directory " + std::to_string(d.index) + ": "
+             + Talvenrock::Orvo::channelName(d.channel) + ", " + std::to_string(d.width) + " x "
+             + std::to_string(d.height) + ", " + std::to_string(d.samplesPerPixel)
              + (d.samplesPerPixel == 1 ? " sample" : " samples") + " x "
              + std::to_string(d.bitsPerSample) + " bits, compression "
-             + compressionName(d.compression) + ", block at offset "
-             + std::to_string(d.blockOffset) + "\n";
+             + compressionName(d.compression) + ", block at offset " + std::to_string(d.blockOffset)
+             + "\n";
     }
     if (!s.software.empty())
         o += "Software: " + s.software + "\n";
@@ -196,7 +196,7 @@ std::string infoText(const OrvoSummary& s, const PixelStats& st)
         o += "  kind: " + std::to_string(c.kind);
         if (!c.panoramic)
             o += c.kind == Talvenrock::Orvo::kPerspectiveCameraKind ? " (perspective)"
-                                                                     : " (other planar)";
+                                                                    : " (other planar)";
         o += "\n  position: " + vec(c.position) + "\n";
         if (c.panoramic) {
             o += "  direction1: " + vec(c.direction1) + "\n";
@@ -230,8 +230,10 @@ std::string infoText(const OrvoSummary& s, const PixelStats& st)
             o += "  largest code: " + std::to_string(st.largestCode) + "\n";
             if (s.hasCamera)
                 o += "  distance range: "
-                     + num(Talvenrock::Orvo::depthDistance(st.smallestCode, s.camera.farDistance)) + " .. "
-                     + num(Talvenrock::Orvo::depthDistance(st.largestCode, s.camera.farDistance)) + "\n";
+                     + num(Talvenrock::Orvo::depthDistance(st.smallestCode, s.camera.farDistance))
+                     + " .. "
+                     + num(Talvenrock::Orvo::depthDistance(st.largestCode, s.camera.farDistance))
+                     + "\n";
         }
     }
 
@@ -248,8 +250,8 @@ std::string infoText(const OrvoSummary& s, const PixelStats& st)
         if (st.hasMaterials) {
             o += "  no material (tag 0): " + pixelCount(st.tagPixels[0]) + "\n";
             for (std::uint16_t t : unlistedTags(s, st))
-                o += "  tag " + std::to_string(t) + " (not in the table): "
-                     + pixelCount(st.tagPixels[t]) + "\n";
+                o += "  tag " + std::to_string(t)
+                     + " (not in the table): " + pixelCount(st.tagPixels[t]) + "\n";
         }
     }
 
@@ -299,8 +301,8 @@ Json skeleton(const std::string& path)
         j[key] = nullptr;
     for (const char* key : {"software", "dateTime", "documentName", "artist", "copyright"})
         text(j, key, nullptr);
-    for (const char* key : {"resolution", "camera", "depth", "materials", "noMaterialPixels",
-                            "unlistedTags"})
+    for (const char* key :
+         {"resolution", "camera", "depth", "materials", "noMaterialPixels", "unlistedTags"})
         j[key] = nullptr;
     text(j, "propertyList", nullptr);
     return j;
@@ -343,8 +345,8 @@ std::string infoJson(const OrvoSummary& s, const PixelStats& st)
     optionalText(j, "artist", s.artist);
     optionalText(j, "copyright", s.copyright);
     if (s.hasResolution)
-        j["resolution"] = Json{{"x", s.xResolution}, {"y", s.yResolution},
-                               {"unit", unitName(s.resolutionUnit)}};
+        j["resolution"] = Json{
+            {"x", s.xResolution}, {"y", s.yResolution}, {"unit", unitName(s.resolutionUnit)}};
 
     if (s.hasCamera) {
         const auto& c = s.camera;
@@ -381,12 +383,14 @@ std::string infoJson(const OrvoSummary& s, const PixelStats& st)
         d["noDepthShare"] = share(st.noDepth, st.pixels);
         d["smallestCode"] = any ? Json(st.smallestCode) : Json(nullptr);
         d["largestCode"] = any ? Json(st.largestCode) : Json(nullptr);
-        d["nearestDistance"] =
-            distances ? number(Talvenrock::Orvo::depthDistance(st.smallestCode, s.camera.farDistance))
-                      : Json(nullptr);
-        d["farthestDistance"] =
-            distances ? number(Talvenrock::Orvo::depthDistance(st.largestCode, s.camera.farDistance))
-                      : Json(nullptr);
+        d["nearestDistance"]
+            = distances
+                  ? number(Talvenrock::Orvo::depthDistance(st.smallestCode, s.camera.farDistance))
+                  : Json(nullptr);
+        d["farthestDistance"]
+            = distances
+                  ? number(Talvenrock::Orvo::depthDistance(st.largestCode, s.camera.farDistance))
+                  : Json(nullptr);
         j["depth"] = d;
     }
 
@@ -442,16 +446,18 @@ std::string validUtf8(const std::string& text, bool& valid)
         } else if (b >= 0xE0 && b <= 0xEF) {
             // No overlong forms (E0 needs A0..BF) and no surrogates (ED needs
             // 80..9F).
-            const bool second = i + 1 < n && (b == 0xE0   ? byte(i + 1) >= 0xA0 && byte(i + 1) <= 0xBF
-                                              : b == 0xED ? byte(i + 1) >= 0x80 && byte(i + 1) <= 0x9F
-                                                          : continuation(i + 1));
+            const bool second = i + 1 < n
+                                && (b == 0xE0   ? byte(i + 1) >= 0xA0 && byte(i + 1) <= 0xBF
+                                    : b == 0xED ? byte(i + 1) >= 0x80 && byte(i + 1) <= 0x9F
+                                                : continuation(i + 1));
             length = second && continuation(i + 2) ? 3 : 0;
         } else if (b >= 0xF0 && b <= 0xF4) {
             // No overlong forms (F0 needs 90..BF) and nothing past U+10FFFF
             // (F4 needs 80..8F).
-            const bool second = i + 1 < n && (b == 0xF0   ? byte(i + 1) >= 0x90 && byte(i + 1) <= 0xBF
-                                              : b == 0xF4 ? byte(i + 1) >= 0x80 && byte(i + 1) <= 0x8F
-                                                          : continuation(i + 1));
+            const bool second = i + 1 < n
+                                && (b == 0xF0   ? byte(i + 1) >= 0x90 && byte(i + 1) <= 0xBF
+                                    : b == 0xF4 ? byte(i + 1) >= 0x80 && byte(i + 1) <= 0x8F
+                                                : continuation(i + 1));
             length = second && continuation(i + 2) && continuation(i + 3) ? 4 : 0;
         }
         if (length == 0) {

@@ -25,7 +25,7 @@ inline constexpr int kInfoSchemaVersion = 1;
 struct PixelStats {
     bool hasDepth = false;
     std::uint64_t pixels = 0;
-    std::uint64_t noDepth = 0;     // pixels whose code is the no-depth marker
+    std::uint64_t noDepth = 0;       // pixels whose code is the no-depth marker
     std::uint32_t smallestCode = 0;  // over pixels with depth
     std::uint32_t largestCode = 0;
     bool hasMaterials = false;

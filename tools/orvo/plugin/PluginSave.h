@@ -19,7 +19,7 @@ namespace tool {
 inline constexpr char kSaverLogSubsystem[] = "io-status";
 
 struct PluginSaveResult {
-    std::int32_t result = 0;  // the saver's result code; negative is failure
+    std::int32_t result = 0;            // the saver's result code; negative is failure
     std::vector<std::string> ioStatus;  // texts logged to "io-status", in order
     bool ok() const { return result >= 0; }
 };

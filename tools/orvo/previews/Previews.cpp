@@ -29,7 +29,8 @@ void colourPreview(Talvenrock::Orvo::OrvoReader& reader, const std::string& path
     png.finish();
 }
 
-void depthPreview(Talvenrock::Orvo::OrvoReader& reader, const PixelStats& stats, const std::string& path)
+void depthPreview(Talvenrock::Orvo::OrvoReader& reader, const PixelStats& stats,
+                  const std::string& path)
 {
     const auto& s = reader.summary();
     std::vector<std::uint32_t> codes(s.width);
@@ -82,8 +83,9 @@ void materialPreview(Talvenrock::Orvo::OrvoReader& reader, const std::string& pa
 
 }  // namespace
 
-std::vector<std::string> writePreviews(Talvenrock::Orvo::OrvoReader& reader, const PixelStats& stats,
-                                       const std::string& outDir, const Progress& progress)
+std::vector<std::string> writePreviews(Talvenrock::Orvo::OrvoReader& reader,
+                                       const PixelStats& stats, const std::string& outDir,
+                                       const Progress& progress)
 {
     std::vector<std::string> written;
     const auto& s = reader.summary();

@@ -24,8 +24,9 @@ inline constexpr std::uint16_t kFarGrey = 8192;
 
 // Writes the previews into outDir (which must exist) and returns the paths
 // written. Throws ToolError or Talvenrock::Orvo::ReadError.
-std::vector<std::string> writePreviews(Talvenrock::Orvo::OrvoReader& reader, const PixelStats& stats,
-                                       const std::string& outDir, const Progress& progress);
+std::vector<std::string> writePreviews(Talvenrock::Orvo::OrvoReader& reader,
+                                       const PixelStats& stats, const std::string& outDir,
+                                       const Progress& progress);
 
 }  // namespace tool
 }  // namespace fennick

@@ -20,7 +20,10 @@ Vec operator+(Vec a, Vec b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
 Vec operator-(Vec a, Vec b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
 Vec operator*(Vec a, double s) { return {a.x * s, a.y * s, a.z * s}; }
 double dot(Vec a, Vec b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-Vec cross(Vec a, Vec b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
+Vec cross(Vec a, Vec b)
+{
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
 Vec normalize(Vec a) { return a * (1.0 / std::sqrt(dot(a, a))); }
 
 struct Sphere {
@@ -34,10 +37,8 @@ struct Sphere {
 // colour side file unchanged.
 constexpr int kGround = 0;
 const DemoObject kObjects[] = {
-    {"ground", {0.4f, 1.0f, 1.0f}},
-    {"red sphere", {1.0f, 0.0f, 0.0f}},
-    {"green sphere", {0.0f, 1.0f, 0.0f}},
-    {"blue sphere", {0.0f, 0.0f, 1.0f}},
+    {"ground", {0.4f, 1.0f, 1.0f}},        {"red sphere", {1.0f, 0.0f, 0.0f}},
+    {"green sphere", {0.0f, 1.0f, 0.0f}},  {"blue sphere", {0.0f, 0.0f, 1.0f}},
     {"yellow sphere", {1.0f, 1.0f, 0.0f}},
 };
 const Sphere kSpheres[] = {
@@ -180,8 +181,8 @@ DemoRender renderDemo(unsigned width, unsigned height, const std::function<void(
             Hit shadow;
             intersect(p + hit.normal * kShadowBias, kToLight, shadow);
             const double lambert = std::max(0.0, dot(hit.normal, kToLight));
-            const float shade =
-                kAmbient + kDiffuse * static_cast<float>(shadow.object < 0 ? lambert : 0.0);
+            const float shade
+                = kAmbient + kDiffuse * static_cast<float>(shadow.object < 0 ? lambert : 0.0);
             const float* albedo;
             if (hit.object == kGround) {
                 const long cx = static_cast<long>(std::floor(p.x / kCheckerSize));

@@ -13,7 +13,6 @@
 #include <ImfStandardAttributes.h>
 #include <ImfThreading.h>
 
-
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
@@ -182,7 +181,8 @@ void checkClaim(const std::string& path, Imf::MultiPartInputFile& file)
         if (width <= 0 || height <= 0)
             throw ToolError(path + ": part " + std::to_string(part) + " has an empty data window");
         for (auto it = h.channels().begin(); it != h.channels().end(); ++it, ++channels)
-            claimed += sampleBytes(it.channel().type) * std::uint64_t(width) * std::uint64_t(height);
+            claimed
+                += sampleBytes(it.channel().type) * std::uint64_t(width) * std::uint64_t(height);
     }
     const std::uint64_t size = fileSize(path);
     if (claimed / kMaxCompressionRatio > size)
@@ -249,26 +249,26 @@ void readPart(const std::string& path, Imf::MultiPartInputFile& file, int part, 
                                 + "\" is subsampled");
             depthFound = true;
             render.depth.assign(pixels, 0.0f);
-            frame.insert(depth->full, Imf::Slice::Make(Imf::FLOAT, render.depth.data(), dw,
-                                                       sizeof(float), sizeof(float) * std::size_t(w)));
+            frame.insert(depth->full,
+                         Imf::Slice::Make(Imf::FLOAT, render.depth.data(), dw, sizeof(float),
+                                          sizeof(float) * std::size_t(w)));
             anything = true;
             g.channels.erase(depth);
             if (g.channels.empty())
                 continue;
         }
-        const bool subsampled = std::any_of(g.channels.begin(), g.channels.end(),
-                                            [](const ChannelRef& c) {
-                                                return c.xSampling != 1 || c.ySampling != 1;
-                                            });
+        const bool subsampled
+            = std::any_of(g.channels.begin(), g.channels.end(),
+                          [](const ChannelRef& c) { return c.xSampling != 1 || c.ySampling != 1; });
         const std::size_t n = g.channels.size();
         if (subsampled) {
             render.leftOut.push_back({g.name, suffixes(g), "subsampled channels"});
             continue;
         }
         if (n == 2 || n > 4) {
-            render.leftOut.push_back({g.name, suffixes(g),
-                                      std::to_string(n)
-                                          + " channels; the host's layers hold 1, 3 or 4"});
+            render.leftOut.push_back(
+                {g.name, suffixes(g),
+                 std::to_string(n) + " channels; the host's layers hold 1, 3 or 4"});
             continue;
         }
         static const char* const kRgba[4] = {"R", "G", "B", "A"};
@@ -324,8 +324,8 @@ ExrRender readExrRender(const std::string& path, const std::string& depthChannel
         throw ToolError(path + ": cannot read the OpenEXR render: " + e.what());
     }
     if (!depthChannel.empty() && !depthFound)
-        throw ToolError(path + ": no channel \"" + depthChannel + "\" for --depth; the channels are "
-                        + list(render.channelNames));
+        throw ToolError(path + ": no channel \"" + depthChannel
+                        + "\" for --depth; the channels are " + list(render.channelNames));
     if (render.image.layers.empty() && render.depth.empty())
         throw ToolError(path + ": the OpenEXR render has no channels the host can take");
     return render;

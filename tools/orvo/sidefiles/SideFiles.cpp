@@ -73,8 +73,7 @@ SideFiles::~SideFiles()
     }
 }
 
-void SideFiles::refuseExisting(const std::string& path, const char* role,
-                               const char* option) const
+void SideFiles::refuseExisting(const std::string& path, const char* role, const char* option) const
 {
     if (exists(path))
         throw ToolError(path + ": a " + role + " already lies beside the target; remove it or give "
@@ -118,8 +117,9 @@ void SideFiles::placeParams(const std::optional<std::string>& source)
     if (!source || sameFile(*source, paramPath_)) {
         const std::string& path = source ? *source : paramPath_;
         if (!exists(path))
-            throw ToolError(path + ": no parameter file; give one with --params FILE or put it "
-                                   "beside the target");
+            throw ToolError(path
+                            + ": no parameter file; give one with --params FILE or put it "
+                              "beside the target");
         requireRegularFile(path, "parameter file");
         keepUsersParams();
         return;
@@ -139,8 +139,9 @@ void SideFiles::writeParams(const CameraParameters& camera)
 void SideFiles::placeColour(const std::string& source)
 {
     if (sameFile(source, colourPath_))
-        throw ToolError(source + ": the colour image beside the target is consumed by the save; "
-                                 "give a copy of it with --rgb");
+        throw ToolError(source
+                        + ": the colour image beside the target is consumed by the save; "
+                          "give a copy of it with --rgb");
     requireRegularFile(source, "colour image");
     CFile in(std::fopen(source.c_str(), "rb"));
     if (!in)
@@ -157,8 +158,8 @@ void SideFiles::placeColour(const std::string& source)
         if (got < chunk.size() && std::ferror(in.get()))
             throw ToolError(source + ": cannot read the colour image: " + std::strerror(errno));
         if (std::fwrite(chunk.data(), 1, got, out.get()) != got)
-            throw ToolError(colourPath_ + ": cannot write the colour image: "
-                            + std::strerror(errno));
+            throw ToolError(colourPath_
+                            + ": cannot write the colour image: " + std::strerror(errno));
         if (got < chunk.size())
             break;
     }
@@ -166,8 +167,7 @@ void SideFiles::placeColour(const std::string& source)
         throw ToolError(colourPath_ + ": cannot write the colour image: " + std::strerror(errno));
 }
 
-void SideFiles::writeColour(unsigned width, unsigned height,
-                            const std::vector<unsigned char>& bgra)
+void SideFiles::writeColour(unsigned width, unsigned height, const std::vector<unsigned char>& bgra)
 {
     refuseExisting(colourPath_, "colour image", "--rgb");
     created_.emplace_back(colourPath_, Interrupt::removeOnInterrupt(colourPath_));

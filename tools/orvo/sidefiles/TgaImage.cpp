@@ -27,7 +27,8 @@ using fennick::contract::kTgaTrueColour;
 
 // Descriptor: 8 alpha bits, and rows stored top row first.
 constexpr unsigned kTgaAlphaBits = 8;
-constexpr std::uint8_t kTgaDescriptorTopDown8Alpha = kTgaAlphaBits | fennick::contract::kTgaTopDownBit;
+constexpr std::uint8_t kTgaDescriptorTopDown8Alpha
+    = kTgaAlphaBits | fennick::contract::kTgaTopDownBit;
 constexpr std::uint8_t kOpaque = 255;
 
 std::string tgaTypeName(unsigned type)
@@ -43,7 +44,6 @@ std::string tgaTypeName(unsigned type)
     default: return "unknown";
     }
 }
-
 
 void putTga(const std::string& path, const CFile& f, const void* bytes, std::size_t size)
 {
@@ -203,8 +203,7 @@ void checkColourImage(const std::string& path, unsigned width, unsigned height)
 {
     requireRegularFile(path, "colour image");
     const std::string needed = "; the colour image must be an uncompressed 32-bit TGA (type 2) of "
-                               + std::to_string(width) + " x " + std::to_string(height)
-                               + " pixels";
+                               + std::to_string(width) + " x " + std::to_string(height) + " pixels";
     CFile f(std::fopen(path.c_str(), "rb"));
     if (!f)
         throw ToolError(path + ": cannot read the colour image: " + std::strerror(errno));
@@ -213,7 +212,8 @@ void checkColourImage(const std::string& path, unsigned width, unsigned height)
     if (got < kTgaHeaderSize)
         throw ToolError(path + ": not a TGA file (" + std::to_string(got)
                         + " bytes, shorter than a TGA header)" + needed);
-    const fennick::contract::ColourImageHeader header = fennick::contract::parseColourImageHeader(h);
+    const fennick::contract::ColourImageHeader header
+        = fennick::contract::parseColourImageHeader(h);
     const std::string is = path + ": a TGA of type " + std::to_string(header.imageType) + " ("
                            + tgaTypeName(header.imageType) + "), "
                            + std::to_string(header.bitsPerPixel) + " bits a pixel, "
@@ -222,15 +222,16 @@ void checkColourImage(const std::string& path, unsigned width, unsigned height)
     // Any colour map type but none or one is not TGA's.
     const unsigned mapType = header.colourMapType;
     if (!header.readable())
-        throw ToolError(is + (mapType > kTgaHasColourMap ? ", colour map type " + std::to_string(mapType) : "")
-                        + needed);
+        throw ToolError(
+            is + (mapType > kTgaHasColourMap ? ", colour map type " + std::to_string(mapType) : "")
+            + needed);
     if (header.width != width || header.height != height)
         throw ToolError(is + needed);
     const std::uint64_t expected = header.bytesNeeded();
     const std::uint64_t size = fileSize(path);
     if (size < expected)
-        throw ToolError(is + ", but the file ends after " + std::to_string(size)
-                        + " bytes of the " + std::to_string(expected) + " its pixels need");
+        throw ToolError(is + ", but the file ends after " + std::to_string(size) + " bytes of the "
+                        + std::to_string(expected) + " its pixels need");
 }
 
 std::vector<std::uint8_t> layerToBgra(const RenderLayer& layer, unsigned width, unsigned height)

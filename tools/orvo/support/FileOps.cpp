@@ -107,8 +107,8 @@ OutputFile::OutputFile(const std::string& finalPath) : final_(finalPath)
         const std::string candidate = tempNameIn(folder);
         // Registered before it exists, so that no moment leaves it unowned.
         const std::uint64_t token = Interrupt::removeOnInterrupt(candidate);
-        const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
-                              kNewFileMode);
+        const int fd
+            = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kNewFileMode);
         if (fd >= 0) {
             ::close(fd);
             temp_ = candidate;
@@ -134,8 +134,8 @@ OutputFile::~OutputFile()
 void OutputFile::commit()
 {
     if (std::rename(temp_.c_str(), final_.c_str()) != 0)
-        throw ToolError(final_ + ": cannot move the finished file into place: "
-                        + std::strerror(errno));
+        throw ToolError(final_
+                        + ": cannot move the finished file into place: " + std::strerror(errno));
     committed_ = true;
     Interrupt::forget(interruptToken_);
     interruptToken_ = 0;

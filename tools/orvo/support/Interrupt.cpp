@@ -23,8 +23,8 @@ namespace {
 
 struct Entry {
     enum class Kind { Remove, Restore, Watch } kind;
-    std::string path;   // the file to remove, the original name, or the folder
-    std::string aside;  // Restore: where the file waits
+    std::string path;              // the file to remove, the original name, or the folder
+    std::string aside;             // Restore: where the file waits
     std::set<std::string> before;  // Watch: temporary names already there
 };
 

@@ -28,8 +28,8 @@ public:
     // interrupted (unless `original` exists again).
     static std::uint64_t restoreOnInterrupt(const std::string& aside, const std::string& original);
     // Temporary files that appear in `folder` after this call (names that
-    // hold the temporary prefix of contract/TemporaryFile.h) are removed when interrupted: the saver's own
-    // unfinished target.
+    // hold the temporary prefix of contract/TemporaryFile.h) are removed when interrupted: the
+    // saver's own unfinished target.
     static std::uint64_t watchFolder(const std::string& folder);
     static void forget(std::uint64_t token);
 };

@@ -1,0 +1,30 @@
+# Fails when a C++ source of the project differs from what clang-format makes
+# of it under the project's .clang-format, naming each such file.
+# Run as: cmake -DCLANG_FORMAT=... -DROOT=... -P check_format.cmake
+set(folders avkorvo contract hostabi host saver module hostsim tools tests fuzz bench)
+set(sources)
+foreach(folder ${folders})
+  file(GLOB_RECURSE found ${ROOT}/${folder}/*.cpp ${ROOT}/${folder}/*.h)
+  list(APPEND sources ${found})
+endforeach()
+list(LENGTH sources count)
+if(count EQUAL 0)
+  message(FATAL_ERROR "no sources found under ${ROOT}")
+endif()
+# One run over all sources; its complaints ("file:line:col: error: ...")
+# name the files.
+execute_process(COMMAND ${CLANG_FORMAT} --style=file --dry-run --Werror ${sources}
+  RESULT_VARIABLE result OUTPUT_QUIET ERROR_VARIABLE complaints)
+if(NOT result EQUAL 0)
+  string(REGEX MATCHALL "[^\n]+:[0-9]+:[0-9]+: error" lines "${complaints}")
+  set(unformatted)
+  foreach(line ${lines})
+    string(REGEX REPLACE ":[0-9]+:[0-9]+: error$" "" file "${line}")
+    file(RELATIVE_PATH name ${ROOT} ${file})
+    list(APPEND unformatted ${name})
+  endforeach()
+  list(REMOVE_DUPLICATES unformatted)
+  list(JOIN unformatted "\n  " names)
+  message(FATAL_ERROR "not in the project's format (run clang-format -i on them):\n  ${names}")
+endif()
+message(STATUS "${count} sources in the project's format")
