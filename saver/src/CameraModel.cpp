@@ -5,7 +5,8 @@
 
 namespace {
 
-constexpr double kUint32Max = 4294967295.0;
+// The largest resolution the file's 32-bit field holds.
+constexpr double kUint32Max = double(std::numeric_limits<std::uint32_t>::max());
 
 // Host (x, y, z) to file (x, -z, y).
 void exchangeAxes(const double* in, double* out)
@@ -39,7 +40,8 @@ bool makeProjection(const CameraParameters& p, unsigned width, unsigned height,
         return false;
 
     Talvenrock::Orvo::Projection r;
-    r.kind = perspective ? 0 : 1;
+    r.kind = perspective ? Talvenrock::Orvo::kPerspectiveCameraKind
+                         : Talvenrock::Orvo::kOtherPlanarCameraKind;
     exchangeAxes(p.pos, r.position);
     exchangeAxes(&p.worldMatrix[0], r.xAxis);
     exchangeAxes(&p.worldMatrix[3], r.yAxis);

@@ -2,6 +2,8 @@
 
 #include "orvo/render/DemoScene.h"
 
+#include "contract/SideFileNames.h"
+
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
@@ -149,7 +151,7 @@ public:
     {
         app_->add_option(name, text_[name], about)->type_name("");
     }
-    void option(const char* name, const char* valueName, const char* about)
+    void option(const char* name, const char* valueName, const std::string& about)
     {
         app_->add_option(name, text_[name], about)->type_name(valueName);
     }
@@ -335,8 +337,9 @@ CommandLine parse(int argc, const char* const* argv)
     save.positional("RENDER", "the layered OpenEXR render");
     save.positional("TARGET", "the Orvo file to write (.ovq)");
     save.option("--params", "FILE",
-                "the parameter file (camera); else TARGET.param.txt, else the camera from the "
-                "render's worldToCamera and worldToNDC");
+                std::string("the parameter file (camera); else TARGET")
+                    + fennick::contract::kParameterFileSuffix
+                    + ", else the camera from the render's worldToCamera and worldToNDC");
     save.option("--depth", "CHANNEL",
                 "a channel of planar depth in scene units (Z, depth.Z), converted to the depth "
                 "layer");
