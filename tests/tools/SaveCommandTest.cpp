@@ -208,6 +208,7 @@ TEST_F(SaveCommand, BadInputsEndInOneClearMessage)
     writeExr(dir.file("nodepth.exr"), kW, kH, {{"", colourChannels(scene)}});
     writeExr(dir.file("nocolour.exr"), kW, kH, {{"", {{"Orvo_depth.Y", scene.depth}}}});
     writeBytes(dir.file("bad-params.txt"), {'P', 'a', 'r', 'a', 'm', 's', '\n'});
+    ASSERT_EQ(::mkdir(dir.file("folder.ovq").c_str(), 0755), 0);
 
     struct Case {
         std::string args;
@@ -237,9 +238,12 @@ TEST_F(SaveCommand, BadInputsEndInOneClearMessage)
         {"save render.exr t.ovq --params bad-params.txt",
          "orvo: bad-params.txt:1: the file must begin with the word \"Parameters\", not "
          "\"Params\"\n"},
-        // Failures of the save itself: the saver's log line.
         {"save nodepth.exr t.ovq --params params.txt",
-         "orvo: io-status: Depth image not found - please use the script to save Orvo files\n"},
+         "orvo: nodepth.exr: no depth layer (a layer named Orvo_depth...) and no depth channel "
+         "(Z); give --depth CHANNEL, a channel of planar depth in scene units\n"},
+        // A failure of the save itself: the saver's log line.
+        {"save render.exr folder.ovq --params params.txt",
+         "orvo: io-status: Error writing Orvo file - Is a directory\n"},
     };
     for (const Case& c : cases) {
         RunResult r = runOrvo(c.args, dir.path());
@@ -776,6 +780,81 @@ TEST_F(SaveCommand, TakesTheCameraFromTheRendersAttributes)
                          "worldToCamera but no worldToNDC, which holds the lens; give the camera "
                          "with --params FILE\n");
     EXPECT_FALSE(fileExists(dir.file("t.ovq")));
+}
+
+TEST(SaveRendererOutput, NamesUnderAViewLayerAndTheLargestHalfAsSkyAreTakenAsMeant)
+{
+    // Every channel under the view layer's name, as Blender writes them;
+    // depth in half floats, where the sky is 65504, the largest half.
+    ScratchDir dir;
+    constexpr int w = 8, h = 5;
+    const KnownCamera camera;
+    std::vector<float> r(w * h, 0.5f), a(w * h, 1.0f), z(w * h), mr(w * h), mg(w * h), mb(w * h);
+    std::vector<double> distance(w * h);
+    double farthest = 0;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const int i = y * w + x;
+            const double u = ((x + 0.5) / w - 0.5) / camera.sx();
+            const double v = (0.5 - (y + 0.5) / h) / camera.sy(w, h);
+            // What the half channel holds, and the distance it stands for.
+            z[i] = float(half(float(2.0 + 0.3 * x + 0.2 * y)));
+            distance[i] = double(z[i]) * distancePerPlanarDepth(u, v);
+            // Three materials in vertical bands.
+            mr[i] = x < 3 ? 1.0f : 0.0f;
+            mg[i] = x >= 3 && x < 6 ? 1.0f : 0.0f;
+            mb[i] = x >= 6 ? 1.0f : 0.0f;
+            if (i != 0)
+                farthest = std::max(farthest, distance[i]);
+        }
+    z[0] = 65504.0f;
+    ExrPart part{"",
+                 {{"ViewLayer.Combined.R", r, true},
+                  {"ViewLayer.Combined.G", r, true},
+                  {"ViewLayer.Combined.B", r, true},
+                  {"ViewLayer.Combined.A", a, true},
+                  {"ViewLayer.Depth.Z", z, true},
+                  {"ViewLayer.Orvo_mat.R", mr},
+                  {"ViewLayer.Orvo_mat.G", mg},
+                  {"ViewLayer.Orvo_mat.B", mb}}};
+    part.worldToCamera = camera.worldToCamera();
+    part.worldToNdc = camera.worldToNdc(w, h);
+    writeExr(dir.file("blender.exr"), w, h, {part});
+
+    RunResult s = runOrvo("save blender.exr shot.ovq --depth Z", dir.path());
+    ASSERT_EQ(s.status, 0) << s.err;
+    EXPECT_NE(s.out.find("depth layer: \"Orvo_depth\", from channel ViewLayer.Depth.Z"),
+              std::string::npos)
+        << s.out;
+    EXPECT_NE(s.out.find("material layer: \"Orvo_mat\""), std::string::npos) << s.out;
+    auto reader = Talvenrock::Orvo::OrvoReader::open(dir.file("shot.ovq"));
+    const auto& summary = reader->summary();
+    EXPECT_EQ(summary.materialCount, 3u);
+    // The range comes from the farthest real hit, not from the sky.
+    const double depthMax = farthest * 1.25;
+    EXPECT_NEAR(summary.camera.farDistance, 1.5 * depthMax, 1e-4);
+    std::vector<std::uint32_t> row(w);
+    for (int y = 0; y < h; ++y) {
+        reader->readDepthRow(y, row.data());
+        for (int x = 0; x < w; ++x) {
+            if (y == 0 && x == 0)
+                EXPECT_EQ(row[x], Talvenrock::Orvo::kNoDepth);
+            else
+                EXPECT_NEAR(Talvenrock::Orvo::depthDistance(row[x], summary.camera.farDistance),
+                            distance[y * w + x], 1e-5)
+                    << x << "," << y;
+        }
+    }
+
+    // A short name that fits two channels is refused with both.
+    ExrPart two{"", {{"ViewLayer.Depth.Z", z, true}, {"ViewLayer.Mist.Z", z}}};
+    two.worldToCamera = camera.worldToCamera();
+    two.worldToNdc = camera.worldToNdc(w, h);
+    writeExr(dir.file("two.exr"), w, h, {two});
+    RunResult ambiguous = runOrvo("save two.exr two.ovq --depth Z", dir.path());
+    EXPECT_EQ(ambiguous.status, 1);
+    EXPECT_EQ(ambiguous.err, "orvo: two.exr: 2 channels end with \".Z\" (ViewLayer.Depth.Z, "
+                             "ViewLayer.Mist.Z); give --depth one of them\n");
 }
 
 TEST(SaveRendererOutput, ARenderAsRenderersWriteItSavesWithOnlyTheDepthChannelNamed)

@@ -116,7 +116,7 @@ void prepareDepth(const SaveOptions& o, ExrRender& r, CameraChoice& cam, std::os
                 return !fennick::contract::hasPrefixIgnoringCase(l.name, kDepthLayerPrefix);
             });
         for (auto it = replaced; it != image.layers.end(); ++it)
-            err << kNotice << "left out layer " << quote(it->name) << ": --depth " << *o.depth
+            err << kNotice << "left out layer " << quote(it->name) << ": --depth " << r.depthChannel
                 << " replaces it\n";
         image.layers.erase(replaced, image.layers.end());
         if (cam.fromRender()) {
@@ -126,16 +126,17 @@ void prepareDepth(const SaveOptions& o, ExrRender& r, CameraChoice& cam, std::os
                 const double farthest = farthestHit(r.depth, cam.camera, image.width, image.height);
                 cam.camera.depthMax = farthest > 0 ? farthest * kDepthMargin : 1.0;
                 err << kNotice << "depthMax " << cam.camera.depthMax << ": the farthest hit of "
-                    << *o.depth << " (" << farthest << ") times " << kDepthMargin << "\n";
+                    << r.depthChannel << " (" << farthest << ") times " << kDepthMargin << "\n";
             }
         }
         const std::uint64_t total = r.depth.size();
         DepthLayer d = depthFromPlanar(std::move(r.depth), cam.camera, image.width, image.height);
         if (d.hits == 0)
-            err << kWarning << "no sample of " << *o.depth << " is a hit (above 0, finite, below "
-                << kBackgroundDistance << "); the depth picture is empty\n";
+            err << kWarning << "no sample of " << r.depthChannel
+                << " is a hit (above 0, finite, below " << kBackgroundDistance
+                << "); the depth picture is empty\n";
         if (d.beyond != 0)
-            err << kWarning << d.beyond << " of " << total << " samples of " << *o.depth
+            err << kWarning << d.beyond << " of " << total << " samples of " << r.depthChannel
                 << " lie at depthMax (" << cam.camera.depthMax
                 << ") or farther; they are saved as no depth\n";
         RenderLayer layer;
@@ -143,7 +144,7 @@ void prepareDepth(const SaveOptions& o, ExrRender& r, CameraChoice& cam, std::os
         layer.channels = 1;
         layer.values = std::move(d.values);
         image.layers.push_back(std::move(layer));
-        out << "depth layer: " << quote(kDepthLayerPrefix) << ", from channel " << *o.depth
+        out << "depth layer: " << quote(kDepthLayerPrefix) << ", from channel " << r.depthChannel
             << " (planar depth in scene units)\n";
         return;
     }
@@ -159,7 +160,10 @@ void prepareDepth(const SaveOptions& o, ExrRender& r, CameraChoice& cam, std::os
                             + "...); the render has the channel " + quote(zs.front())
                             + ": to save it as depth (a distance in scene units), give --depth "
                             + zs.front());
-        return;  // the saver reports the missing layer
+        // Said here: the saver's own words for it ask for the host's script.
+        throw ToolError(o.render + ": no depth layer (a layer named " + kDepthLayerPrefix
+                        + "...) and no depth channel (Z); give --depth CHANNEL, a channel of "
+                          "planar depth in scene units");
     }
     if (cam.fromRender()) {
         if (!o.depthMax)

@@ -3,6 +3,8 @@
 #include "orvo/support/FileOps.h"
 #include "orvo/support/ToolError.h"
 
+#include "contract/LayerNames.h"
+
 #include <ImfChannelList.h>
 #include <ImfFrameBuffer.h>
 #include <ImfHeader.h>
@@ -12,11 +14,13 @@
 #include <ImfPartType.h>
 #include <ImfStandardAttributes.h>
 #include <ImfThreading.h>
+#include <half.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <exception>
+#include <limits>
 #include <new>
 #include <thread>
 
@@ -165,6 +169,62 @@ std::vector<Group> groupChannels(const Imf::Header& header, bool multiPart)
     return groups;
 }
 
+// The host's name for a layer: renderers put the view layer or pass before
+// every layer ("ViewLayer.Orvo_mat"), so a layer whose last component is
+// one the saver takes goes by that component.
+std::string hostLayerName(const std::string& layer)
+{
+    const std::size_t dot = layer.rfind('.');
+    if (dot == std::string::npos)
+        return layer;
+    const std::string last = layer.substr(dot + 1);
+    return fennick::contract::hasPrefixIgnoringCase(last, fennick::contract::kSaverLayerPrefix)
+               ? last
+               : layer;
+}
+
+// The largest finite value a channel of `type` holds, as read into a float:
+// renderers write it for "nothing hit" where the type has no infinity they
+// use (65504, the largest half, for one).
+float largestFinite(Imf::PixelType type)
+{
+    switch (type) {
+    case Imf::HALF: return float(std::numeric_limits<half>::max());
+    case Imf::UINT: return float(std::numeric_limits<unsigned>::max());
+    default: return std::numeric_limits<float>::max();
+    }
+}
+
+// The channel --depth names: the one whose name is `given` (as the tool
+// lists it, or as stored in the file), else the one whose name ends with
+// "." + `given` ("Z" for "ViewLayer.Depth.Z"). Several such are refused with
+// their names; none gives an empty string.
+std::string resolveDepthChannel(const std::string& path, Imf::MultiPartInputFile& file,
+                                const std::string& given)
+{
+    const bool multiPart = file.parts() > 1;
+    std::vector<std::string> endingSo;
+    const std::string ending = "." + given;
+    for (int part = 0; part < file.parts(); ++part) {
+        const Imf::Header& header = file.header(part);
+        if (header.hasType() && Imf::isDeepData(header.type()))
+            continue;
+        for (const Group& g : groupChannels(header, multiPart))
+            for (const ChannelRef& c : g.channels) {
+                if (c.display == given || c.full == given)
+                    return c.display;
+                if (c.display.size() > ending.size()
+                    && c.display.compare(c.display.size() - ending.size(), ending.size(), ending)
+                           == 0)
+                    endingSo.push_back(c.display);
+            }
+    }
+    if (endingSo.size() > 1)
+        throw ToolError(path + ": " + std::to_string(endingSo.size()) + " channels end with \""
+                        + ending + "\" (" + list(endingSo) + "); give --depth one of them");
+    return endingSo.empty() ? std::string() : endingSo.front();
+}
+
 std::uint64_t sampleBytes(Imf::PixelType type) { return type == Imf::HALF ? 2 : 4; }
 
 // Refuses headers whose pixels cannot be in a file of this size.
@@ -237,18 +297,22 @@ void readPart(const std::string& path, Imf::MultiPartInputFile& file, int part, 
     const std::size_t pixels = std::size_t(w) * std::size_t(h);
     Imf::FrameBuffer frame;
     bool anything = false;
+    // Set when this part holds the depth channel.
+    std::optional<float> depthBackground;
     for (Group& g : groupChannels(header, multiPart)) {
         for (const ChannelRef& c : g.channels)
             render.channelNames.push_back(c.display);
         auto depth = std::find_if(g.channels.begin(), g.channels.end(), [&](const ChannelRef& c) {
-            return !depthChannel.empty() && (c.display == depthChannel || c.full == depthChannel);
+            return !depthChannel.empty() && c.display == depthChannel;
         });
         if (depth != g.channels.end() && !depthFound) {
             if (depth->xSampling != 1 || depth->ySampling != 1)
                 throw ToolError(path + ": the depth channel \"" + depthChannel
                                 + "\" is subsampled");
             depthFound = true;
+            render.depthChannel = depth->display;
             render.depth.assign(pixels, 0.0f);
+            depthBackground = largestFinite(header.channels().find(depth->full).channel().type);
             frame.insert(depth->full,
                          Imf::Slice::Make(Imf::FLOAT, render.depth.data(), dw, sizeof(float),
                                           sizeof(float) * std::size_t(w)));
@@ -274,7 +338,7 @@ void readPart(const std::string& path, Imf::MultiPartInputFile& file, int part, 
         static const char* const kRgba[4] = {"R", "G", "B", "A"};
         static const char* const kXyzw[4] = {"X", "Y", "Z", "W"};
         RenderLayer layer;
-        layer.name = g.name;
+        layer.name = hostLayerName(g.name);
         std::vector<ChannelRef> ordered = inOrder(g, kRgba);
         layer.rgb = !ordered.empty();
         if (ordered.empty())
@@ -297,6 +361,12 @@ void readPart(const std::string& path, Imf::MultiPartInputFile& file, int part, 
     Imf::InputPart input(file, part);
     input.setFrameBuffer(frame);
     input.readPixels(dw.min.y, dw.max.y);
+    // The type's largest value is the renderer's "nothing hit" as much as
+    // infinity is; from here on only infinity says so.
+    if (depthBackground)
+        for (float& z : render.depth)
+            if (z >= *depthBackground)
+                z = std::numeric_limits<float>::infinity();
 }
 
 }  // namespace
@@ -311,9 +381,11 @@ ExrRender readExrRender(const std::string& path, const std::string& depthChannel
     try {
         Imf::MultiPartInputFile file(path.c_str());
         checkClaim(path, file);
+        const std::string depth
+            = depthChannel.empty() ? depthChannel : resolveDepthChannel(path, file, depthChannel);
         const int parts = file.parts();
         for (int part = 0; part < parts; ++part)
-            readPart(path, file, part, parts > 1, depthChannel, depthFound, render);
+            readPart(path, file, part, parts > 1, depth, depthFound, render);
     } catch (const ToolError&) {
         throw;
     } catch (const std::bad_alloc&) {

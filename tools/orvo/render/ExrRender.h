@@ -9,6 +9,11 @@
 // scan-line and tiled parts alike. Half and unsigned integer channels are
 // converted to float.
 //
+// Renderers put the view layer or pass before every layer
+// ("ViewLayer.Orvo_mat.R"); a layer whose last component begins with the
+// saver's prefix (Orvo_) goes to the host by that component, so that the
+// saver finds it.
+//
 // The host's layers hold 1, 3 or 4 channels. Layers of 3 or 4 channels keep
 // the order R G B A or X Y Z W when they are named so (in any case), else the
 // file's order. Layers the host cannot hold (2 or more than 4 channels,
@@ -57,10 +62,17 @@ struct ExrRender {
     // From the first part that carries worldToCamera.
     std::optional<ExrCamera> camera;
     // The channel named by readExrRender's depthChannel, width x height,
-    // row-major; it forms no layer.
+    // row-major; it forms no layer. Samples at the largest finite value of
+    // the channel's type (65504 for half) or above are read as infinity:
+    // renderers write either for "nothing hit".
     std::vector<float> depth;
+    // That channel's name as channelNames lists it.
+    std::string depthChannel;
 };
 
+// `depthChannel` is a channel's name as channelNames lists it or as the
+// file stores it, or the end of one name after a '.' ("Z" for
+// "ViewLayer.Depth.Z") when exactly one channel ends so.
 // Throws ToolError naming the file (and the layer or part) on any failure.
 // A header that claims more pixels than a file of its size can hold is
 // refused before anything is allocated for them.
