@@ -720,6 +720,15 @@ TEST_F(SaveCommand, ParamsWritesTheCameraAUserDescribes)
                           "dpi 72\n"
                           "pAspect 0.8\n"
                           "depthMax 10\n");
+    // In a world whose Z is up (Blender's), a camera turned 90 degrees about
+    // X looks along +Y with +Z up: the host's unturned camera, at a position
+    // whose Y and Z trade places, one with its sign.
+    RunResult zUp
+        = runOrvo("params - --up z --position 1,2,3 --rotation 90,0,0 --depth-max 10", dir.path());
+    RunResult yUp = runOrvo("params - --position 1,3,-2 --depth-max 10", dir.path());
+    ASSERT_EQ(zUp.status, 0) << zUp.err;
+    EXPECT_EQ(zUp.out, yUp.out);
+
     // The saver reads the same doubles back: the record's axes (in its Z-up
     // frame, zAxis minus the back row) and film hold them exactly.
     writeBytes(dir.file("turned.txt"),
@@ -855,6 +864,41 @@ TEST(SaveRendererOutput, NamesUnderAViewLayerAndTheLargestHalfAsSkyAreTakenAsMea
     EXPECT_EQ(ambiguous.status, 1);
     EXPECT_EQ(ambiguous.err, "orvo: two.exr: 2 channels end with \".Z\" (ViewLayer.Depth.Z, "
                              "ViewLayer.Mist.Z); give --depth one of them\n");
+}
+
+TEST(SaveRendererOutput, ACameraInAZUpWorldIsCarriedIntoTheHostsWorld)
+{
+    // The known camera's matrices as a Z-up renderer writes them: a world
+    // point (x, y, z) there is (x, z, -y) in the host's world.
+    ScratchDir dir;
+    constexpr int w = 6, h = 4;
+    const KnownCamera camera;
+    const Imath::M44f zUpToHost(1, 0, 0, 0, 0, 0, -1, 0, 0, 1, 0, 0, 0, 0, 0, 1);
+    std::vector<float> grey(w * h, 0.5f), z(w * h, 5.0f);
+    double farthest = 0;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const double u = ((x + 0.5) / w - 0.5) / camera.sx();
+            const double v = (0.5 - (y + 0.5) / h) / camera.sy(w, h);
+            farthest = std::max(farthest, 5.0 * distancePerPlanarDepth(u, v));
+        }
+    ExrPart part{"", {{"R", grey}, {"G", grey}, {"B", grey}, {"Z", z}}};
+    part.worldToCamera = zUpToHost * camera.worldToCamera();
+    part.worldToNdc = zUpToHost * camera.worldToNdc(w, h);
+    writeExr(dir.file("zup.exr"), w, h, {part});
+
+    RunResult s = runOrvo("save zup.exr zup.ovq --depth Z --up z", dir.path());
+    ASSERT_EQ(s.status, 0) << s.err;
+    camera.expectRecord(Talvenrock::Orvo::OrvoReader::open(dir.file("zup.ovq"))->summary().camera,
+                        w, h, farthest * 1.25);
+
+    // A parameter file is in the host's world already.
+    writeBytes(dir.file("zup.ovq.param.txt"), {'P'});
+    RunResult params
+        = runOrvo("save zup.exr again.ovq --params zup.ovq.param.txt --up z", dir.path());
+    EXPECT_EQ(params.status, 1);
+    EXPECT_EQ(params.err, "orvo: zup.ovq.param.txt: the parameter file is in the host's world, Y "
+                          "up; --up z applies only to a camera taken from the render\n");
 }
 
 TEST(SaveRendererOutput, ARenderAsRenderersWriteItSavesWithOnlyTheDepthChannelNamed)

@@ -209,7 +209,21 @@ CameraParameters cameraFromUser(const UserCamera& u)
     c.depthMax = u.depthMax;
     c.dpi = u.dpi;
     c.pAspect = u.pixelAspect;
+    if (u.zUp)
+        convertFromZUp(c);
     return c;
+}
+
+void convertFromZUp(CameraParameters& c)
+{
+    const auto carry = [](double* v) {
+        const double y = v[1];
+        v[1] = v[2];
+        v[2] = -y;
+    };
+    carry(c.pos);
+    for (int row = 0; row < 3; ++row)
+        carry(c.worldMatrix + row * 3);
 }
 
 namespace {

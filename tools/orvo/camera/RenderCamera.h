@@ -50,9 +50,16 @@ struct UserCamera {
     double depthMax = 0;
     double dpi = kDefaultDpi;
     double pixelAspect = 1;
+    // Whether position and rotation are given in a world whose Z is up.
+    bool zUp = false;
 };
 
 CameraParameters cameraFromUser(const UserCamera& user);
+
+// The host's world, which the parameter file speaks of, has Y up. A camera
+// described in a world whose Z is up (Blender's) is carried over by
+// (x, y, z) -> (x, z, -y), its position and axes alike; lens and range stay.
+void convertFromZUp(CameraParameters& camera);
 
 // Length of the ray through pixel (x, y)'s centre whose component along the
 // camera's axis is 1: the factor from planar depth to distance.

@@ -346,6 +346,9 @@ CommandLine parse(int argc, const char* const* argv)
     save.option("--depth-max", "DISTANCE",
                 "the depth range, when the camera comes from the render (default: the farthest "
                 "hit of --depth times 1.25)");
+    save.option("--up", "AXIS",
+                "the up axis of the world the render's camera is in: y (default) or z (Blender); "
+                "the saved camera is in the host's world, Y up");
     save.option("--rgb", "FILE",
                 "the colour image, an uncompressed 32-bit TGA; else made from the render's "
                 "colour layer");
@@ -375,10 +378,13 @@ CommandLine parse(int argc, const char* const* argv)
     Command params(tool, "params", "Write a parameter file (the camera) for `orvo save --params`.",
                    kEndOfOptions);
     params.positional("OUTPUT", "the file to write; - for standard output");
-    params.option("--position", "X,Y,Z", "camera position in scene units (Y up)");
+    params.option("--position", "X,Y,Z", "camera position in scene units, in the world of --up");
     params.option("--rotation", "X,Y,Z",
                   "camera rotation in degrees about the world axes, applied in that order; "
                   "unrotated it looks along -Z");
+    params.option("--up", "AXIS",
+                  "the up axis of the world --position and --rotation are in: y (default, the "
+                  "host's) or z (Blender); the file is in the host's world");
     params.option("--focal-length", "MM", "focal length in mm (default 50)");
     params.option("--film-back", "WxH", "film back in mm (default 36x24)");
     params.option("--film-fit", "FIT",
@@ -428,6 +434,7 @@ CommandLine parse(int argc, const char* const* argv)
         o.params = save.given("--params");
         o.depth = save.given("--depth");
         o.depthMax = save.positive("--depth-max", "a distance above 0");
+        o.zUp = save.word("--up", {"y", "z"}, "y or z").value_or("y") == "z";
         o.rgb = save.given("--rgb");
         o.plugin = save.given("--plugin");
     } else if (demo.app()->parsed()) {
@@ -456,6 +463,7 @@ CommandLine parse(int argc, const char* const* argv)
         UserCamera& u = c.params.camera;
         params.vector("--position", "three numbers in scene units", u.position);
         params.vector("--rotation", "three angles in degrees", u.rotation);
+        u.zUp = params.word("--up", {"y", "z"}, "y or z").value_or("y") == "z";
         u.focalLengthMm = params.positive("--focal-length", "a length in millimetres above 0")
                               .value_or(u.focalLengthMm);
         parseFilmBack(params, u.filmWidthMm, u.filmHeightMm);

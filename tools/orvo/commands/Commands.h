@@ -26,6 +26,9 @@ struct SaveOptions {
     std::optional<std::string> depth;
     // The depth range when the camera comes from the render; above 0.
     std::optional<double> depthMax;
+    // Whether the render's camera (worldToCamera, worldToNDC) is in a world
+    // whose Z is up.
+    bool zUp = false;
 };
 
 struct DemoOptions {

@@ -83,6 +83,10 @@ CameraChoice chooseCamera(const SaveOptions& o, const ExrRender& r, const std::s
     std::vector<std::string> warnings;
     if (o.params || pathExists(besideParams)) {
         choice.file = o.params ? *o.params : besideParams;
+        if (o.zUp)
+            throw ToolError(*choice.file
+                            + ": the parameter file is in the host's world, Y up; --up z "
+                              "applies only to a camera taken from the render");
         choice.camera = readParamFile(*choice.file, warnings);
         if (o.depthMax)
             throw ToolError(*choice.file
@@ -90,6 +94,8 @@ CameraChoice chooseCamera(const SaveOptions& o, const ExrRender& r, const std::s
                               "applies only to a camera taken from the render");
     } else if (r.camera) {
         choice.camera = cameraFromExr(o.render, *r.camera, r.image.width, r.image.height, warnings);
+        if (o.zUp)
+            convertFromZUp(choice.camera);
         err << kNotice
             << "no parameter file: the camera comes from the render's worldToCamera "
                "and worldToNDC\n";
