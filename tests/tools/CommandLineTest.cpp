@@ -73,9 +73,9 @@ TEST(CommandLine, EveryMistakeIsNamedInTheToolsWordsWithTheUsageLine)
         {"save a.exr b.ovq --params p --params q",
          "orvo save: --params is given more than once\n" + kSaveUsage},
         {"save a.exr b.ovq --depth-max abc",
-         "orvo save: --depth-max takes a distance above 0, not \"abc\"\n" + kSaveUsage},
+         "orvo save: --depth-max takes a distance above 0 or far, not \"abc\"\n" + kSaveUsage},
         {"save a.exr b.ovq --depth-max -1",
-         "orvo save: --depth-max takes a distance above 0, not \"-1\"\n" + kSaveUsage},
+         "orvo save: --depth-max takes a distance above 0 or far, not \"-1\"\n" + kSaveUsage},
         {"demo out --size 10x0",
          "orvo demo: --size takes WIDTHxHEIGHT, each from 1 to 16384, not \"10x0\"\n" + kDemoUsage},
         {"info -x.ovq", "orvo info: unknown option \"-x.ovq\"; a file whose name begins with - "

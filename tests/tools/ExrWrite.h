@@ -11,12 +11,14 @@
 #include <ImfOutputPart.h>
 #include <ImfPartType.h>
 #include <ImfStandardAttributes.h>
+#include <ImfStringAttribute.h>
 #include <ImfTiledOutputPart.h>
 
 #include <half.h>
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tooltest {
@@ -33,6 +35,8 @@ struct ExrPart {
     bool tiled = false;
     std::optional<Imath::M44f> worldToCamera = std::nullopt;
     std::optional<Imath::M44f> worldToNdc = std::nullopt;
+    // String attributes by name (a Cryptomatte manifest).
+    std::vector<std::pair<std::string, std::string>> texts = {};
 };
 
 constexpr int kExrTileSide = 4;
@@ -54,6 +58,8 @@ inline void writeExr(const std::string& path, int width, int height,
             Imf::addWorldToCamera(h, *p.worldToCamera);
         if (p.worldToNdc)
             Imf::addWorldToNDC(h, *p.worldToNdc);
+        for (const auto& [name, text] : p.texts)
+            h.insert(name, Imf::StringAttribute(text));
         headers.push_back(h);
     }
     Imf::MultiPartOutputFile file(path.c_str(), headers.data(), int(headers.size()));

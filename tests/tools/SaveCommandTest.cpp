@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <set>
 
@@ -862,7 +863,7 @@ TEST(SaveRendererOutput, NamesUnderAViewLayerAndTheLargestHalfAsSkyAreTakenAsMea
     writeExr(dir.file("two.exr"), w, h, {two});
     RunResult ambiguous = runOrvo("save two.exr two.ovq --depth Z", dir.path());
     EXPECT_EQ(ambiguous.status, 1);
-    EXPECT_EQ(ambiguous.err, "orvo: two.exr: 2 channels end with \".Z\" (ViewLayer.Depth.Z, "
+    EXPECT_EQ(ambiguous.err, "orvo: two.exr: 2 channels are named by \"Z\" (ViewLayer.Depth.Z, "
                              "ViewLayer.Mist.Z); give --depth one of them\n");
 }
 
@@ -993,3 +994,194 @@ TEST(SaveRendererOutput, ARenderAsRenderersWriteItSavesWithOnlyTheDepthChannelNa
 }
 
 }  // namespace
+
+namespace {
+
+std::vector<std::uint16_t> materialTags(const std::string& file)
+{
+    auto reader = Talvenrock::Orvo::OrvoReader::open(file);
+    const auto& s = reader->summary();
+    std::vector<std::uint16_t> tags(std::size_t(s.width) * s.height);
+    for (std::uint32_t y = 0; y < s.height; ++y)
+        reader->readMaterialRow(y, tags.data() + std::size_t(y) * s.width);
+    return tags;
+}
+
+float floatWithBits(std::uint32_t bits)
+{
+    float f;
+    std::memcpy(&f, &bits, sizeof f);
+    return f;
+}
+
+// A render laid out as Blender writes one, with the camera's attributes.
+ExrPart viewLayerPart(int w, int h, std::vector<ExrChannel> extra)
+{
+    const KnownCamera camera;
+    const std::vector<float> grey(std::size_t(w * h), 0.5f), z(std::size_t(w * h), 5.0f);
+    ExrPart part{"",
+                 {{"ViewLayer.Combined.R", grey},
+                  {"ViewLayer.Combined.G", grey},
+                  {"ViewLayer.Combined.B", grey},
+                  {"ViewLayer.Depth.Z", z}}};
+    for (ExrChannel& c : extra)
+        part.channels.push_back(std::move(c));
+    part.worldToCamera = camera.worldToCamera();
+    part.worldToNdc = camera.worldToNdc(w, h);
+    return part;
+}
+
+}  // namespace
+
+TEST(SaveRendererOutput, MaterialIdsBecomeOneTagEachNamedAsTheRendererNamesThem)
+{
+    // Four vertical bands two pixels wide: sky, then three materials, as a
+    // Material Index channel (7, 3, 12; one antialiased sample of 2.5) and
+    // as Cryptomatte's rank-0 IDs (two named in the manifest, one not).
+    ScratchDir dir;
+    constexpr int w = 8, h = 6;
+    const std::uint32_t hashes[3] = {0x24950135u, 0x6e1a9181u, 0x41200000u};
+    const float indices[3] = {7, 3, 12};
+    std::vector<float> index(w * h), rank0(w * h), coverage(w * h), other(w * h), red(w * h, 1.0f);
+    std::vector<std::uint16_t> expectedByIndex(w * h), expectedByHash(w * h);
+    for (int i = 0; i < w * h; ++i) {
+        const int band = i % w / 2;
+        index[i] = band == 0 ? 0.0f : indices[band - 1];
+        rank0[i] = band == 0 ? 0.0f : floatWithBits(hashes[band - 1]);
+        coverage[i] = band == 0 ? 0.0f : 1.0f;
+        // Tags count from the first pixel of each material, row by row.
+        expectedByIndex[i] = expectedByHash[i] = static_cast<std::uint16_t>(band);
+    }
+    const int edge = 5 * w + 4;
+    index[edge] = 2.5f;
+    expectedByIndex[edge] = 0;
+    ExrPart part = viewLayerPart(w, h,
+                                 {{"ViewLayer.IndexMA.X", index},
+                                  {"ViewLayer.CryptoMaterial00.r", rank0},
+                                  {"ViewLayer.CryptoMaterial00.g", coverage},
+                                  {"ViewLayer.CryptoMaterial00.b", other},
+                                  {"ViewLayer.CryptoMaterial00.a", other},
+                                  {"ViewLayer.Orvo_mat.R", red},
+                                  {"ViewLayer.Orvo_mat.G", other},
+                                  {"ViewLayer.Orvo_mat.B", other}});
+    part.texts = {{"cryptomatte/c7dbf5e/name", "ViewLayer.CryptoMaterial"},
+                  {"cryptomatte/c7dbf5e/hash", "MurmurHash3_32"},
+                  {"cryptomatte/c7dbf5e/conversion", "uint32_to_float32"},
+                  {"cryptomatte/c7dbf5e/manifest",
+                   R"({"Ground":"24950135","Red":"6e1a9181","default_surface":"78d05529"})"}};
+    writeExr(dir.file("ids.exr"), w, h, {part});
+
+    RunResult byIndex = runOrvo("save ids.exr index.ovq --depth Z --materials IndexMA", dir.path());
+    ASSERT_EQ(byIndex.status, 0) << byIndex.err;
+    EXPECT_NE(byIndex.out.find("material layer: \"Orvo_mat\", from channel ViewLayer.IndexMA.X (3 "
+                               "IDs)\n"),
+              std::string::npos)
+        << byIndex.out;
+    EXPECT_NE(byIndex.out.find("(3 materials)\nMat 1: ID 7 (12 pixels)\nMat 2: ID 3 (11 pixels)\n"
+                               "Mat 3: ID 12 (12 pixels)\n"),
+              std::string::npos)
+        << byIndex.out;
+    EXPECT_NE(byIndex.err.find("orvo: left out layer \"Orvo_mat\": --materials "
+                               "ViewLayer.IndexMA.X replaces it\n"),
+              std::string::npos)
+        << byIndex.err;
+    EXPECT_NE(byIndex.err.find("orvo: warning: 1 of 48 samples of ViewLayer.IndexMA.X are not "
+                               "whole numbers"),
+              std::string::npos)
+        << byIndex.err;
+    EXPECT_EQ(materialTags(dir.file("index.ovq")), expectedByIndex);
+
+    RunResult byHash
+        = runOrvo("save ids.exr hash.ovq --depth Z --materials CryptoMaterial", dir.path());
+    ASSERT_EQ(byHash.status, 0) << byHash.err;
+    EXPECT_NE(byHash.out.find("Mat 1: Ground (12 pixels)\nMat 2: Red (12 pixels)\n"
+                              "Mat 3: ID 41200000 (12 pixels)\n"),
+              std::string::npos)
+        << byHash.out;
+    EXPECT_EQ(materialTags(dir.file("hash.ovq")), expectedByHash);
+    // The file's own names stay the saver's.
+    EXPECT_EQ(Talvenrock::Orvo::OrvoReader::open(dir.file("hash.ovq"))->summary().materialCount,
+              3u);
+
+    RunResult missing = runOrvo("save ids.exr none.ovq --depth Z --materials IndexOB", dir.path());
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err.rfind("orvo: ids.exr: no channel \"IndexOB\" for --materials; the "
+                                "channels are ViewLayer.Combined.B",
+                                0),
+              0u)
+        << missing.err;
+    EXPECT_FALSE(fileExists(dir.file("none.ovq")));
+}
+
+TEST(SaveRendererOutput, EveryTagTheFileHasGoesToAnIdOfItsOwn)
+{
+    // 65535 IDs, one a pixel after a pixel of none: as many materials as
+    // the file's 16-bit tags can tell apart, each hue still its own.
+    ScratchDir dir;
+    constexpr int side = 256;
+    std::vector<float> ids(side * side);
+    std::vector<std::uint16_t> expected(side * side);
+    for (int i = 0; i < side * side; ++i) {
+        ids[i] = float(i);
+        expected[i] = static_cast<std::uint16_t>(i);
+    }
+    writeExr(dir.file("many.exr"), side, side,
+             {viewLayerPart(side, side, {{"ViewLayer.IndexOB.X", ids}})});
+    RunResult all = runOrvo("save many.exr many.ovq --depth Z --materials IndexOB", dir.path());
+    ASSERT_EQ(all.status, 0) << all.err;
+    EXPECT_EQ(materialTags(dir.file("many.ovq")), expected);
+    EXPECT_NE(all.out.find("\nMat 65535: ID 65535 (1 pixel)\n"), std::string::npos);
+    EXPECT_EQ(all.err.find("warning"), std::string::npos) << all.err;
+
+    // One more is more than the tags can hold.
+    ids[0] = 65536.0f;
+    writeExr(dir.file("more.exr"), side, side,
+             {viewLayerPart(side, side, {{"ViewLayer.IndexOB.X", ids}})});
+    RunResult more = runOrvo("save more.exr more.ovq --depth Z --materials IndexOB", dir.path());
+    EXPECT_EQ(more.status, 1);
+    EXPECT_NE(more.err.find("\norvo: more.exr: --materials ViewLayer.IndexOB.X holds 65536 IDs; "
+                            "an Orvo file has tags for 65535 materials\n"),
+              std::string::npos)
+        << more.err;
+    EXPECT_FALSE(fileExists(dir.file("more.ovq")));
+}
+
+TEST(SaveRendererOutput, ADepthRangeOnTheCommandLineReplacesTheParameterFilesAndKeepsTheFile)
+{
+    // Planar depth 5 everywhere, seen through the parameter file's camera
+    // (focal length 4 on a film 2 wide, 1.5 high: horizontal fit).
+    ScratchDir dir;
+    constexpr int w = 8, h = 6;
+    writeExr(dir.file("z.exr"), w, h, {viewLayerPart(w, h, {})});
+    writeParams(dir.file("p.txt"));
+    RunResult given
+        = runOrvo("save z.exr given.ovq --params p.txt --depth Z --depth-max 7", dir.path());
+    ASSERT_EQ(given.status, 0) << given.err;
+    EXPECT_NE(given.err.find("orvo: depthMax 7 replaces the parameter file's (10)\n"),
+              std::string::npos)
+        << given.err;
+    EXPECT_EQ(
+        Talvenrock::Orvo::OrvoReader::open(dir.file("given.ovq"))->summary().camera.farDistance,
+        1.5 * 7);
+    EXPECT_EQ(readText(dir.file("p.txt")), kParams);
+
+    // The farthest hit is at a corner pixel's centre, over the user's own
+    // file beside the target, which the save must not consume.
+    writeParams(dir.file("far.ovq.param.txt"));
+    RunResult far = runOrvo("save z.exr far.ovq --depth Z --depth-max far", dir.path());
+    ASSERT_EQ(far.status, 0) << far.err;
+    const double u = (0.5 / w - 0.5) * 2 / 4, v = (0.5 - 0.5 / h) * 1.5 / 4;
+    const double farthest = 5 * distancePerPlanarDepth(u, v);
+    EXPECT_NEAR(
+        Talvenrock::Orvo::OrvoReader::open(dir.file("far.ovq"))->summary().camera.farDistance,
+        1.5 * 1.25 * farthest, 1e-5);
+    EXPECT_EQ(readText(dir.file("far.ovq.param.txt")), kParams);
+
+    RunResult noDepth = runOrvo("save z.exr none.ovq --params p.txt --depth-max far", dir.path());
+    EXPECT_EQ(noDepth.status, 2);
+    EXPECT_EQ(noDepth.err.rfind("orvo save: --depth-max far takes the farthest hit of --depth; "
+                                "give --depth CHANNEL\n",
+                                0),
+              0u)
+        << noDepth.err;
+}

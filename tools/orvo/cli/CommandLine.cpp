@@ -26,6 +26,8 @@ namespace {
 
 constexpr unsigned kMaxDemoSide = 16384;
 constexpr char kDefaultDemoDir[] = "orvo-demo";
+// --depth-max's word for the farthest hit of --depth.
+constexpr char kFarthest[] = "far";
 constexpr std::size_t kVectorComponents = 3;
 
 const char kToolAbout[] = "Save OpenEXR renders as Orvo files through the fennick plug-in, and "
@@ -344,8 +346,11 @@ CommandLine parse(int argc, const char* const* argv)
                 "a channel of planar depth in scene units (Z, depth.Z), converted to the depth "
                 "layer");
     save.option("--depth-max", "DISTANCE",
-                "the depth range, when the camera comes from the render (default: the farthest "
-                "hit of --depth times 1.25)");
+                "the depth range, or far: the farthest hit of --depth times 1.25 (the default "
+                "when the camera comes from the render); replaces a parameter file's");
+    save.option("--materials", "CHANNEL",
+                "material tags from a channel of whole-number IDs (IndexMA) or a Cryptomatte "
+                "layer (CryptoMaterial), one tag an ID, made into the material layer");
     save.option("--up", "AXIS",
                 "the up axis of the world the render's camera is in: y (default) or z (Blender); "
                 "the saved camera is in the host's world, Y up");
@@ -433,7 +438,12 @@ CommandLine parse(int argc, const char* const* argv)
         o.target = save.required("TARGET", "the Orvo file to write");
         o.params = save.given("--params");
         o.depth = save.given("--depth");
-        o.depthMax = save.positive("--depth-max", "a distance above 0");
+        o.depthMaxFromHits = save.given("--depth-max") == std::optional<std::string>(kFarthest);
+        if (!o.depthMaxFromHits)
+            o.depthMax = save.positive("--depth-max", "a distance above 0 or far");
+        else if (!o.depth)
+            save.fail("--depth-max far takes the farthest hit of --depth; give --depth CHANNEL");
+        o.materials = save.given("--materials");
         o.zUp = save.word("--up", {"y", "z"}, "y or z").value_or("y") == "z";
         o.rgb = save.given("--rgb");
         o.plugin = save.given("--plugin");

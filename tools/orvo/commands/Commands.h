@@ -24,8 +24,16 @@ struct SaveOptions {
     // A channel holding planar depth in scene units, converted to the depth
     // layer.
     std::optional<std::string> depth;
-    // The depth range when the camera comes from the render; above 0.
+    // The depth range: with a camera from the render, or replacing a
+    // parameter file's; above 0.
     std::optional<double> depthMax;
+    // The depth range from the farthest hit of `depth` (times
+    // kDepthMargin): the default with a camera from the render, asked for
+    // with a parameter file.
+    bool depthMaxFromHits = false;
+    // A channel of material IDs or a Cryptomatte layer, made into the
+    // material layer.
+    std::optional<std::string> materials;
     // Whether the render's camera (worldToCamera, worldToNDC) is in a world
     // whose Z is up.
     bool zUp = false;

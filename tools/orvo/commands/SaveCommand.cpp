@@ -32,8 +32,6 @@ using fennick::contract::kMaterialLayerPrefix;
 // A depth layer with more samples outside its convention than this share
 // was most likely written in another one (a distance in scene units).
 constexpr double kOutsideShareWarned = 0.05;
-constexpr char kNotice[] = "orvo: ";
-constexpr char kWarning[] = "orvo: warning: ";
 
 // Refuses a target that is one of the inputs under another name: saving
 // would replace it.
@@ -73,6 +71,9 @@ struct CameraChoice {
     // The parameter file the saver will read; none when the camera comes
     // from the render.
     std::optional<std::string> file;
+    // Whether the command line changes the parameter file's depthMax, so
+    // that the saver gets the file written anew.
+    bool rewritten = false;
     bool fromRender() const { return !file; }
 };
 
@@ -88,14 +89,18 @@ CameraChoice chooseCamera(const SaveOptions& o, const ExrRender& r, const std::s
                             + ": the parameter file is in the host's world, Y up; --up z "
                               "applies only to a camera taken from the render");
         choice.camera = readParamFile(*choice.file, warnings);
-        if (o.depthMax)
-            throw ToolError(*choice.file
-                            + ": the parameter file holds depthMax; --depth-max "
-                              "applies only to a camera taken from the render");
+        choice.rewritten = o.depthMax || o.depthMaxFromHits;
+        if (o.depthMax) {
+            err << kNotice << "depthMax " << *o.depthMax << " replaces the parameter file's ("
+                << choice.camera.depthMax << ")\n";
+            choice.camera.depthMax = *o.depthMax;
+        }
     } else if (r.camera) {
         choice.camera = cameraFromExr(o.render, *r.camera, r.image.width, r.image.height, warnings);
         if (o.zUp)
             convertFromZUp(choice.camera);
+        if (o.depthMax)
+            choice.camera.depthMax = *o.depthMax;
         err << kNotice
             << "no parameter file: the camera comes from the render's worldToCamera "
                "and worldToNDC\n";
@@ -125,15 +130,15 @@ void prepareDepth(const SaveOptions& o, ExrRender& r, CameraChoice& cam, std::os
             err << kNotice << "left out layer " << quote(it->name) << ": --depth " << r.depthChannel
                 << " replaces it\n";
         image.layers.erase(replaced, image.layers.end());
-        if (cam.fromRender()) {
-            if (o.depthMax) {
-                cam.camera.depthMax = *o.depthMax;
-            } else {
-                const double farthest = farthestHit(r.depth, cam.camera, image.width, image.height);
-                cam.camera.depthMax = farthest > 0 ? farthest * kDepthMargin : 1.0;
-                err << kNotice << "depthMax " << cam.camera.depthMax << ": the farthest hit of "
-                    << r.depthChannel << " (" << farthest << ") times " << kDepthMargin << "\n";
-            }
+        if (o.depthMaxFromHits || (cam.fromRender() && !o.depthMax)) {
+            const double farthest = farthestHit(r.depth, cam.camera, image.width, image.height);
+            const double fromFile = cam.camera.depthMax;
+            cam.camera.depthMax = farthest > 0 ? farthest * kDepthMargin : 1.0;
+            err << kNotice << "depthMax " << cam.camera.depthMax << ": the farthest hit of "
+                << r.depthChannel << " (" << farthest << ") times " << kDepthMargin;
+            if (!cam.fromRender())
+                err << ", replacing the parameter file's (" << fromFile << ")";
+            err << "\n";
         }
         const std::uint64_t total = r.depth.size();
         DepthLayer d = depthFromPlanar(std::move(r.depth), cam.camera, image.width, image.height);
@@ -179,7 +184,6 @@ void prepareDepth(const SaveOptions& o, ExrRender& r, CameraChoice& cam, std::os
                             + quote(matching.back())
                             + ": give --depth-max DISTANCE (the distance at which the layer's "
                               "samples reach 0), or --params FILE");
-        cam.camera.depthMax = *o.depthMax;
     }
     if (matching.size() > 1)
         err << kWarning << matching.size() << " layers begin with " << quote(kDepthLayerPrefix)
@@ -209,6 +213,54 @@ void reportMaterialLayer(const RenderImage& image, std::ostream& out, std::ostre
         << "\n";
 }
 
+// Leaves out the material layers --materials replaces, and adds the one
+// painted from its IDs.
+void prepareMaterials(const SaveOptions& o, ExrRender& r, std::ostream& out, std::ostream& err)
+{
+    RenderImage& image = r.image;
+    const MaterialIds& m = r.materials;
+    auto replaced
+        = std::stable_partition(image.layers.begin(), image.layers.end(), [](const RenderLayer& l) {
+              return !fennick::contract::hasPrefixIgnoringCase(l.name, kMaterialLayerPrefix);
+          });
+    for (auto it = replaced; it != image.layers.end(); ++it)
+        err << kNotice << "left out layer " << quote(it->name) << ": --materials " << m.source
+            << " replaces it\n";
+    image.layers.erase(replaced, image.layers.end());
+    if (m.notWhole != 0)
+        err << kWarning << m.notWhole << " of " << m.ids.size() << " samples of " << m.source
+            << " are not whole numbers from 0 to " << MaterialIds::kMaxWholeId
+            << "; they are saved as no material\n";
+    std::size_t distinct = 0;
+    image.layers.push_back(materialLayer(o.render, m, distinct));
+    if (distinct == 0)
+        err << kWarning << "no pixel of " << m.source << " has a material ID; the material "
+            << "picture is empty\n";
+    out << "material layer: " << quote(kMaterialLayerPrefix) << ", from "
+        << (m.cryptomatte ? "the Cryptomatte layer " : "channel ") << m.source << " (" << distinct
+        << (distinct == 1 ? " ID" : " IDs") << ")\n";
+}
+
+// Which tag each ID became, read back from the saved file: the file names
+// its materials "Mat N", so this is how the user learns which is which.
+void reportMaterialTags(const SaveOptions& o, const MaterialIds& m, std::ostream& out,
+                        std::ostream& err)
+{
+    std::uint64_t mixed = 0;
+    const std::vector<MaterialTag> tags = tagsOfIds(o.target, m, mixed);
+    unsigned previous = 0;
+    bool shared = false;
+    for (const MaterialTag& t : tags) {
+        shared = shared || (t.tag == previous && t.tag != 0);
+        previous = t.tag;
+        out << "Mat " << t.tag << ": " << m.label(t.id) << " (" << t.pixels
+            << (t.pixels == 1 ? " pixel)\n" : " pixels)\n");
+    }
+    if (mixed != 0 || shared)
+        err << kWarning << "the saved tags do not follow the IDs of " << m.source << " one to one ("
+            << mixed << " pixels differ from their ID's first pixel)\n";
+}
+
 int save(const SaveOptions& o, std::ostream& out, std::ostream& err, const Progress& progress)
 {
     requireFolderOf(o.target, "target");
@@ -218,7 +270,8 @@ int save(const SaveOptions& o, std::ostream& out, std::ostream& err, const Progr
     LoadedPlugin loaded(plugin);
 
     progress.step("reading " + o.render);
-    ExrRender r = readExrRender(o.render, o.depth.value_or(std::string()));
+    ExrRender r = readExrRender(o.render, ChannelRequests{o.depth.value_or(std::string()),
+                                                          o.materials.value_or(std::string())});
     progress.done();
     for (const LeftOutLayer& l : r.leftOut)
         err << kNotice << "left out layer " << quote(l.name)
@@ -230,11 +283,14 @@ int save(const SaveOptions& o, std::ostream& out, std::ostream& err, const Progr
     SideFiles side(o.target);
     CameraChoice cam = chooseCamera(o, r, side.paramPath(), err);
     prepareDepth(o, r, cam, out, err);
-    reportMaterialLayer(r.image, out, err);
+    if (o.materials)
+        prepareMaterials(o, r, out, err);
+    else
+        reportMaterialLayer(r.image, out, err);
 
     progress.step("writing the side files");
-    if (cam.fromRender())
-        side.writeParams(cam.camera);
+    if (cam.fromRender() || cam.rewritten)
+        side.writeParams(cam.camera, cam.file && sameFile(*cam.file, side.paramPath()));
     else
         side.placeParams(cam.file == side.paramPath() ? std::nullopt : cam.file);
     if (o.rgb) {
@@ -251,8 +307,11 @@ int save(const SaveOptions& o, std::ostream& out, std::ostream& err, const Progr
     }
 
     const int status = saveThroughPlugin(loaded, std::move(r.image), o.target, out, err, progress);
-    if (status == 0)
+    if (status == 0) {
         out << summaryLine(o.target);
+        if (o.materials)
+            reportMaterialTags(o, r.materials, out, err);
+    }
     return status;
 }
 

@@ -1,6 +1,7 @@
 #include "orvo/render/ExrRender.h"
 
 #include "orvo/support/FileOps.h"
+#include "orvo/support/Text.h"
 #include "orvo/support/ToolError.h"
 
 #include "contract/LayerNames.h"
@@ -13,12 +14,17 @@
 #include <ImfOutputFile.h>
 #include <ImfPartType.h>
 #include <ImfStandardAttributes.h>
+#include <ImfStringAttribute.h>
 #include <ImfThreading.h>
 #include <half.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <map>
 #include <exception>
 #include <limits>
 #include <new>
@@ -58,14 +64,6 @@ std::string upper(std::string s)
     for (char& c : s)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return s;
-}
-
-std::string list(const std::vector<std::string>& items)
-{
-    std::string out;
-    for (const std::string& s : items)
-        out += (out.empty() ? "" : ", ") + s;
-    return out;
 }
 
 std::vector<std::string> suffixes(const Group& g)
@@ -195,34 +193,134 @@ float largestFinite(Imf::PixelType type)
     }
 }
 
-// The channel --depth names: the one whose name is `given` (as the tool
-// lists it, or as stored in the file), else the one whose name ends with
-// "." + `given` ("Z" for "ViewLayer.Depth.Z"). Several such are refused with
-// their names; none gives an empty string.
-std::string resolveDepthChannel(const std::string& path, Imf::MultiPartInputFile& file,
-                                const std::string& given)
+bool endsWith(const std::string& s, const std::string& ending)
+{
+    return s.size() >= ending.size()
+           && s.compare(s.size() - ending.size(), ending.size(), ending) == 0;
+}
+
+// Whether `name` ends with '.' and `ending`.
+bool endsWithComponent(const std::string& name, const std::string& ending)
+{
+    return name.size() > ending.size() + 1
+           && name.compare(name.size() - ending.size(), ending.size(), ending) == 0
+           && name[name.size() - ending.size() - 1] == '.';
+}
+
+bool isDeep(const Imf::Header& header)
+{
+    return header.hasType() && Imf::isDeepData(header.type());
+}
+
+// The channel `given` names by ChannelRequests' rule, as channelNames lists
+// it; an empty string when none is so named.
+std::string resolveChannel(const std::string& path, Imf::MultiPartInputFile& file,
+                           const std::string& given, const char* option)
 {
     const bool multiPart = file.parts() > 1;
     std::vector<std::string> endingSo;
-    const std::string ending = "." + given;
     for (int part = 0; part < file.parts(); ++part) {
         const Imf::Header& header = file.header(part);
-        if (header.hasType() && Imf::isDeepData(header.type()))
+        if (isDeep(header))
             continue;
         for (const Group& g : groupChannels(header, multiPart))
             for (const ChannelRef& c : g.channels) {
                 if (c.display == given || c.full == given)
                     return c.display;
-                if (c.display.size() > ending.size()
-                    && c.display.compare(c.display.size() - ending.size(), ending.size(), ending)
-                           == 0)
+                const bool layerNamed = g.channels.size() == 1
+                                        && (g.name == given || endsWithComponent(g.name, given));
+                if (endsWithComponent(c.display, given) || layerNamed)
                     endingSo.push_back(c.display);
             }
     }
     if (endingSo.size() > 1)
-        throw ToolError(path + ": " + std::to_string(endingSo.size()) + " channels end with \""
-                        + ending + "\" (" + list(endingSo) + "); give --depth one of them");
+        throw ToolError(path + ": " + std::to_string(endingSo.size()) + " channels are named by "
+                        + quote(given) + " (" + joined(endingSo) + "); give " + option
+                        + " one of them");
     return endingSo.empty() ? std::string() : endingSo.front();
+}
+
+// A Cryptomatte layer: the attributes cryptomatte/<key>/name and
+// .../manifest, and the channels <name>00.r (the rank-0 ID) and on.
+struct Cryptomatte {
+    std::string name;
+    // The rank-0 ID channel, as channelNames lists it.
+    std::string rankZero;
+    std::map<std::uint32_t, std::string> names;
+};
+
+constexpr char kCryptomattePrefix[] = "cryptomatte/";
+constexpr char kCryptomatteName[] = "/name";
+constexpr char kCryptomatteManifest[] = "/manifest";
+constexpr int kHexBase = 16;
+
+// The manifest's JSON object of names to 8 hex digits, inverted.
+std::map<std::uint32_t, std::string>
+manifestNames(const std::string& path, const std::string& layer, const std::string& manifest)
+{
+    std::map<std::uint32_t, std::string> names;
+    const nlohmann::json doc = nlohmann::json::parse(manifest, nullptr, false);
+    if (!doc.is_object())
+        throw ToolError(path + ": the manifest of the Cryptomatte layer " + quote(layer)
+                        + " is not a JSON object of names and IDs");
+    for (const auto& [name, hex] : doc.items()) {
+        if (!hex.is_string())
+            continue;
+        const std::string digits = hex.get<std::string>();
+        char* end = nullptr;
+        const unsigned long id = std::strtoul(digits.c_str(), &end, kHexBase);
+        if (!digits.empty() && *end == '\0' && id <= 0xFFFFFFFFul)
+            names.emplace(static_cast<std::uint32_t>(id), name);
+    }
+    return names;
+}
+
+// The Cryptomatte layer `given` names (its whole name or the end after a
+// '.'); none when no layer is so named. Several so named are refused.
+std::optional<Cryptomatte> findCryptomatte(const std::string& path, Imf::MultiPartInputFile& file,
+                                           const std::string& given)
+{
+    const bool multiPart = file.parts() > 1;
+    std::vector<Cryptomatte> found;
+    for (int part = 0; part < file.parts(); ++part) {
+        const Imf::Header& header = file.header(part);
+        if (isDeep(header))
+            continue;
+        for (auto a = header.begin(); a != header.end(); ++a) {
+            const std::string key = a.name();
+            const auto* name = dynamic_cast<const Imf::StringAttribute*>(&a.attribute());
+            if (name == nullptr || key.rfind(kCryptomattePrefix, 0) != 0
+                || !endsWith(key, kCryptomatteName)
+                || (name->value() != given && !endsWithComponent(name->value(), given)))
+                continue;
+            Cryptomatte c;
+            c.name = name->value();
+            for (const Group& g : groupChannels(header, multiPart))
+                for (const ChannelRef& ch : g.channels)
+                    if (ch.full == c.name + "00.r" || ch.full == c.name + "00.R")
+                        c.rankZero = ch.display;
+            if (c.rankZero.empty())
+                throw ToolError(path + ": the Cryptomatte layer " + quote(c.name)
+                                + " has no channel " + c.name + "00.r, its rank-0 IDs");
+            const std::string base = key.substr(0, key.size() - std::strlen(kCryptomatteName));
+            const auto* manifest
+                = header.findTypedAttribute<Imf::StringAttribute>(base + kCryptomatteManifest);
+            if (manifest != nullptr)
+                c.names = manifestNames(path, c.name, manifest->value());
+            found.push_back(std::move(c));
+        }
+    }
+    if (found.size() > 1) {
+        std::vector<std::string> names;
+        for (const Cryptomatte& c : found)
+            names.push_back(c.name);
+        throw ToolError(path + ": " + std::to_string(found.size())
+                        + " Cryptomatte layers are named by " + quote(given) + " (" + joined(names)
+                        + "); give --materials one of them");
+    }
+    if (found.empty())
+        return std::nullopt;
+    return std::move(found.front());
 }
 
 std::uint64_t sampleBytes(Imf::PixelType type) { return type == Imf::HALF ? 2 : 4; }
@@ -262,8 +360,17 @@ Matrix44 toMatrix(const Imath::M44f& m)
     return out;
 }
 
+// A channel read on its own (ChannelRequests), as float samples.
+struct PulledChannel {
+    std::string name;  // as channelNames lists it; empty: not asked for
+    const char* option = "";
+    bool found = false;
+    Imf::PixelType type = Imf::FLOAT;
+    std::vector<float> values;
+};
+
 void readPart(const std::string& path, Imf::MultiPartInputFile& file, int part, bool multiPart,
-              const std::string& depthChannel, bool& depthFound, ExrRender& render)
+              PulledChannel* const (&pulled)[2], ExrRender& render)
 {
     RenderImage& image = render.image;
     const Imf::Header& header = file.header(part);
@@ -297,30 +404,28 @@ void readPart(const std::string& path, Imf::MultiPartInputFile& file, int part, 
     const std::size_t pixels = std::size_t(w) * std::size_t(h);
     Imf::FrameBuffer frame;
     bool anything = false;
-    // Set when this part holds the depth channel.
-    std::optional<float> depthBackground;
     for (Group& g : groupChannels(header, multiPart)) {
         for (const ChannelRef& c : g.channels)
             render.channelNames.push_back(c.display);
-        auto depth = std::find_if(g.channels.begin(), g.channels.end(), [&](const ChannelRef& c) {
-            return !depthChannel.empty() && c.display == depthChannel;
-        });
-        if (depth != g.channels.end() && !depthFound) {
-            if (depth->xSampling != 1 || depth->ySampling != 1)
-                throw ToolError(path + ": the depth channel \"" + depthChannel
-                                + "\" is subsampled");
-            depthFound = true;
-            render.depthChannel = depth->display;
-            render.depth.assign(pixels, 0.0f);
-            depthBackground = largestFinite(header.channels().find(depth->full).channel().type);
-            frame.insert(depth->full,
-                         Imf::Slice::Make(Imf::FLOAT, render.depth.data(), dw, sizeof(float),
-                                          sizeof(float) * std::size_t(w)));
-            anything = true;
-            g.channels.erase(depth);
-            if (g.channels.empty())
+        for (PulledChannel* p : pulled) {
+            auto at = std::find_if(g.channels.begin(), g.channels.end(), [&](const ChannelRef& c) {
+                return !p->name.empty() && c.display == p->name;
+            });
+            if (at == g.channels.end() || p->found)
                 continue;
+            if (at->xSampling != 1 || at->ySampling != 1)
+                throw ToolError(path + ": the channel " + quote(p->name) + " of " + p->option
+                                + " is subsampled");
+            p->found = true;
+            p->type = header.channels().find(at->full).channel().type;
+            p->values.assign(pixels, 0.0f);
+            frame.insert(at->full, Imf::Slice::Make(Imf::FLOAT, p->values.data(), dw, sizeof(float),
+                                                    sizeof(float) * std::size_t(w)));
+            anything = true;
+            g.channels.erase(at);
         }
+        if (g.channels.empty())
+            continue;
         const bool subsampled
             = std::any_of(g.channels.begin(), g.channels.end(),
                           [](const ChannelRef& c) { return c.xSampling != 1 || c.ySampling != 1; });
@@ -361,31 +466,37 @@ void readPart(const std::string& path, Imf::MultiPartInputFile& file, int part, 
     Imf::InputPart input(file, part);
     input.setFrameBuffer(frame);
     input.readPixels(dw.min.y, dw.max.y);
-    // The type's largest value is the renderer's "nothing hit" as much as
-    // infinity is; from here on only infinity says so.
-    if (depthBackground)
-        for (float& z : render.depth)
-            if (z >= *depthBackground)
-                z = std::numeric_limits<float>::infinity();
 }
 
 }  // namespace
 
-ExrRender readExrRender(const std::string& path, const std::string& depthChannel)
+ExrRender readExrRender(const std::string& path, const ChannelRequests& requests)
 {
     requireRegularFile(path, "OpenEXR render");
     Imf::Header::setMaxImageSize(kMaxSide, kMaxSide);
     Imf::Header::setMaxTileSize(kMaxSide, kMaxSide);
     ExrRender render;
-    bool depthFound = false;
+    PulledChannel depth, ids;
+    depth.option = "--depth";
+    ids.option = "--materials";
+    std::optional<Cryptomatte> cryptomatte;
     try {
         Imf::MultiPartInputFile file(path.c_str());
         checkClaim(path, file);
-        const std::string depth
-            = depthChannel.empty() ? depthChannel : resolveDepthChannel(path, file, depthChannel);
+        if (!requests.depth.empty())
+            depth.name = resolveChannel(path, file, requests.depth, depth.option);
+        if (!requests.materials.empty()) {
+            cryptomatte = findCryptomatte(path, file, requests.materials);
+            ids.name = cryptomatte ? cryptomatte->rankZero
+                                   : resolveChannel(path, file, requests.materials, ids.option);
+        }
+        if (!depth.name.empty() && depth.name == ids.name)
+            throw ToolError(path + ": --depth and --materials name one channel, "
+                            + quote(depth.name));
         const int parts = file.parts();
+        PulledChannel* const pulled[2] = {&depth, &ids};
         for (int part = 0; part < parts; ++part)
-            readPart(path, file, part, parts > 1, depth, depthFound, render);
+            readPart(path, file, part, parts > 1, pulled, render);
     } catch (const ToolError&) {
         throw;
     } catch (const std::bad_alloc&) {
@@ -395,11 +506,41 @@ ExrRender readExrRender(const std::string& path, const std::string& depthChannel
     } catch (const std::exception& e) {
         throw ToolError(path + ": cannot read the OpenEXR render: " + e.what());
     }
-    if (!depthChannel.empty() && !depthFound)
-        throw ToolError(path + ": no channel \"" + depthChannel
-                        + "\" for --depth; the channels are " + list(render.channelNames));
-    if (render.image.layers.empty() && render.depth.empty())
+    for (const auto& [given, p] : {std::pair{&requests.depth, &depth}, {&requests.materials, &ids}})
+        if (!given->empty() && !p->found)
+            throw ToolError(path + ": no channel " + quote(*given) + " for " + p->option
+                            + "; the channels are " + joined(render.channelNames));
+    if (render.image.layers.empty() && !depth.found && !ids.found)
         throw ToolError(path + ": the OpenEXR render has no channels the host can take");
+
+    if (depth.found) {
+        // The type's largest value is the renderer's "nothing hit" as much
+        // as infinity is; from here on only infinity says so.
+        const float background = largestFinite(depth.type);
+        for (float& z : depth.values)
+            if (z >= background)
+                z = std::numeric_limits<float>::infinity();
+        render.depth = std::move(depth.values);
+        render.depthChannel = depth.name;
+    }
+    if (ids.found) {
+        MaterialIds& m = render.materials;
+        if (cryptomatte) {
+            // Cryptomatte's IDs are hashes stored as a float's bits: only a
+            // float channel keeps them.
+            if (ids.type != Imf::FLOAT)
+                throw ToolError(path + ": the Cryptomatte channel " + quote(ids.name)
+                                + " is not 32-bit float, so its IDs are lost");
+            m.source = cryptomatte->name;
+            m.cryptomatte = true;
+            m.names = std::move(cryptomatte->names);
+            m.ids.resize(ids.values.size());
+            std::memcpy(m.ids.data(), ids.values.data(), ids.values.size() * sizeof(float));
+        } else {
+            m.source = ids.name;
+            m.fromWholeNumbers(ids.values);
+        }
+    }
     return render;
 }
 

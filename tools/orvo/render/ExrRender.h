@@ -20,6 +20,7 @@
 // subsampled channels, deep parts) are left out, each with the reason.
 #pragma once
 
+#include "orvo/render/MaterialIds.h"
 #include "orvo/render/RenderImage.h"
 
 #include <array>
@@ -61,22 +62,36 @@ struct ExrRender {
     std::vector<std::string> channelNames;
     // From the first part that carries worldToCamera.
     std::optional<ExrCamera> camera;
-    // The channel named by readExrRender's depthChannel, width x height,
-    // row-major; it forms no layer. Samples at the largest finite value of
-    // the channel's type (65504 for half) or above are read as infinity:
+    // The channel ChannelRequests::depth names, width x height, row-major;
+    // it forms no layer. Samples at the largest finite value of the
+    // channel's type (65504 for half) or above are read as infinity:
     // renderers write either for "nothing hit".
     std::vector<float> depth;
     // That channel's name as channelNames lists it.
     std::string depthChannel;
+    // From the channel or Cryptomatte layer ChannelRequests::materials
+    // names; no IDs when none was asked for. Its channel forms no layer.
+    MaterialIds materials;
 };
 
-// `depthChannel` is a channel's name as channelNames lists it or as the
-// file stores it, or the end of one name after a '.' ("Z" for
-// "ViewLayer.Depth.Z") when exactly one channel ends so.
+// Channels a command asks for by name, each read on its own rather than as
+// part of a layer. A channel is named as channelNames lists it or as the
+// file stores it, or by the end of one name after a '.' ("Z" for
+// "ViewLayer.Depth.Z"), or by a one-channel layer ("IndexMA" for
+// "ViewLayer.IndexMA.X"), when exactly one channel is so named; several are
+// refused with their names. Empty: not asked for.
+struct ChannelRequests {
+    // Planar depth (--depth).
+    std::string depth;
+    // Material IDs (--materials): also a Cryptomatte layer by its name, or
+    // the end of its name after a '.' ("CryptoMaterial").
+    std::string materials;
+};
+
 // Throws ToolError naming the file (and the layer or part) on any failure.
 // A header that claims more pixels than a file of its size can hold is
 // refused before anything is allocated for them.
-ExrRender readExrRender(const std::string& path, const std::string& depthChannel = std::string());
+ExrRender readExrRender(const std::string& path, const ChannelRequests& requests = {});
 
 // Lets OpenEXR compress and decompress line blocks on one thread per core
 // (at 8K, zlib and OpenEXR's sample copies take seconds). Call once, from the main thread, after

@@ -129,8 +129,17 @@ void SideFiles::placeParams(const std::optional<std::string>& source)
     place(paramPath_, bytes, "parameter file");
 }
 
-void SideFiles::writeParams(const CameraParameters& camera)
+void SideFiles::writeParams(const CameraParameters& camera, bool overUsers)
 {
+    if (overUsers && exists(paramPath_)) {
+        requireRegularFile(paramPath_, "parameter file");
+        keepUsersParams();
+        if (std::remove(paramPath_.c_str()) != 0)
+            throw ToolError(paramPath_
+                            + ": cannot make room for the parameter file with the "
+                              "new depthMax: "
+                            + std::strerror(errno));
+    }
     refuseExisting(paramPath_, "parameter file", "--params");
     const std::string text = paramFileText(camera);
     place(paramPath_, std::vector<char>(text.begin(), text.end()), "parameter file");

@@ -39,8 +39,9 @@ public:
     // already beside the target. Throws ToolError when neither can be read.
     void placeParams(const std::optional<std::string>& source);
     // The parameter file written from a camera: refuses to replace a file
-    // already there.
-    void writeParams(const CameraParameters& camera);
+    // already there, unless it is the user's own (`overUsers`), which is
+    // kept aside and put back as placeParams keeps it.
+    void writeParams(const CameraParameters& camera, bool overUsers = false);
     // The colour image: a copy of `source`. Throws ToolError.
     void placeColour(const std::string& source);
     // The colour image from pixels: refuses to replace a file already there.
