@@ -795,7 +795,8 @@ TEST_F(SaveCommand, TakesTheCameraFromTheRendersAttributes)
 TEST(SaveRendererOutput, NamesUnderAViewLayerAndTheLargestHalfAsSkyAreTakenAsMeant)
 {
     // Every channel under the view layer's name, as Blender writes them;
-    // depth in half floats, where the sky is 65504, the largest half.
+    // depth in 32-bit floats, where the sky is 65504, the largest half (as
+    // Eevee keeps its depth).
     ScratchDir dir;
     constexpr int w = 8, h = 5;
     const KnownCamera camera;
@@ -807,8 +808,8 @@ TEST(SaveRendererOutput, NamesUnderAViewLayerAndTheLargestHalfAsSkyAreTakenAsMea
             const int i = y * w + x;
             const double u = ((x + 0.5) / w - 0.5) / camera.sx();
             const double v = (0.5 - (y + 0.5) / h) / camera.sy(w, h);
-            // What the half channel holds, and the distance it stands for.
-            z[i] = float(half(float(2.0 + 0.3 * x + 0.2 * y)));
+            // What the channel holds, and the distance it stands for.
+            z[i] = float(2.0 + 0.3 * x + 0.2 * y);
             distance[i] = double(z[i]) * distancePerPlanarDepth(u, v);
             // Three materials in vertical bands.
             mr[i] = x < 3 ? 1.0f : 0.0f;
@@ -823,7 +824,7 @@ TEST(SaveRendererOutput, NamesUnderAViewLayerAndTheLargestHalfAsSkyAreTakenAsMea
                   {"ViewLayer.Combined.G", r, true},
                   {"ViewLayer.Combined.B", r, true},
                   {"ViewLayer.Combined.A", a, true},
-                  {"ViewLayer.Depth.Z", z, true},
+                  {"ViewLayer.Depth.Z", z},
                   {"ViewLayer.Orvo_mat.R", mr},
                   {"ViewLayer.Orvo_mat.G", mg},
                   {"ViewLayer.Orvo_mat.B", mb}}};

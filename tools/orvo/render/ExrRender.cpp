@@ -184,6 +184,11 @@ std::string hostLayerName(const std::string& layer)
 // The largest finite value a channel of `type` holds, as read into a float:
 // renderers write it for "nothing hit" where the type has no infinity they
 // use (65504, the largest half, for one).
+// The largest half, which renderers that keep depth in half floats write
+// for the sky also when they save the channel as 32-bit float (Blender's
+// Eevee): no real distance lands on it exactly.
+const float kLargestHalf = float(std::numeric_limits<half>::max());
+
 float largestFinite(Imf::PixelType type)
 {
     switch (type) {
@@ -518,7 +523,7 @@ ExrRender readExrRender(const std::string& path, const ChannelRequests& requests
         // as infinity is; from here on only infinity says so.
         const float background = largestFinite(depth.type);
         for (float& z : depth.values)
-            if (z >= background)
+            if (z >= background || z == kLargestHalf)
                 z = std::numeric_limits<float>::infinity();
         render.depth = std::move(depth.values);
         render.depthChannel = depth.name;

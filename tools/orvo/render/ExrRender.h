@@ -64,8 +64,8 @@ struct ExrRender {
     std::optional<ExrCamera> camera;
     // The channel ChannelRequests::depth names, width x height, row-major;
     // it forms no layer. Samples at the largest finite value of the
-    // channel's type (65504 for half) or above are read as infinity:
-    // renderers write either for "nothing hit".
+    // channel's type or above, and 65504 (the largest half) in any channel,
+    // are read as infinity: renderers write these for "nothing hit".
     std::vector<float> depth;
     // That channel's name as channelNames lists it.
     std::string depthChannel;
