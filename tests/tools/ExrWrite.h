@@ -37,6 +37,14 @@ struct ExrPart {
     std::optional<Imath::M44f> worldToNdc = std::nullopt;
     // String attributes by name (a Cryptomatte manifest).
     std::vector<std::pair<std::string, std::string>> texts = {};
+    // Windows other than (0, 0) - (width - 1, height - 1); the channels'
+    // values then cover the data window.
+    std::optional<Imath::Box2i> dataWindow = std::nullopt;
+    std::optional<Imath::Box2i> displayWindow = std::nullopt;
+    // The part's view (multi-part stereo) or the file's views (the
+    // multiView attribute of a single part).
+    std::string view = {};
+    std::vector<std::string> multiView = {};
 };
 
 constexpr int kExrTileSide = 4;
@@ -46,7 +54,12 @@ inline void writeExr(const std::string& path, int width, int height,
 {
     std::vector<Imf::Header> headers;
     for (const ExrPart& p : parts) {
-        Imf::Header h(width, height);
+        const Imath::Box2i whole(Imath::V2i(0, 0), Imath::V2i(width - 1, height - 1));
+        Imf::Header h(p.displayWindow.value_or(whole), p.dataWindow.value_or(whole));
+        if (!p.view.empty())
+            h.setView(p.view);
+        if (!p.multiView.empty())
+            Imf::addMultiView(h, p.multiView);
         h.setType(p.tiled ? Imf::TILEDIMAGE : Imf::SCANLINEIMAGE);
         if (p.tiled)
             h.setTileDescription(Imf::TileDescription(kExrTileSide, kExrTileSide, Imf::ONE_LEVEL));
@@ -64,20 +77,19 @@ inline void writeExr(const std::string& path, int width, int height,
     }
     Imf::MultiPartOutputFile file(path.c_str(), headers.data(), int(headers.size()));
     for (std::size_t i = 0; i < parts.size(); ++i) {
+        const Imath::Box2i dw = headers[i].dataWindow();
+        const std::size_t w = std::size_t(dw.max.x - dw.min.x + 1);
         Imf::FrameBuffer fb;
         std::vector<std::vector<half>> halves;
         halves.reserve(parts[i].channels.size());
         for (const ExrChannel& c : parts[i].channels) {
             if (c.asHalf) {
                 halves.emplace_back(c.values.begin(), c.values.end());
-                fb.insert(c.name,
-                          Imf::Slice(Imf::HALF, reinterpret_cast<char*>(halves.back().data()),
-                                     sizeof(half), sizeof(half) * width));
+                fb.insert(c.name, Imf::Slice::Make(Imf::HALF, halves.back().data(), dw,
+                                                   sizeof(half), sizeof(half) * w));
             } else {
-                fb.insert(c.name, Imf::Slice(Imf::FLOAT,
-                                             const_cast<char*>(
-                                                 reinterpret_cast<const char*>(c.values.data())),
-                                             sizeof(float), sizeof(float) * width));
+                fb.insert(c.name, Imf::Slice::Make(Imf::FLOAT, c.values.data(), dw, sizeof(float),
+                                                   sizeof(float) * w));
             }
         }
         if (parts[i].tiled) {
@@ -87,7 +99,7 @@ inline void writeExr(const std::string& path, int width, int height,
         } else {
             Imf::OutputPart out(file, int(i));
             out.setFrameBuffer(fb);
-            out.writePixels(height);
+            out.writePixels(dw.max.y - dw.min.y + 1);
         }
     }
 }

@@ -35,7 +35,7 @@ std::vector<float> ramp(std::size_t n, float start, float step)
 std::string errorOf(const std::string& path, const std::string& depth = std::string())
 {
     try {
-        fennick::tool::readExrRender(path, fennick::tool::ChannelRequests{depth, ""});
+        fennick::tool::readExrRender(path, fennick::tool::ChannelRequests{depth, "", ""});
     } catch (const ToolError& e) {
         return e.what();
     }
@@ -129,7 +129,7 @@ TEST(ExrLayers, LayoutsTheHostCannotHoldAreLeftOutWithTheReason)
     EXPECT_EQ(r.image.colourLayer(), &r.image.layers[0]);
 
     // The channel named for depth forms no layer.
-    fennick::tool::ExrRender d = fennick::tool::readExrRender(dir.file("aov.exr"), {"Z", ""});
+    fennick::tool::ExrRender d = fennick::tool::readExrRender(dir.file("aov.exr"), {"Z", "", ""});
     EXPECT_EQ(d.depth, ramp(4, 5, 1));
     EXPECT_EQ(d.image.layers.size(), 2u);
     EXPECT_EQ(errorOf(dir.file("aov.exr"), "depth.Z"),

@@ -118,8 +118,6 @@ CameraParameters cameraFromExr(const std::string& path, const ExrCamera& cam, un
     };
     if (!cam.worldToNdc)
         throw refuse("it has worldToCamera but no worldToNDC, which holds the lens");
-    if (!cam.windowsMatch)
-        throw refuse("its data window is not its display window, which worldToNDC spans");
     Matrix44 cameraToWorld{};
     if (!invert(cam.worldToCamera, cameraToWorld))
         throw refuse("worldToCamera cannot be inverted");

@@ -351,6 +351,8 @@ CommandLine parse(int argc, const char* const* argv)
     save.option("--materials", "CHANNEL",
                 "material tags from a channel of whole-number IDs (IndexMA) or a Cryptomatte "
                 "layer (CryptoMaterial), one tag an ID, made into the material layer");
+    save.option("--view", "NAME",
+                "the view of a multi-view (stereo) render to save (default: its default view)");
     save.option("--up", "AXIS",
                 "the up axis of the world the render's camera is in: y (default) or z (Blender); "
                 "the saved camera is in the host's world, Y up");
@@ -444,6 +446,7 @@ CommandLine parse(int argc, const char* const* argv)
         else if (!o.depth)
             save.fail("--depth-max far takes the farthest hit of --depth; give --depth CHANNEL");
         o.materials = save.given("--materials");
+        o.view = save.given("--view");
         o.zUp = save.word("--up", {"y", "z"}, "y or z").value_or("y") == "z";
         o.rgb = save.given("--rgb");
         o.plugin = save.given("--plugin");

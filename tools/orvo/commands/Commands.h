@@ -34,6 +34,8 @@ struct SaveOptions {
     // A channel of material IDs or a Cryptomatte layer, made into the
     // material layer.
     std::optional<std::string> materials;
+    // The view of a multi-view render to save; else its default view.
+    std::optional<std::string> view;
     // Whether the render's camera (worldToCamera, worldToNDC) is in a world
     // whose Z is up.
     bool zUp = false;

@@ -271,8 +271,14 @@ int save(const SaveOptions& o, std::ostream& out, std::ostream& err, const Progr
 
     progress.step("reading " + o.render);
     ExrRender r = readExrRender(o.render, ChannelRequests{o.depth.value_or(std::string()),
-                                                          o.materials.value_or(std::string())});
+                                                          o.materials.value_or(std::string()),
+                                                          o.view.value_or(std::string())});
     progress.done();
+    if (!r.view.empty())
+        out << "view: " << r.view << (o.view ? "" : " (the default)") << "; the render's views are "
+            << joined(r.views) << "\n";
+    for (const std::string& line : r.placed)
+        out << line << "\n";
     for (const LeftOutLayer& l : r.leftOut)
         err << kNotice << "left out layer " << quote(l.name)
             << (l.channels.empty() ? std::string() : " (" + joined(l.channels) + ")") << ": "

@@ -11,8 +11,10 @@
 #include <ImfHeader.h>
 #include <ImfInputPart.h>
 #include <ImfMultiPartInputFile.h>
+#include <ImfMultiView.h>
 #include <ImfOutputFile.h>
 #include <ImfPartType.h>
+#include <ImfRgbaFile.h>
 #include <ImfStandardAttributes.h>
 #include <ImfStringAttribute.h>
 #include <ImfThreading.h>
@@ -46,6 +48,12 @@ constexpr int kFastZipLevel = 1;
 // A bound, so that a many-core machine does not start a thread a core for
 // one file.
 constexpr unsigned kMaxExrThreads = 8;
+// A display window is allocated whole even when little of it holds pixels;
+// up to this many bytes of it are allowed whatever the file's size.
+constexpr std::uint64_t kDisplayAllowance = std::uint64_t(1) << 30;
+// Rows read at a time from a data window reaching outside the display
+// window: a few of OpenEXR's line blocks, for its threads.
+constexpr int kBandRows = 64;
 
 struct ChannelRef {
     std::string full;     // the EXR channel name
@@ -64,6 +72,22 @@ std::string upper(std::string s)
     for (char& c : s)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return s;
+}
+
+// OpenEXR's text for a failure, without what the message says already:
+// its own "Cannot read image file "<path>"." or the path in quotes.
+std::string libraryText(std::string text, const std::string& path)
+{
+    for (const std::string& repeated :
+         {"Cannot read image file \"" + path + "\". ", "Cannot read image file \"" + path + "\".",
+          " from image file \"" + path + "\"", " image file \"" + path + "\"",
+          "\"" + path + "\": ", "\"" + path + "\""})
+        for (std::size_t at = text.find(repeated); at != std::string::npos;
+             at = text.find(repeated))
+            text.erase(at, repeated.size());
+    while (!text.empty() && (text.back() == '.' || text.back() == ' '))
+        text.pop_back();
+    return text;
 }
 
 std::vector<std::string> suffixes(const Group& g)
@@ -112,18 +136,67 @@ std::string partLayerName(const Imf::Header& header, bool multiPart)
     return namedPart(header, multiPart) ? header.name() : std::string(kColourLayerName);
 }
 
-// Groups a part's channels into layers as the header comment says, in the
-// order of their first channels in the file.
-std::vector<Group> groupChannels(const Imf::Header& header, bool multiPart)
+// How a file's parts and channels are read: whether it has several parts,
+// and which view the save takes.
+struct Layout {
+    bool multiPart = false;
+    // Empty in a file without views.
+    std::string view;
+    // A single-part file's multiView attribute: its views, the default one
+    // first. Empty in a multi-part file, whose parts name their views.
+    std::vector<std::string> multiView;
+};
+
+// Whether a part belongs to the view read: a part that names no view
+// belongs to every one.
+bool partInView(const Imf::Header& header, const Layout& layout)
 {
+    return !layout.multiPart || layout.view.empty() || !header.hasView()
+           || header.view() == layout.view;
+}
+
+// The channels of a single-part file's views other than the one read, by
+// view, in the order of the file.
+std::vector<LeftOutLayer> otherViews(const Imf::Header& header, const Layout& layout)
+{
+    std::vector<LeftOutLayer> views;
+    if (layout.multiView.empty())
+        return views;
+    for (auto it = header.channels().begin(); it != header.channels().end(); ++it) {
+        const std::string view = Imf::viewFromChannelName(it.name(), layout.multiView);
+        if (view == layout.view)
+            continue;
+        auto found = std::find_if(views.begin(), views.end(),
+                                  [&](const LeftOutLayer& l) { return l.name == view; });
+        if (found == views.end())
+            found = views.insert(views.end(), LeftOutLayer{view, {}, ""});
+        found->channels.push_back(it.name());
+    }
+    for (LeftOutLayer& l : views)
+        l.reason = "view " + l.name + "; the save takes view " + layout.view + " (--view)";
+    return views;
+}
+
+// Groups a part's channels into layers as the header comment says, in the
+// order of their first channels in the file. In a single-part file of
+// several views only the view read counts, its channels named without the
+// view ("left.Z" is its "Z").
+std::vector<Group> groupChannels(const Imf::Header& header, const Layout& layout)
+{
+    const bool multiPart = layout.multiPart;
     const bool named = namedPart(header, multiPart);
     const std::string base = partLayerName(header, multiPart);
     std::vector<Group> groups;
     std::size_t bareAt = 0;  // where the unprefixed channels' layers go
     std::vector<ChannelRef> bare;
     for (auto it = header.channels().begin(); it != header.channels().end(); ++it) {
-        const std::string full = it.name();
-        ChannelRef c{full, full, full, it.channel().xSampling, it.channel().ySampling};
+        std::string full = it.name();
+        if (!layout.multiView.empty()) {
+            if (Imf::viewFromChannelName(full, layout.multiView) != layout.view)
+                continue;
+            full = Imf::removeViewName(full, layout.view);
+        }
+        ChannelRef c{it.name(), full, full, it.channel().xSampling, it.channel().ySampling};
         const std::size_t dot = full.rfind('.');
         if (dot == std::string::npos) {
             if (named)
@@ -220,15 +293,14 @@ bool isDeep(const Imf::Header& header)
 // The channel `given` names by ChannelRequests' rule, as channelNames lists
 // it; an empty string when none is so named.
 std::string resolveChannel(const std::string& path, Imf::MultiPartInputFile& file,
-                           const std::string& given, const char* option)
+                           const Layout& layout, const std::string& given, const char* option)
 {
-    const bool multiPart = file.parts() > 1;
     std::vector<std::string> endingSo;
     for (int part = 0; part < file.parts(); ++part) {
         const Imf::Header& header = file.header(part);
-        if (isDeep(header))
+        if (isDeep(header) || !partInView(header, layout))
             continue;
-        for (const Group& g : groupChannels(header, multiPart))
+        for (const Group& g : groupChannels(header, layout))
             for (const ChannelRef& c : g.channels) {
                 if (c.display == given || c.full == given)
                     return c.display;
@@ -283,13 +355,12 @@ manifestNames(const std::string& path, const std::string& layer, const std::stri
 // The Cryptomatte layer `given` names (its whole name or the end after a
 // '.'); none when no layer is so named. Several so named are refused.
 std::optional<Cryptomatte> findCryptomatte(const std::string& path, Imf::MultiPartInputFile& file,
-                                           const std::string& given)
+                                           const Layout& layout, const std::string& given)
 {
-    const bool multiPart = file.parts() > 1;
     std::vector<Cryptomatte> found;
     for (int part = 0; part < file.parts(); ++part) {
         const Imf::Header& header = file.header(part);
-        if (isDeep(header))
+        if (isDeep(header) || !partInView(header, layout))
             continue;
         for (auto a = header.begin(); a != header.end(); ++a) {
             const std::string key = a.name();
@@ -300,7 +371,7 @@ std::optional<Cryptomatte> findCryptomatte(const std::string& path, Imf::MultiPa
                 continue;
             Cryptomatte c;
             c.name = name->value();
-            for (const Group& g : groupChannels(header, multiPart))
+            for (const Group& g : groupChannels(header, layout))
                 for (const ChannelRef& ch : g.channels)
                     if (ch.full == c.name + "00.r" || ch.full == c.name + "00.R")
                         c.rankZero = ch.display;
@@ -330,22 +401,40 @@ std::optional<Cryptomatte> findCryptomatte(const std::string& path, Imf::MultiPa
 
 std::uint64_t sampleBytes(Imf::PixelType type) { return type == Imf::HALF ? 2 : 4; }
 
-// Refuses headers whose pixels cannot be in a file of this size.
-void checkClaim(const std::string& path, Imf::MultiPartInputFile& file)
+std::int64_t widthOf(const Imath::Box2i& b) { return std::int64_t(b.max.x) - b.min.x + 1; }
+std::int64_t heightOf(const Imath::Box2i& b) { return std::int64_t(b.max.y) - b.min.y + 1; }
+
+// "(0, 0) - (1919, 1079)", as OpenEXR's tools print windows.
+std::string windowText(const Imath::Box2i& b)
 {
-    std::uint64_t claimed = 0;
+    return "(" + std::to_string(b.min.x) + ", " + std::to_string(b.min.y) + ") - ("
+           + std::to_string(b.max.x) + ", " + std::to_string(b.max.y) + ")";
+}
+
+std::string partName(int part) { return "part " + std::to_string(part); }
+
+// Refuses headers whose pixels cannot be in a file of this size. The
+// display window is allocated whole, so it is claimed too, with an
+// allowance: a render cropped to a small part of a large frame is a small
+// file with a large picture.
+void checkClaim(const std::string& path, Imf::MultiPartInputFile& file, const Imath::Box2i& display)
+{
+    std::uint64_t claimed = 0, allocated = 0;
     std::int64_t width = 0, height = 0;
     std::size_t channels = 0;
+    const std::uint64_t displayPixels = std::uint64_t(widthOf(display)) * heightOf(display);
     for (int part = 0; part < file.parts(); ++part) {
         const Imf::Header& h = file.header(part);
         const Imath::Box2i& dw = h.dataWindow();
-        width = std::int64_t(dw.max.x) - dw.min.x + 1;
-        height = std::int64_t(dw.max.y) - dw.min.y + 1;
+        width = widthOf(dw);
+        height = heightOf(dw);
         if (width <= 0 || height <= 0)
-            throw ToolError(path + ": part " + std::to_string(part) + " has an empty data window");
-        for (auto it = h.channels().begin(); it != h.channels().end(); ++it, ++channels)
+            throw ToolError(path + ": " + partName(part) + " has an empty data window");
+        for (auto it = h.channels().begin(); it != h.channels().end(); ++it, ++channels) {
             claimed
                 += sampleBytes(it.channel().type) * std::uint64_t(width) * std::uint64_t(height);
+            allocated += sizeof(float) * displayPixels;
+        }
     }
     const std::uint64_t size = fileSize(path);
     if (claimed / kMaxCompressionRatio > size)
@@ -354,6 +443,180 @@ void checkClaim(const std::string& path, Imf::MultiPartInputFile& file)
                         + " channels (" + std::to_string(claimed)
                         + " bytes of samples), more than a file of " + std::to_string(size)
                         + " bytes can hold; the file is damaged");
+    if (allocated / kMaxCompressionRatio > size && allocated > kDisplayAllowance)
+        throw ToolError(path + ": the display window " + windowText(display) + " is "
+                        + std::to_string(widthOf(display)) + " x "
+                        + std::to_string(heightOf(display)) + " pixels, far more than a file of "
+                        + std::to_string(size) + " bytes holds; the file is damaged");
+}
+
+// The view the save takes (ChannelRequests::view, else the file's
+// default), and the file's views for the report.
+Layout chooseLayout(const std::string& path, Imf::MultiPartInputFile& file,
+                    const std::string& requested, std::vector<std::string>& views)
+{
+    Layout layout;
+    layout.multiPart = file.parts() > 1;
+    views.clear();
+    if (layout.multiPart) {
+        for (int part = 0; part < file.parts(); ++part) {
+            const Imf::Header& h = file.header(part);
+            if (h.hasView() && std::find(views.begin(), views.end(), h.view()) == views.end())
+                views.push_back(h.view());
+        }
+    } else if (Imf::hasMultiView(file.header(0))) {
+        layout.multiView = Imf::multiView(file.header(0));
+        views = layout.multiView;
+    }
+    if (views.empty()) {
+        if (!requested.empty())
+            throw ToolError(path + ": --view " + requested
+                            + ": the render has no views (no multiView attribute and no part "
+                              "that names its view)");
+        return layout;
+    }
+    if (requested.empty()) {
+        layout.view = views.front();
+    } else if (std::find(views.begin(), views.end(), requested) != views.end()) {
+        layout.view = requested;
+    } else {
+        throw ToolError(path + ": no view " + quote(requested) + " for --view; the views are "
+                        + joined(views));
+    }
+    return layout;
+}
+
+// The display window the parts read share: the picture the save makes.
+Imath::Box2i chooseDisplay(const std::string& path, Imf::MultiPartInputFile& file,
+                           const Layout& layout)
+{
+    std::optional<Imath::Box2i> display;
+    int first = 0;
+    for (int part = 0; part < file.parts(); ++part) {
+        const Imf::Header& h = file.header(part);
+        if (!partInView(h, layout))
+            continue;
+        if (!display) {
+            display = h.displayWindow();
+            first = part;
+        } else if (h.displayWindow() != *display) {
+            throw ToolError(path + ": " + partName(part) + " has the display window "
+                            + windowText(h.displayWindow()) + ", but " + partName(first) + " has "
+                            + windowText(*display) + "; the parts must share one picture");
+        }
+    }
+    if (!display)
+        display = file.header(0).displayWindow();
+    const std::int64_t w = widthOf(*display), h = heightOf(*display);
+    if (w <= 0 || h <= 0 || w > kMaxSide || h > kMaxSide)
+        throw ToolError(path + ": the display window " + windowText(*display) + " is "
+                        + std::to_string(w) + " x " + std::to_string(h)
+                        + " pixels; an Orvo file's sides run from 1 to "
+                        + std::to_string(kMaxSide));
+    return *display;
+}
+
+// A channel read into the picture: its samples go to `dest` (the picture's
+// top-left pixel) every `stride` floats.
+struct Target {
+    std::string channel;  // as the file stores it
+    float* dest;
+    std::size_t stride;
+};
+
+// Reads `targets` of a part into the display window's picture, each data
+// pixel at its place; the part of the data window outside the display
+// window is read a band of rows at a time and dropped.
+void readPlaced(Imf::MultiPartInputFile& file, int part, const Imath::Box2i& display,
+                const std::vector<Target>& targets)
+{
+    if (targets.empty())
+        return;
+    const Imath::Box2i& dw = file.header(part).dataWindow();
+    const std::size_t width = std::size_t(widthOf(display));
+    Imf::InputPart input(file, part);
+    if (display.intersects(dw.min) && display.intersects(dw.max)) {
+        Imf::FrameBuffer frame;
+        for (const Target& t : targets)
+            frame.insert(t.channel,
+                         Imf::Slice::Make(Imf::FLOAT, t.dest, display, sizeof(float) * t.stride,
+                                          sizeof(float) * t.stride * width));
+        input.setFrameBuffer(frame);
+        input.readPixels(dw.min.y, dw.max.y);
+        return;
+    }
+    const int top = std::max(dw.min.y, display.min.y), bottom = std::min(dw.max.y, display.max.y);
+    const int left = std::max(dw.min.x, display.min.x), right = std::min(dw.max.x, display.max.x);
+    const std::size_t dataWidth = std::size_t(widthOf(dw));
+    std::vector<std::vector<float>> band(targets.size(), std::vector<float>(dataWidth * kBandRows));
+    for (int y0 = top; y0 <= bottom; y0 += kBandRows) {
+        const int y1 = std::min(bottom, y0 + kBandRows - 1);
+        const Imath::Box2i rows(Imath::V2i(dw.min.x, y0), Imath::V2i(dw.max.x, y1));
+        Imf::FrameBuffer frame;
+        for (std::size_t k = 0; k < targets.size(); ++k)
+            frame.insert(targets[k].channel,
+                         Imf::Slice::Make(Imf::FLOAT, band[k].data(), rows, sizeof(float),
+                                          sizeof(float) * dataWidth));
+        input.setFrameBuffer(frame);
+        input.readPixels(y0, y1);
+        for (std::size_t k = 0; k < targets.size(); ++k)
+            for (int y = y0; y <= y1; ++y) {
+                const float* from = band[k].data() + std::size_t(y - y0) * dataWidth;
+                float* to
+                    = targets[k].dest + std::size_t(y - display.min.y) * width * targets[k].stride;
+                for (int x = left; x <= right; ++x)
+                    to[std::size_t(x - display.min.x) * targets[k].stride] = from[x - dw.min.x];
+            }
+    }
+}
+
+// Whether a part's unprefixed channels are luminance and chroma (Y, RY,
+// BY), which OpenEXR's RGBA interface turns into colour.
+bool isLuminanceChroma(const Imf::Header& header)
+{
+    const Imf::ChannelList& c = header.channels();
+    return c.findChannel("Y") != nullptr && c.findChannel("RY") != nullptr
+           && c.findChannel("BY") != nullptr;
+}
+
+bool isLuminanceChromaChannel(const std::string& name)
+{
+    return name == "Y" || name == "RY" || name == "BY" || name == "A";
+}
+
+// The colour of a single-part luminance-chroma file, converted by OpenEXR,
+// placed in the display window.
+RenderLayer readLuminanceChroma(const std::string& path, const Imath::Box2i& display)
+{
+    Imf::RgbaInputFile input(path.c_str());
+    const Imath::Box2i& dw = input.dataWindow();
+    const std::size_t dataWidth = std::size_t(widthOf(dw));
+    std::vector<Imf::Rgba> rgba(dataWidth * std::size_t(heightOf(dw)));
+    input.setFrameBuffer(rgba.data() - dw.min.x
+                             - std::ptrdiff_t(dw.min.y) * std::ptrdiff_t(dataWidth),
+                         1, dataWidth);
+    input.readPixels(dw.min.y, dw.max.y);
+    RenderLayer layer;
+    layer.name = kColourLayerName;
+    layer.channels = 4;
+    layer.rgb = true;
+    const std::size_t width = std::size_t(widthOf(display));
+    layer.values.assign(width * std::size_t(heightOf(display)) * layer.channels, 0.0f);
+    const bool alpha = input.header().channels().findChannel("A") != nullptr;
+    for (int y = std::max(dw.min.y, display.min.y); y <= std::min(dw.max.y, display.max.y); ++y)
+        for (int x = std::max(dw.min.x, display.min.x); x <= std::min(dw.max.x, display.max.x);
+             ++x) {
+            const Imf::Rgba& p
+                = rgba[std::size_t(y - dw.min.y) * dataWidth + std::size_t(x - dw.min.x)];
+            float* to = layer.values.data()
+                        + (std::size_t(y - display.min.y) * width + std::size_t(x - display.min.x))
+                              * layer.channels;
+            to[0] = p.r;
+            to[1] = p.g;
+            to[2] = p.b;
+            to[3] = alpha ? float(p.a) : 1.0f;
+        }
+    return layer;
 }
 
 Matrix44 toMatrix(const Imath::M44f& m)
@@ -371,45 +634,84 @@ struct PulledChannel {
     const char* option = "";
     bool found = false;
     Imf::PixelType type = Imf::FLOAT;
+    // The picture's value where the part has no pixels.
+    float outside = 0;
     std::vector<float> values;
 };
 
-void readPart(const std::string& path, Imf::MultiPartInputFile& file, int part, bool multiPart,
-              PulledChannel* const (&pulled)[2], ExrRender& render)
+void readPart(const std::string& path, Imf::MultiPartInputFile& file, int part,
+              const Layout& layout, const Imath::Box2i& display, PulledChannel* const (&pulled)[2],
+              ExrRender& render)
 {
     RenderImage& image = render.image;
     const Imf::Header& header = file.header(part);
-    const std::string partName = partLayerName(header, multiPart);
-    const std::string partPlace = multiPart ? " part " + std::to_string(part) : std::string();
-    if (header.hasType() && Imf::isDeepData(header.type())) {
-        render.leftOut.push_back({partName, {}, "deep data has no flat pixels"});
+    const std::string name = partLayerName(header, layout.multiPart);
+    if (!partInView(header, layout)) {
+        render.leftOut.push_back(
+            {name,
+             {},
+             "view " + header.view() + "; the save takes view " + layout.view + " (--view)"});
+        return;
+    }
+    if (isDeep(header)) {
+        std::vector<std::string> channels;
+        for (auto it = header.channels().begin(); it != header.channels().end(); ++it)
+            channels.push_back(it.name());
+        render.leftOut.push_back(
+            {name, channels,
+             "a deep part: its pixels hold several samples each, which are not "
+             "flattened; save a flat render of it"});
+        render.deepParts.push_back((namedPart(header, layout.multiPart) ? name : partName(part))
+                                   + " (" + joined(channels) + ")");
         return;
     }
     const Imath::Box2i& dw = header.dataWindow();
-    const std::int64_t w = std::int64_t(dw.max.x) - dw.min.x + 1;
-    const std::int64_t h = std::int64_t(dw.max.y) - dw.min.y + 1;
-    if (image.width == 0) {
-        image.width = static_cast<unsigned>(w);
-        image.height = static_cast<unsigned>(h);
-    } else if (image.width != w || image.height != h) {
-        throw ToolError(path + ":" + partPlace + " is " + std::to_string(w) + " x "
-                        + std::to_string(h) + " pixels, but the first part is "
-                        + std::to_string(image.width) + " x " + std::to_string(image.height));
+    if (!display.intersects(dw.min) || !display.intersects(dw.max)) {
+        const Imath::Box2i overlap(
+            Imath::V2i(std::max(dw.min.x, display.min.x), std::max(dw.min.y, display.min.y)),
+            Imath::V2i(std::min(dw.max.x, display.max.x), std::min(dw.max.y, display.max.y)));
+        if (overlap.isEmpty())
+            throw ToolError(path + (layout.multiPart ? ": " + partName(part) : std::string())
+                            + ": the data window " + windowText(dw)
+                            + " lies wholly outside the display window " + windowText(display));
     }
+    if (dw != display)
+        render.placed.push_back(
+            (layout.multiPart ? partName(part) + ": " : std::string()) + "the data window "
+            + windowText(dw) + " placed in the display window " + windowText(display)
+            + (display.intersects(dw.min) && display.intersects(dw.max) ? std::string()
+                                                                        : ", cropped to it"));
     if (!render.camera && Imf::hasWorldToCamera(header)) {
         ExrCamera camera;
         camera.worldToCamera = toMatrix(Imf::worldToCamera(header));
         if (Imf::hasWorldToNDC(header))
             camera.worldToNdc = toMatrix(Imf::worldToNDC(header));
         camera.pixelAspectRatio = header.pixelAspectRatio();
-        camera.windowsMatch = header.displayWindow() == header.dataWindow();
         render.camera = camera;
     }
+    for (LeftOutLayer& l : otherViews(header, layout))
+        render.leftOut.push_back(std::move(l));
 
-    const std::size_t pixels = std::size_t(w) * std::size_t(h);
-    Imf::FrameBuffer frame;
-    bool anything = false;
-    for (Group& g : groupChannels(header, multiPart)) {
+    const std::size_t pixels = std::size_t(image.width) * image.height;
+    std::vector<Target> targets;
+    const bool luminanceChroma = isLuminanceChroma(header);
+    if (luminanceChroma) {
+        if (layout.multiPart)
+            render.leftOut.push_back({name,
+                                      {"Y", "RY", "BY"},
+                                      "luminance and chroma in a multi-part file; OpenEXR "
+                                      "converts them to colour only in a single-part file"});
+        else
+            image.layers.push_back(readLuminanceChroma(path, display));
+    }
+    for (Group& g : groupChannels(header, layout)) {
+        if (luminanceChroma)
+            g.channels.erase(std::remove_if(g.channels.begin(), g.channels.end(),
+                                            [&](const ChannelRef& c) {
+                                                return c.full == c.display
+                                                       && isLuminanceChromaChannel(c.full);
+                                            }),
+                             g.channels.end());
         for (const ChannelRef& c : g.channels)
             render.channelNames.push_back(c.display);
         for (PulledChannel* p : pulled) {
@@ -423,10 +725,8 @@ void readPart(const std::string& path, Imf::MultiPartInputFile& file, int part, 
                                 + " is subsampled");
             p->found = true;
             p->type = header.channels().find(at->full).channel().type;
-            p->values.assign(pixels, 0.0f);
-            frame.insert(at->full, Imf::Slice::Make(Imf::FLOAT, p->values.data(), dw, sizeof(float),
-                                                    sizeof(float) * std::size_t(w)));
-            anything = true;
+            p->values.assign(pixels, p->outside);
+            targets.push_back({at->full, p->values.data(), 1});
             g.channels.erase(at);
         }
         if (g.channels.empty())
@@ -459,18 +759,10 @@ void readPart(const std::string& path, Imf::MultiPartInputFile& file, int part, 
         layer.values.assign(pixels * n, 0.0f);
         image.layers.push_back(std::move(layer));
         RenderLayer& stored = image.layers.back();
-        for (std::size_t c = 0; c < n; ++c) {
-            const std::size_t xStride = sizeof(float) * n;
-            frame.insert(ordered[c].full, Imf::Slice::Make(Imf::FLOAT, stored.values.data() + c, dw,
-                                                           xStride, xStride * std::size_t(w)));
-        }
-        anything = true;
+        for (std::size_t c = 0; c < n; ++c)
+            targets.push_back({ordered[c].full, stored.values.data() + c, n});
     }
-    if (!anything)
-        return;
-    Imf::InputPart input(file, part);
-    input.setFrameBuffer(frame);
-    input.readPixels(dw.min.y, dw.max.y);
+    readPlaced(file, part, display, targets);
 }
 
 }  // namespace
@@ -483,25 +775,32 @@ ExrRender readExrRender(const std::string& path, const ChannelRequests& requests
     ExrRender render;
     PulledChannel depth, ids;
     depth.option = "--depth";
+    // Outside the data window nothing was hit.
+    depth.outside = std::numeric_limits<float>::infinity();
     ids.option = "--materials";
     std::optional<Cryptomatte> cryptomatte;
     try {
         Imf::MultiPartInputFile file(path.c_str());
-        checkClaim(path, file);
+        const Layout layout = chooseLayout(path, file, requests.view, render.views);
+        render.view = layout.view;
+        const Imath::Box2i display = chooseDisplay(path, file, layout);
+        checkClaim(path, file, display);
+        render.image.width = static_cast<unsigned>(widthOf(display));
+        render.image.height = static_cast<unsigned>(heightOf(display));
         if (!requests.depth.empty())
-            depth.name = resolveChannel(path, file, requests.depth, depth.option);
+            depth.name = resolveChannel(path, file, layout, requests.depth, depth.option);
         if (!requests.materials.empty()) {
-            cryptomatte = findCryptomatte(path, file, requests.materials);
-            ids.name = cryptomatte ? cryptomatte->rankZero
-                                   : resolveChannel(path, file, requests.materials, ids.option);
+            cryptomatte = findCryptomatte(path, file, layout, requests.materials);
+            ids.name = cryptomatte
+                           ? cryptomatte->rankZero
+                           : resolveChannel(path, file, layout, requests.materials, ids.option);
         }
         if (!depth.name.empty() && depth.name == ids.name)
             throw ToolError(path + ": --depth and --materials name one channel, "
                             + quote(depth.name));
-        const int parts = file.parts();
         PulledChannel* const pulled[2] = {&depth, &ids};
-        for (int part = 0; part < parts; ++part)
-            readPart(path, file, part, parts > 1, pulled, render);
+        for (int part = 0; part < file.parts(); ++part)
+            readPart(path, file, part, layout, display, pulled, render);
     } catch (const ToolError&) {
         throw;
     } catch (const std::bad_alloc&) {
@@ -509,15 +808,21 @@ ExrRender readExrRender(const std::string& path, const ChannelRequests& requests
                         + std::to_string(render.image.width) + " x "
                         + std::to_string(render.image.height) + " pixels");
     } catch (const std::exception& e) {
-        throw ToolError(path + ": cannot read the OpenEXR render: " + e.what());
+        throw ToolError(path + ": cannot read the OpenEXR render: " + libraryText(e.what(), path));
     }
+    const std::string deep
+        = render.deepParts.empty()
+              ? std::string()
+              : "; deep parts, whose samples are not flattened: " + joined(render.deepParts);
     for (const auto& [given, p] : {std::pair{&requests.depth, &depth}, {&requests.materials, &ids}})
         if (!given->empty() && !p->found)
             throw ToolError(path + ": no channel " + quote(*given) + " for " + p->option
-                            + "; the channels are " + joined(render.channelNames));
+                            + (render.channelNames.empty()
+                                   ? "; the render has no flat channels"
+                                   : "; the channels are " + joined(render.channelNames))
+                            + deep);
     if (render.image.layers.empty() && !depth.found && !ids.found)
-        throw ToolError(path + ": the OpenEXR render has no channels the host can take");
-
+        throw ToolError(path + ": the OpenEXR render has no channels the host can take" + deep);
     if (depth.found) {
         // The type's largest value is the renderer's "nothing hit" as much
         // as infinity is; from here on only infinity says so.

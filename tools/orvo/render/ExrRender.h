@@ -43,9 +43,6 @@ struct ExrCamera {
     Matrix44 worldToCamera{};
     std::optional<Matrix44> worldToNdc;
     double pixelAspectRatio = 1;
-    // Whether the data window (the pixels) is the display window that the
-    // NDC space spans.
-    bool windowsMatch = true;
 };
 
 struct LeftOutLayer {
@@ -72,6 +69,16 @@ struct ExrRender {
     // From the channel or Cryptomatte layer ChannelRequests::materials
     // names; no IDs when none was asked for. Its channel forms no layer.
     MaterialIds materials;
+    // The view read (empty in a file without views) and the file's views,
+    // the default one first.
+    std::string view;
+    std::vector<std::string> views;
+    // One line for each part whose data window is not the display window:
+    // where its pixels were placed.
+    std::vector<std::string> placed;
+    // Each deep part left out, with its channels, for the messages that list
+    // what the render holds.
+    std::vector<std::string> deepParts;
 };
 
 // Channels a command asks for by name, each read on its own rather than as
@@ -86,6 +93,8 @@ struct ChannelRequests {
     // Material IDs (--materials): also a Cryptomatte layer by its name, or
     // the end of its name after a '.' ("CryptoMaterial").
     std::string materials;
+    // The view to read (--view); empty: the file's default view.
+    std::string view;
 };
 
 // Throws ToolError naming the file (and the layer or part) on any failure.
