@@ -11,6 +11,11 @@ namespace {
 constexpr double kPercent = 100.0;
 }
 
+std::string Progress::labelled(const std::string& what) const
+{
+    return label_.empty() ? what : label_ + ": " + what;
+}
+
 bool Progress::stderrIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 
 void Progress::step(const std::string& what) const
@@ -20,7 +25,7 @@ void Progress::step(const std::string& what) const
     // What the command printed so far comes first.
     std::fflush(stdout);
     // Carriage return and erase-to-end-of-line: the line is rewritten.
-    std::fprintf(stderr, "\r\033[K%s ...", what.c_str());
+    std::fprintf(stderr, "\r\033[K%s ...", labelled(what).c_str());
     std::fflush(stderr);
     shown_ = true;
     lastPercent_ = -1;
@@ -35,7 +40,7 @@ void Progress::fraction(const std::string& what, double done) const
         return;
     lastPercent_ = percent;
     std::fflush(stdout);
-    std::fprintf(stderr, "\r\033[K%s %d%%", what.c_str(), percent);
+    std::fprintf(stderr, "\r\033[K%s %d%%", labelled(what).c_str(), percent);
     std::fflush(stderr);
     shown_ = true;
 }

@@ -21,6 +21,9 @@ public:
     // Whether standard error is a terminal.
     static bool stderrIsTerminal();
 
+    // Steps from now on are shown after `label` ("frame 3 of 10"); empty
+    // for none.
+    void within(const std::string& label) const { label_ = label; }
     // A step of the command ("saving through the plug-in").
     void step(const std::string& what) const;
     // A share of a step done, from 0 to 1.
@@ -29,7 +32,11 @@ public:
     void done() const;
 
 private:
+    std::string labelled(const std::string& what) const;
+
+private:
     bool enabled_;
+    mutable std::string label_;
     mutable bool shown_ = false;
     mutable int lastPercent_ = -1;
 };
