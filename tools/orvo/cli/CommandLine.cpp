@@ -1,6 +1,8 @@
 #include "orvo/cli/CommandLine.h"
 
 #include "orvo/render/DemoScene.h"
+#include "orvo/support/FramePattern.h"
+#include "orvo/support/ToolError.h"
 
 #include "contract/SideFileNames.h"
 
@@ -29,6 +31,9 @@ constexpr char kDefaultDemoDir[] = "orvo-demo";
 // --depth-max's word for the farthest hit of --depth.
 constexpr char kFarthest[] = "far";
 constexpr std::size_t kVectorComponents = 3;
+// --frames names at most this many: more is a slip of the keyboard
+// (0-99999999), not a render anyone has.
+constexpr long kMaxNamedFrames = 1000000;
 
 const char kToolAbout[] = "Save OpenEXR renders as Orvo files through the fennick plug-in, and "
                           "inspect Orvo files.";
@@ -304,6 +309,47 @@ void parseFilmBack(const Command& cmd, double& width, double& height)
     height = (*values)[1];
 }
 
+// Whether `path` names a sequence; a name with two marks is a mistake.
+bool hasFrameMark(const Command& cmd, const std::string& path)
+{
+    try {
+        return FramePattern::of(path).has_value();
+    } catch (const ToolError& e) {
+        cmd.fail(e.what());
+    }
+}
+
+// A render with a frame mark is a sequence, saved one target a frame; without
+// one, the target and the other files are taken as named, '#' and all.
+void parseFrames(const Command& save, SaveOptions& o)
+{
+    const bool sequence = hasFrameMark(save, o.render);
+    const std::optional<std::string> text = save.given("--frames");
+    if (text && !sequence)
+        save.fail("--frames names frames of a sequence, and RENDER " + quote(o.render)
+                  + " has no frame mark; write the frame in its name as #### or %04d");
+    if (!sequence)
+        return;
+    if (!hasFrameMark(save, o.target))
+        save.fail("TARGET " + quote(o.target) + " has no frame mark, and RENDER " + quote(o.render)
+                  + " is a sequence; a sequence saves one target a frame: mark the "
+                    "frame in TARGET too (shot.####.ovq)");
+    if (o.params)
+        hasFrameMark(save, *o.params);
+    if (o.rgb)
+        hasFrameMark(save, *o.rgb);
+    if (!text)
+        return;
+    o.frames = parseFrameRange(*text);
+    if (!o.frames)
+        save.fail("--frames takes A, A-B or A-BxSTEP (whole frames from 0, A not above B, STEP "
+                  "from 1), not "
+                  + quote(*text));
+    if ((o.frames->last - o.frames->first) / o.frames->step >= kMaxNamedFrames)
+        save.fail("--frames " + *text + " names more than " + std::to_string(kMaxNamedFrames)
+                  + " frames");
+}
+
 // "orvo help [COMMAND]" is --help by another name.
 CommandLine helpFor(const CLI::App& tool, int argc, const char* const* argv)
 {
@@ -359,6 +405,9 @@ CommandLine parse(int argc, const char* const* argv)
     save.option("--rgb", "FILE",
                 "the colour image, an uncompressed 32-bit TGA; else made from the render's "
                 "colour layer");
+    save.option("--frames", "A-B[xSTEP]",
+                "with a frame mark (#### or %04d) in RENDER and TARGET: the frames to save, "
+                "A, A-B or A-BxSTEP; else every frame whose render exists");
     save.option("--plugin", "PATH", "the plug-in to save through");
 
     Command demo(tool, "demo",
@@ -450,6 +499,7 @@ CommandLine parse(int argc, const char* const* argv)
         o.zUp = save.word("--up", {"y", "z"}, "y or z").value_or("y") == "z";
         o.rgb = save.given("--rgb");
         o.plugin = save.given("--plugin");
+        parseFrames(save, o);
     } else if (demo.app()->parsed()) {
         demo.check();
         c.command = CommandKind::Demo;

@@ -5,6 +5,7 @@
 // them.
 #pragma once
 
+#include "orvo/support/FramePattern.h"
 #include "orvo/support/Progress.h"
 #include "orvo/camera/RenderCamera.h"
 
@@ -39,6 +40,9 @@ struct SaveOptions {
     // Whether the render's camera (worldToCamera, worldToNDC) is in a world
     // whose Z is up.
     bool zUp = false;
+    // With a frame mark in `render` (and so in `target`): the frames to
+    // save; without, every frame whose render exists.
+    std::optional<FrameRange> frames;
 };
 
 struct DemoOptions {

@@ -5,12 +5,14 @@
 #include "orvo/camera/ParamFile.h"
 #include "orvo/commands/PluginSaveReport.h"
 #include "orvo/commands/Report.h"
+#include "orvo/commands/SaveFrame.h"
 #include "orvo/plugin/PluginPath.h"
 #include "orvo/plugin/PluginSave.h"
 #include "orvo/render/ExrRender.h"
 #include "orvo/sidefiles/SideFiles.h"
 #include "orvo/sidefiles/TgaImage.h"
 #include "orvo/support/FileOps.h"
+#include "orvo/support/FramePattern.h"
 #include "orvo/support/ToolError.h"
 #include "avkorvo/OrvoReader.h"
 
@@ -261,14 +263,11 @@ void reportMaterialTags(const SaveOptions& o, const MaterialIds& m, std::ostream
             << mixed << " pixels differ from their ID's first pixel)\n";
 }
 
-int save(const SaveOptions& o, std::ostream& out, std::ostream& err, const Progress& progress)
-{
-    requireFolderOf(o.target, "target");
-    const PluginLocation plugin = locatePlugin(o.plugin);
-    refuseTargetAmongInputs(o, plugin.path);
-    progress.step("loading the plug-in");
-    LoadedPlugin loaded(plugin);
+}  // namespace
 
+int saveFrame(const SaveOptions& o, LoadedPlugin& loaded, std::ostream& out, std::ostream& summary,
+              std::ostream& err, const Progress& progress)
+{
     progress.step("reading " + o.render);
     ExrRender r = readExrRender(o.render, ChannelRequests{o.depth.value_or(std::string()),
                                                           o.materials.value_or(std::string()),
@@ -314,17 +313,37 @@ int save(const SaveOptions& o, std::ostream& out, std::ostream& err, const Progr
 
     const int status = saveThroughPlugin(loaded, std::move(r.image), o.target, out, err, progress);
     if (status == 0) {
-        out << summaryLine(o.target);
+        summary << summaryLine(o.target);
         if (o.materials)
             reportMaterialTags(o, r.materials, out, err);
     }
     return status;
 }
 
+void checkFrameInputs(const SaveOptions& o, const std::string& pluginPath)
+{
+    requireFolderOf(o.target, "target");
+    refuseTargetAmongInputs(o, pluginPath);
+}
+
+namespace {
+
+int save(const SaveOptions& o, std::ostream& out, std::ostream& err, const Progress& progress)
+{
+    requireFolderOf(o.target, "target");
+    const PluginLocation plugin = locatePlugin(o.plugin);
+    refuseTargetAmongInputs(o, plugin.path);
+    progress.step("loading the plug-in");
+    LoadedPlugin loaded(plugin);
+    return saveFrame(o, loaded, out, out, err, progress);
+}
+
 }  // namespace
 
 int runSave(const SaveOptions& o, std::ostream& out, std::ostream& err, const Progress& progress)
 {
+    if (FramePattern::of(o.render))
+        return saveSequence(o, out, err, progress);
     try {
         return save(o, out, err, progress);
     } catch (const std::bad_alloc&) {
