@@ -22,6 +22,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <map>
 #include <set>
 
 using namespace tooltest;
@@ -1185,4 +1186,83 @@ TEST(SaveRendererOutput, ADepthRangeOnTheCommandLineReplacesTheParameterFilesAnd
                                 0),
               0u)
         << noDepth.err;
+}
+
+// The red of frame f's render: frames 10 and 12 differ, so that a target
+// holding another frame's picture shows.
+float frameRed(long frame) { return frame == 10 ? 0.2f : 0.8f; }
+
+TEST_F(SaveCommand, SavesEachFrameOfASequenceAndCountsTheOnesThatFail)
+{
+    // Frames 10 and 12 are good, 11 is cut short, 13 was never rendered.
+    auto frameRender = [&](long frame, const std::string& name) {
+        Scene s = scene;
+        std::fill(s.r.begin(), s.r.end(), frameRed(frame));
+        writeSinglePartExr(dir.file(name), s);
+    };
+    frameRender(10, "r.0010.exr");
+    frameRender(12, "r.0012.exr");
+    frameRender(11, "r.0011.exr");
+    std::vector<unsigned char> whole = readBytes(dir.file("r.0011.exr"));
+    whole.resize(whole.size() / 2);
+    writeBytes(dir.file("r.0011.exr"), whole);
+    // Names the pattern does not stand for: too few digits, a zero more
+    // than #### writes, another extension.
+    frameRender(14, "r.14.exr");
+    frameRender(15, "r.00015.exr");
+    frameRender(16, "r.0016.exr.bak");
+    // A camera a frame, told apart by its depth range.
+    std::string params(kParams);
+    writeBytes(dir.file("cam.0010.txt"), {params.begin(), params.end()});
+    params.replace(params.find("depthMax 10"), 11, "depthMax 20");
+    writeBytes(dir.file("cam.0012.txt"), {params.begin(), params.end()});
+
+    RunResult r = runOrvo("save 'r.####.exr' 'shot.%04d.ovq' --params 'cam.####.txt' "
+                          "--frames 10-13",
+                          dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "frame 10: wrote shot.0010.ovq: 7 x 5 pixels, colour, depth, material "
+                     "(3 materials)\n"
+                     "frame 12: wrote shot.0012.ovq: 7 x 5 pixels, colour, depth, material "
+                     "(3 materials)\n");
+    EXPECT_EQ(r.err.find("orvo: frame 11: r.0011.exr: cannot read the OpenEXR render"), 0u)
+        << r.err;
+    EXPECT_NE(r.err.find("\norvo: frame 13: r.0013.exr: no such render; --frames names frame "
+                         "13\norvo: 2 of 4 frames failed: 11, 13\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_FALSE(fileExists(dir.file("shot.0011.ovq")));
+    EXPECT_FALSE(fileExists(dir.file("shot.0013.ovq")));
+    std::map<long, double> far;
+    for (long frame : {10L, 12L}) {
+        auto reader = Talvenrock::Orvo::OrvoReader::open(
+            dir.file("shot.00" + std::to_string(frame) + ".ovq"));
+        far[frame] = reader->summary().camera.farDistance;
+        std::vector<std::uint8_t> row(3 * kW);
+        reader->readColourRow(1, row.data());
+        EXPECT_EQ(row[3 * 2], srgb8(frameRed(frame))) << frame;
+        EXPECT_EQ(row[3 * 2 + 1], srgb8(scene.g[kW + 2])) << frame;
+    }
+    // Each frame took its own camera: twice the depth range, twice as far.
+    EXPECT_NEAR(far[12], 2 * far[10], 1e-9 * far[12]);
+
+    // Without --frames: the frames whose renders are there, in order, and
+    // no other file.
+    RunResult found = runOrvo("save 'r.####.exr' 'again.####.ovq' --params params.txt", dir.path());
+    EXPECT_EQ(found.status, 1);
+    EXPECT_EQ(found.out, "frame 10: wrote again.0010.ovq: 7 x 5 pixels, colour, depth, material "
+                         "(3 materials)\n"
+                         "frame 12: wrote again.0012.ovq: 7 x 5 pixels, colour, depth, material "
+                         "(3 materials)\n");
+    EXPECT_NE(found.err.find("orvo: 1 of 3 frames failed: 11\n"), std::string::npos) << found.err;
+    std::set<std::string> saved;
+    for (const std::string& name : folderEntries(dir.path()))
+        if (name.rfind("again.", 0) == 0)
+            saved.insert(name);
+    EXPECT_EQ(saved, (std::set<std::string>{"again.0010.ovq", "again.0012.ovq"}));
+
+    RunResult none = runOrvo("save 'nothing.####.exr' 'n.####.ovq'", dir.path());
+    EXPECT_EQ(none.status, 1);
+    EXPECT_NE(none.err.find("nothing.####.exr: no render matches the pattern"), std::string::npos)
+        << none.err;
 }
