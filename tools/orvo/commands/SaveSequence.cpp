@@ -89,10 +89,10 @@ std::optional<std::string> ofFrame(const std::optional<std::string>& path, long 
 
 std::string frameList(const std::vector<long>& frames)
 {
-    std::string out;
+    std::vector<std::string> numbers;
     for (long f : frames)
-        out += (out.empty() ? "" : ", ") + std::to_string(f);
-    return out;
+        numbers.push_back(std::to_string(f));
+    return joined(numbers);
 }
 
 }  // namespace
