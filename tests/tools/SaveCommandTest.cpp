@@ -1261,6 +1261,28 @@ TEST_F(SaveCommand, SavesEachFrameOfASequenceAndCountsTheOnesThatFail)
             saved.insert(name);
     EXPECT_EQ(saved, (std::set<std::string>{"again.0010.ovq", "again.0012.ovq"}));
 
+    // A colour image a frame, each the other frame's red, so that a frame
+    // saved with the render's colour or its neighbour's image shows; on a
+    // terminal the progress counts the frames.
+    for (long frame : {10L, 12L}) {
+        Scene s = scene;
+        std::fill(s.r.begin(), s.r.end(), frameRed(frame == 10 ? 12 : 10));
+        writeTga(dir.file("c.00" + std::to_string(frame) + ".tga"), s);
+    }
+    TerminalRun shown
+        = runOrvoOnTerminal({"save", "r.####.exr", "tga.####.ovq", "--params", "params.txt",
+                             "--rgb", "c.####.tga", "--frames", "10-12x2"},
+                            dir.path());
+    EXPECT_EQ(shown.status, 0) << shown.output;
+    EXPECT_NE(shown.output.find("frame 2 of 2: saving"), std::string::npos) << shown.output;
+    for (long frame : {10L, 12L}) {
+        auto reader = Talvenrock::Orvo::OrvoReader::open(
+            dir.file("tga.00" + std::to_string(frame) + ".ovq"));
+        std::vector<std::uint8_t> row(3 * kW);
+        reader->readColourRow(1, row.data());
+        EXPECT_EQ(row[3 * 2], srgb8(frameRed(frame == 10 ? 12 : 10))) << frame;
+    }
+
     RunResult none = runOrvo("save 'nothing.####.exr' 'n.####.ovq'", dir.path());
     EXPECT_EQ(none.status, 1);
     EXPECT_NE(none.err.find("nothing.####.exr: no render matches the pattern"), std::string::npos)
