@@ -164,10 +164,7 @@ void prepareDepth(const SaveOptions& o, ExrRender& r, CameraChoice& cam, std::os
 
     const std::vector<std::string> matching = layersMatching(image, kDepthLayerPrefix);
     if (matching.empty()) {
-        std::vector<std::string> zs;
-        for (const std::string& c : r.channelNames)
-            if (c == "Z" || (c.size() > 2 && c.compare(c.size() - 2, 2, ".Z") == 0))
-                zs.push_back(c);
+        const std::vector<std::string> zs = channelsNamedBy(r.channelNames, kDepthChannelName);
         if (!zs.empty())
             throw ToolError(o.render + ": no depth layer (a layer named " + kDepthLayerPrefix
                             + "...); the render has the channel " + quote(zs.front())

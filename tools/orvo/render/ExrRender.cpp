@@ -773,6 +773,16 @@ void readPart(const std::string& path, Imf::MultiPartInputFile& file, int part,
 
 }  // namespace
 
+std::vector<std::string> channelsNamedBy(const std::vector<std::string>& channels,
+                                         const std::string& given)
+{
+    std::vector<std::string> named;
+    for (const std::string& c : channels)
+        if (c == given || endsWithComponent(c, given))
+            named.push_back(c);
+    return named;
+}
+
 ExrRender readExrRender(const std::string& path, const ChannelRequests& requests)
 {
     requireRegularFile(path, "OpenEXR render");

@@ -34,6 +34,9 @@ namespace tool {
 // Name of the unprefixed layer of a single-part file (or of an unnamed part).
 inline constexpr char kColourLayerName[] = "RGBA";
 
+// OpenEXR's standard name of a depth channel (planar, in scene units).
+inline constexpr char kDepthChannelName[] = "Z";
+
 // A 4 x 4 matrix in OpenEXR's convention: row-major, points are row vectors
 // multiplied from the left, translation in the last row.
 using Matrix44 = std::array<double, 16>;
@@ -101,6 +104,12 @@ struct ChannelRequests {
 // A header that claims more pixels than a file of its size can hold is
 // refused before anything is allocated for them.
 ExrRender readExrRender(const std::string& path, const ChannelRequests& requests = {});
+
+// The names of `channels` (as ExrRender::channelNames lists them) that
+// `given` names by its last component: `given` itself and every name that
+// ends with '.' and `given` ("Z" names "ViewLayer.Z"), in their order.
+std::vector<std::string> channelsNamedBy(const std::vector<std::string>& channels,
+                                         const std::string& given);
 
 // Lets OpenEXR compress and decompress line blocks on one thread per core
 // (at 8K, zlib and OpenEXR's sample copies take seconds). Call once, from the main thread, after
