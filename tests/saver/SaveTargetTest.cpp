@@ -160,17 +160,27 @@ TEST_F(SaveTarget, ALongNameHasRoomForTheTemporaryName)
 #endif
 }
 
-TEST_F(SaveTarget, EveryHardLinkOfTheTargetShowsTheNewContent)
+TEST_F(SaveTarget, EveryHardLinkOfTheTargetHoldsExactlyTheNewContent)
 {
+    // The old file is far longer than the new one: a copy into it that kept
+    // its length would leave the old tail behind every name.
     const std::string other = dir + "/other.ovq";
+    constexpr std::size_t kOldLength = 256 * 1024;
     {
-        std::ofstream(target) << "old";
+        std::ofstream(target) << std::string(kOldLength, 'x');
     }
     fs::create_hard_link(target, other);
     ASSERT_EQ(saveTo(target), LXe_OK) << host.messages().back().text;
+    // The same save to a name of the same length, not linked: the bytes the
+    // target must hold, but for its name inside the property list.
+    const std::string alone = dir + "/solo.tif";
+    ASSERT_EQ(alone.size(), target.size());
+    ASSERT_EQ(saveTo(alone), LXe_OK) << host.messages().back().text;
     EXPECT_TRUE(isOrvoFile(target));
     EXPECT_TRUE(fs::equivalent(target, other)) << "still one file under two names";
     EXPECT_EQ(linkCount(target), 2u);
+    EXPECT_LT(fs::file_size(alone), kOldLength);
+    EXPECT_EQ(fs::file_size(target), fs::file_size(alone));
     EXPECT_EQ(contents(other), contents(target));
     expectNoTemporaryFile();
 }
@@ -235,11 +245,17 @@ TEST_F(SaveTarget, AnExistingTargetKeepsItsModeAndOwner)
     {
         std::ofstream(target) << "old";
     }
-    ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
+    // Owner and group differ from each other and from the process's, and
+    // the mode carries the set-id and sticky bits, which a chown after the
+    // chmod would clear.
+    constexpr uid_t kOwner = 1234;
+    constexpr gid_t kGroup = 5678;
+    constexpr mode_t kMode = 07750;
     const bool root = ::geteuid() == 0;
     if (root) {
-        ASSERT_EQ(::chown(target.c_str(), kNobody, kNoGroup), 0);
+        ASSERT_EQ(::chown(target.c_str(), kOwner, kGroup), 0);
     }
+    ASSERT_EQ(::chmod(target.c_str(), kMode), 0);
     struct stat before;
     ASSERT_EQ(::stat(target.c_str(), &before), 0);
 
@@ -247,7 +263,7 @@ TEST_F(SaveTarget, AnExistingTargetKeepsItsModeAndOwner)
     struct stat after;
     ASSERT_EQ(::stat(target.c_str(), &after), 0);
     EXPECT_TRUE(isOrvoFile(target));
-    EXPECT_EQ(after.st_mode & 07777, 0640u);
+    EXPECT_EQ(after.st_mode & 07777, root ? kMode : before.st_mode & 07777);
     EXPECT_EQ(after.st_uid, before.st_uid);
     EXPECT_EQ(after.st_gid, before.st_gid);
 }
