@@ -35,7 +35,6 @@ constexpr std::uint64_t kFirstDirectoryField = 4;
 constexpr std::size_t kEntrySize = 12;
 constexpr std::uint64_t kValueField = 8;  // offset of the value field in an entry
 constexpr std::uint64_t kLargestShort = 0xFFFFu;
-constexpr std::uint64_t kLargestClassicOffset = 0xFFFFFFFFu;
 
 // The current time in UTC as TIFF's DateTime text.
 std::string tiffDateTimeNow()
@@ -181,6 +180,9 @@ bool OrvoFileImp::appendStrip(Channel channel, const void* line, std::uint32_t s
 {
     const StripArrays& arrays = stripArrays_[channel];
     const std::uint64_t offset = appendEnd_ != 0 ? appendEnd_ : seekToEnd();
+    // A strip that would begin at 4 GiB or beyond has an offset its entry
+    // cannot hold.
+    classicOffset(offset);
     // libtiff's own limit for a classic file: no byte of a strip beyond the
     // reach of a 32-bit offset. Its refusal is a failed libtiff call.
     if (offset + size > kLargestClassicOffset)

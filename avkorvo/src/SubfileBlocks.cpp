@@ -4,7 +4,6 @@
 // header of the file states. Blocks are appended at the end of the file,
 // unaligned and unpadded.
 #include <cstdio>
-#include <limits>
 
 #include "OrvoFileImp.h"
 #include "PropertyList.h"
@@ -14,12 +13,6 @@
 
 namespace Talvenrock {
 namespace Orvo {
-
-namespace {
-
-constexpr unsigned long long kLargestClassicOffset = std::numeric_limits<std::uint32_t>::max();
-
-}  // namespace
 
 std::uint64_t OrvoFileImp::seekToEnd()
 {
@@ -66,9 +59,7 @@ void OrvoFileImp::putOffset(unsigned long long offset)
         putBytes(&wide, sizeof wide);
         return;
     }
-    if (offset > kLargestClassicOffset)
-        throw OrvoError("offset out of range");
-    putLong(static_cast<unsigned int>(offset));
+    putLong(classicOffset(offset));
 }
 
 void OrvoFileImp::putBlockHead(std::uint32_t code, std::uint16_t kind, std::uint32_t extra)

@@ -1,7 +1,7 @@
 #include "TagExtender.h"
+#include "TiffStatus.h"
 
 #include <atomic>
-#include <limits>
 #include <mutex>
 
 #include "avkorvo/OrvoFile.h"
@@ -76,12 +76,7 @@ void XTIFFInitialize()
     });
 }
 
-std::uint32_t subfileTagValue(std::uint64_t offset)
-{
-    if (offset > std::numeric_limits<std::uint32_t>::max())
-        throw OrvoError("offset out of range");
-    return static_cast<std::uint32_t>(offset);
-}
+std::uint32_t subfileTagValue(std::uint64_t offset) { return classicOffset(offset); }
 
 void (*TagInstallation::pause_)() = nullptr;
 

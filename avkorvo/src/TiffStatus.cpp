@@ -16,6 +16,7 @@ namespace Orvo {
 namespace {
 
 const char* const kTiffCallFailed = "libtiff call failed";
+const char* const kOffsetOutOfRange = "offset out of range";
 
 #ifdef _WIN32
 // The system's text for a Win32 error code, without the line break that
@@ -37,6 +38,13 @@ std::string win32ErrorText(DWORD code)
 #endif
 
 }  // namespace
+
+std::uint32_t classicOffset(std::uint64_t offset)
+{
+    if (offset > kLargestClassicOffset)
+        throw OrvoError(kOffsetOutOfRange);
+    return static_cast<std::uint32_t>(offset);
+}
 
 void checkTiffStatus(int status)
 {

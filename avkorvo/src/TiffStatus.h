@@ -3,8 +3,19 @@
 // the system.
 #pragma once
 
+#include <cstdint>
+
 namespace Talvenrock {
 namespace Orvo {
+
+// The largest offset a classic TIFF file's 32-bit fields can hold.
+inline constexpr std::uint64_t kLargestClassicOffset = 0xFFFFFFFFu;
+
+// `offset` as a classic file's 32-bit offset field. Raises OrvoError
+// "offset out of range" for an offset of 4 GiB or more, before the caller
+// has written anything of it, rather than pointing a reader at the wrong
+// bytes.
+std::uint32_t classicOffset(std::uint64_t offset);
 
 // libtiff calls report failure by returning 0. Raises OrvoError
 // "libtiff call failed" for such a status and returns otherwise.

@@ -23,6 +23,7 @@
 #include <functional>
 
 #include "writer/WriterTestSupport.h"
+#include "avkorvo/OrvoReader.h"
 
 using namespace writertest;
 
@@ -329,3 +330,58 @@ TEST(WriteFailure, OffsetsBeyondFourGibibytesAreRefused)
 }
 
 }  // namespace
+
+TEST(WriteFailure, OffsetsBetweenTwoAndFourGibibytesAreWrittenWholeAndAStripBeyondFourIsRefused)
+{
+    // Past 2 GiB an offset no longer fits a signed 32-bit number: every
+    // block, strip and record written there must still be found by a reader.
+    constexpr unsigned kW = 5, kH = 3;
+    ScratchDir dir;
+    const std::string path = dir.file("three.ovq");
+    auto writer = makeWriter(dir.wfile("three.ovq"), kW, kH);
+    samplepattern::writePass(*writer, 1, kW, kH);
+    constexpr std::uint64_t kThree = std::uint64_t(3) << 30;
+    if (!extendSparse(path, kThree))
+        GTEST_SKIP() << "no sparse files here";
+    samplepattern::writePass(*writer, 2, kW, kH);
+    samplepattern::writePass(*writer, 4, kW, kH);
+    writer->putMaterial(1, 10, 20, 30, L"first");
+    writer->putMaterial(2, 40, 50, 60, L"second");
+    writer->close();
+    writer.reset();
+
+    auto reader = Talvenrock::Orvo::OrvoReader::open(path);
+    const auto& s = reader->summary();
+    EXPECT_GE(s.directory(Talvenrock::Orvo::Channel::Depth)->blockOffset, kThree);
+    ASSERT_EQ(s.materials.size(), 2u);
+    EXPECT_EQ(s.materials[0].name, "second");
+    EXPECT_EQ(s.materials[1].name, "first");
+    EXPECT_GT(s.materials[1].offset, kThree);
+    std::vector<std::uint32_t> depth(kW);
+    std::vector<std::uint16_t> tags(kW);
+    for (unsigned y = 0; y < kH; ++y) {
+        reader->readDepthRow(y, depth.data());
+        reader->readMaterialRow(y, tags.data());
+        for (unsigned x = 0; x < kW; ++x) {
+            EXPECT_EQ(depth[x], samplepattern::depth(x, y)) << x << ", " << y;
+            EXPECT_EQ(tags[x], samplepattern::material(x, y)) << x << ", " << y;
+        }
+    }
+
+    // A strip that would begin past 4 GiB, in the middle of a pass: its
+    // offset entry cannot hold it.
+    const std::string far = dir.file("edge.ovq");
+    auto edge = makeWriter(dir.wfile("edge.ovq"), kW, kH);
+    samplepattern::writePass(*edge, 1, kW, kH);
+    edge->beginPass(2);
+    samplepattern::fillRow(*edge, 2, kW, 0);
+    edge->putScan();
+    ASSERT_TRUE(extendSparse(far, (std::uint64_t(4) << 30) + 16));
+    samplepattern::fillRow(*edge, 2, kW, 1);
+    try {
+        edge->putScan();
+        ADD_FAILURE() << "a strip was written across 4 GiB into a classic TIFF file";
+    } catch (const OrvoError& e) {
+        EXPECT_STREQ(e.what(), "offset out of range");
+    }
+}
