@@ -8,6 +8,8 @@
 #include "host/lx.h"
 #include "hostabi/lxguids.h"
 #include "hostsim/Host.h"
+#include "hostsim/SimLayeredImage.h"
+#include "support/ScratchDir.h"
 
 namespace {
 
@@ -129,6 +131,40 @@ TEST(ModuleTest, AnInstanceThatCouldNotBeMadeLeavesTheLiveOnesTheirContext)
     release(module);
     EXPECT_EQ(0, host.liveReferences());
     EXPECT_EQ(0, host.misuses());
+}
+
+TEST(ModuleTest, EachRoundOfUseInOneProcessTakesItsOwnHostAndGivesEverythingBack)
+{
+    // The host may create, use and release the module again in the same
+    // process, with another context: nothing of the first round (instance
+    // count, context, cached services) may survive into the second.
+    testsupport::ScratchDir scratch{"fennick_rounds_"};
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        fennick::hostsim::Host host;
+        void* module = moduleWithContext(host);
+        EXPECT_EQ(host.context(), thisModule.context());
+
+        void* saver = nullptr;
+        ASSERT_EQ(LXe_OK,
+                  table<ILxModuleVT>(module)->Generate(module, "avk_Orvo", &LXu_SAVER, &saver));
+        // A source without a depth layer: the save fails with one message,
+        // which must reach this round's log.
+        fennick::hostsim::SimLayeredImage image(2, 2);
+        image.addFloatLayer("Orvo_mat", 3, std::vector<float>(2 * 2 * 3, 0.5f));
+        const std::string target = scratch.file("round" + std::to_string(round) + ".ovq");
+        EXPECT_EQ(LXe_FAILED,
+                  table<ILxSaverVT>(saver)->Save(saver, image.object(), target.c_str(), nullptr));
+        ASSERT_EQ(1u, host.messages().size());
+        EXPECT_EQ("io-status", host.messages()[0].subsystem);
+        release(saver);
+        release(module);
+
+        EXPECT_EQ(0, image.references());
+        EXPECT_EQ(0, host.liveReferences());
+        EXPECT_EQ(0, host.misuses());
+        EXPECT_EQ(nullptr, thisModule.context());
+    }
 }
 
 }  // namespace
