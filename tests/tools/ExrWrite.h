@@ -35,6 +35,8 @@ struct ExrPart {
     bool tiled = false;
     std::optional<Imath::M44f> worldToCamera = std::nullopt;
     std::optional<Imath::M44f> worldToNdc = std::nullopt;
+    // A pixel's width over its height.
+    float pixelAspectRatio = 1;
     // String attributes by name (a Cryptomatte manifest).
     std::vector<std::pair<std::string, std::string>> texts = {};
     // Windows other than (0, 0) - (width - 1, height - 1); the channels'
@@ -71,6 +73,7 @@ inline void writeExr(const std::string& path, int width, int height,
             Imf::addWorldToCamera(h, *p.worldToCamera);
         if (p.worldToNdc)
             Imf::addWorldToNDC(h, *p.worldToNdc);
+        h.pixelAspectRatio() = p.pixelAspectRatio;
         for (const auto& [name, text] : p.texts)
             h.insert(name, Imf::StringAttribute(text));
         headers.push_back(h);

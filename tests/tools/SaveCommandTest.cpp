@@ -607,6 +607,9 @@ struct KnownCamera {
     double pos[3] = {1, 2, 3};
     double right[3], up[3], back[3];
     double focal = 0.030, filmWidth = 0.036;
+    // A pixel's width over its height: the film is this much less tall than
+    // the pixel counts say.
+    double pixelAspect = 1;
     KnownCamera()
     {
         const double pi = 3.14159265358979323846;
@@ -621,7 +624,8 @@ struct KnownCamera {
     }
     // Focal length over film width and height, for a picture of w x h.
     double sx() const { return focal / filmWidth; }
-    double sy(int w, int h) const { return focal / (filmWidth * h / w); }
+    double filmHeight(int w, int h) const { return filmWidth * h / (w * pixelAspect); }
+    double sy(int w, int h) const { return focal / filmHeight(w, h); }
 
     // OpenEXR's matrices: points are row vectors; camera space looks along
     // +z with y up (left-handed).
@@ -659,7 +663,7 @@ struct KnownCamera {
     void expectRecord(const Talvenrock::Orvo::Camera& c, int w, int h, double depthMax) const
     {
         constexpr double kTolerance = 1e-5;  // the matrices are floats
-        const double fh = filmWidth * h / w;
+        const double fh = filmHeight(w, h);
         const double position[3] = {pos[0], -pos[2], pos[1]};
         const double x[3] = {right[0], -right[2], right[1]};
         const double y[3] = {up[0], -up[2], up[1]};
@@ -777,6 +781,19 @@ TEST_F(SaveCommand, TakesTheCameraFromTheRendersAttributes)
         EXPECT_EQ(a, b) << y;
     }
     EXPECT_FALSE(fileExists(dir.file("cam.ovq.param.txt")));
+
+    // Pixels twice as wide as tall: the frame is half as tall as square
+    // pixels would make it, as worldToNDC says.
+    KnownCamera wide;
+    wide.pixelAspect = 2;
+    ExrPart widePart = part;
+    widePart.worldToNdc = wide.worldToNdc(kW, kH);
+    widePart.pixelAspectRatio = float(wide.pixelAspect);
+    writeExr(dir.file("wide.exr"), kW, kH, {widePart});
+    RunResult w = runOrvo("save wide.exr wide.ovq --depth-max 10", dir.path());
+    ASSERT_EQ(w.status, 0) << w.err;
+    wide.expectRecord(Talvenrock::Orvo::OrvoReader::open(dir.file("wide.ovq"))->summary().camera,
+                      kW, kH, 10);
 
     // Without a depth range the layer cannot be scaled; without worldToNDC
     // the lens is unknown.
