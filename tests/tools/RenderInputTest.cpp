@@ -56,11 +56,22 @@ TEST(ExrLayers, ChannelsGroupIntoLayersInFileOrder)
                 {"Orvo_mat.A", ramp(6, 1.0f, 0.0f)},
                 {"Orvo_mat.B", ramp(6, 0.0f, 0.0f)},
                 {"Orvo_mat.G", ramp(6, 0.5f, 0.0f)},
-                {"Orvo_mat.R", ramp(6, 0.9f, 0.0f)}}}});
+                {"Orvo_mat.R", ramp(6, 0.9f, 0.0f)},
+                // A pass under a pass: the layer is all before the last dot.
+                {"diffuse.direct.B", ramp(6, 0.03f, 0.0f)},
+                {"diffuse.direct.G", ramp(6, 0.02f, 0.0f)},
+                {"diffuse.direct.R", ramp(6, 0.01f, 0.0f)},
+                {"diffuse.indirect.R", ramp(6, 0.04f, 0.0f)}}}});
     RenderImage image = fennick::tool::readExrRender(path).image;
     EXPECT_EQ(image.width, 3u);
     EXPECT_EQ(image.height, 2u);
-    ASSERT_EQ(image.layers.size(), 3u);
+    ASSERT_EQ(image.layers.size(), 5u);
+    EXPECT_EQ(image.layers[3].name, "diffuse.direct");
+    ASSERT_EQ(image.layers[3].channels, 3u);
+    EXPECT_FLOAT_EQ(image.layers[3].values[0], 0.01f);
+    EXPECT_FLOAT_EQ(image.layers[3].values[2], 0.03f);
+    EXPECT_EQ(image.layers[4].name, "diffuse.indirect");
+    EXPECT_EQ(image.layers[4].channels, 1u);
     EXPECT_EQ(image.layers[0].name, "Orvo_depth");  // "O" sorts before "b"
     EXPECT_EQ(image.layers[0].channels, 1u);
     EXPECT_FLOAT_EQ(image.layers[0].values[5], 1.0f);
