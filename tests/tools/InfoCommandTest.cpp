@@ -224,6 +224,113 @@ TEST(InfoJson, EveryFileGivesTheSameKeysAndNamesAreValidUtf8)
     EXPECT_EQ(c.at("valid"), false);
 }
 
+// Every key of the JSON camera is the value the depth block holds, read
+// here byte by byte, for both kinds of camera; each field has a value of its
+// own, so that two keys swapped or a field read for another shows. The keys
+// of the other kind are null.
+TEST(InfoJson, EveryCameraKeyIsTheFilesOwnValueForBothKinds)
+{
+    using namespace Talvenrock::Orvo;
+    ScratchDir dir;
+    Projection planar;
+    planar.kind = kOtherPlanarCameraKind;
+    const double planarValues[][3] = {{1, -3, 2}, {0.6, 0.8, 0}, {0, 0, 1},       {0.8, -0.6, 0},
+                                      {0, 0, -1}, {-1, 0.5, 4},  {1.25, -0.75, 4}};
+    double* const planarFields[]
+        = {planar.position,  planar.xAxis,   planar.yAxis,      planar.zAxis,
+           planar.spareAxis, planar.topLeft, planar.bottomRight};
+    for (int f = 0; f < 7; ++f)
+        std::copy(planarValues[f], planarValues[f] + 3, planarFields[f]);
+    planar.nearDistance = 0.125;
+    planar.farDistance = 15;
+    planar.scale = 1.5;
+    planar.code = 5;
+    PanoProjection pano;
+    const double panoValues[][3]
+        = {{1.5, 2.5, 3.5}, {0.1, 0.2, 0.3}, {0.4, 0.5, 0.6}, {0.7, 0.8, 0.9}};
+    double* const panoFields[] = {pano.position, pano.direction1, pano.direction2, pano.direction3};
+    for (int f = 0; f < 4; ++f)
+        std::copy(panoValues[f], panoValues[f] + 3, panoFields[f]);
+    pano.angle = 75;
+    pano.nearDistance = 0.25;
+    pano.farDistance = 40;
+    pano.scale = 2;
+    pano.code = 7;
+    auto write = [&](const std::string& name, auto projection) {
+        const std::string path = dir.file(name);
+        const std::wstring wpath(path.begin(), path.end());
+        std::unique_ptr<OrvoFile> f(
+            OrvoFile::create(wpath, 2, 1, L"", L"", L"", L"", projection, false));
+        f->beginPass(1);
+        f->putScan();
+        f->beginPass(2);
+        f->zLine()[0] = 1;
+        f->zLine()[1] = kNone;
+        f->putScan();
+        f->close();
+    };
+    write("planar.ovq", planar);
+    write("pano.ovq", pano);
+
+    auto cameraOf = [&](const std::string& name) {
+        RunResult r = runOrvo("info --json " + name, dir.path());
+        EXPECT_EQ(r.status, 0) << r.err;
+        return nlohmann::json::parse(r.out).at("camera");
+    };
+    auto block = [&](const std::string& name) {
+        const auto bytes = orvoblocks::OrvoBytes::fromFile(dir.file(name));
+        return bytes.depthBlock(bytes.subfileOffsets().at(1));
+    };
+    auto expectVector = [](const nlohmann::json& j, const double* v, const char* key) {
+        ASSERT_TRUE(j.is_array()) << key;
+        ASSERT_EQ(j.size(), 3u) << key;
+        for (int k = 0; k < 3; ++k)
+            EXPECT_EQ(j[k].get<double>(), v[k]) << key << "[" << k << "]";
+    };
+    const char* const planarKeys[]
+        = {"xAxis", "yAxis", "zAxis", "spareAxis", "topLeft", "bottomRight", "axesOrthonormal"};
+    const char* const panoKeys[] = {"direction1", "direction2", "direction3", "angle"};
+
+    const nlohmann::json p = cameraOf("planar.ovq");
+    const orvoblocks::PlanarCamera pb = block("planar.ovq").planar;
+    EXPECT_EQ(p.at("projection"), "planar");
+    EXPECT_EQ(p.at("blockCode"), orvoblocks::kPlanarDepthBlockCode);
+    EXPECT_EQ(p.at("kind"), pb.kind);
+    const double* const planarRead[]
+        = {pb.position, pb.xAxis, pb.yAxis, pb.zAxis, pb.spareAxis, pb.topLeft, pb.bottomRight};
+    const char* const planarNames[]
+        = {"position", "xAxis", "yAxis", "zAxis", "spareAxis", "topLeft", "bottomRight"};
+    for (int f = 0; f < 7; ++f)
+        expectVector(p.at(planarNames[f]), planarRead[f], planarNames[f]);
+    EXPECT_EQ(p.at("axesOrthonormal"), true);
+    EXPECT_EQ(p.at("nearDistance").get<double>(), pb.nearDistance);
+    EXPECT_EQ(p.at("farDistance").get<double>(), pb.farDistance);
+    EXPECT_EQ(p.at("scale").get<double>(), pb.scale);
+    EXPECT_EQ(p.at("code"), pb.code);
+    for (const char* key : panoKeys)
+        EXPECT_TRUE(p.at(key).is_null()) << key;
+
+    const nlohmann::json q = cameraOf("pano.ovq");
+    const orvoblocks::PanoCamera qb = block("pano.ovq").pano;
+    EXPECT_EQ(q.at("projection"), "panoramic");
+    EXPECT_EQ(q.at("blockCode"), orvoblocks::kPanoDepthBlockCode);
+    EXPECT_EQ(q.at("kind"), qb.kind);
+    expectVector(q.at("position"), qb.position, "position");
+    expectVector(q.at("direction1"), qb.direction1, "direction1");
+    expectVector(q.at("direction2"), qb.direction2, "direction2");
+    expectVector(q.at("direction3"), qb.direction3, "direction3");
+    EXPECT_EQ(q.at("angle").get<double>(), qb.angle);
+    EXPECT_EQ(q.at("nearDistance").get<double>(), qb.nearDistance);
+    EXPECT_EQ(q.at("farDistance").get<double>(), qb.farDistance);
+    EXPECT_EQ(q.at("scale").get<double>(), qb.scale);
+    EXPECT_EQ(q.at("code"), qb.code);
+    for (const char* key : planarKeys)
+        EXPECT_TRUE(q.at(key).is_null()) << key;
+    // What was written is what the bytes hold: the byte reader is read right.
+    EXPECT_EQ(qb.angle, pano.angle);
+    EXPECT_EQ(pb.bottomRight[0], planar.bottomRight[0]);
+}
+
 // A camera whose axes are not unit vectors at right angles (saved before the
 // tool refused such parameter files, or by another writer) is not described
 // as if it were fine; the file is still valid.
