@@ -412,15 +412,20 @@ Layer shuffled(const Layer& layer, unsigned seed)
     return out;
 }
 
-// `materials`, when given, receives the number of materials made.
-void expectSameClassification(const Layer& layer, std::size_t* materials = nullptr)
+// Classifies pixels [from, to) of `layer` with both and expects the same tags.
+void expectSameTags(MaterialHelper& remembered, PlainClassifier& plain, const Layer& layer,
+                    std::size_t from, std::size_t to, bool backwards = false)
 {
-    MaterialHelper remembered;
-    PlainClassifier plain;
-    for (std::size_t i = 0; i + 2 < layer.size(); i += 3)
+    for (std::size_t n = from; n < to; ++n) {
+        const std::size_t i = 3 * (backwards ? to - 1 - (n - from) : n);
         ASSERT_EQ(remembered.getTag(layer[i], layer[i + 1], layer[i + 2]),
                   plain.getTag(layer[i], layer[i + 1], layer[i + 2]))
             << "pixel " << i / 3;
+    }
+}
+
+void expectSameTable(const MaterialHelper& remembered, const PlainClassifier& plain)
+{
     const auto& a = remembered.materialRanges();
     const auto& b = plain.materialRanges();
     ASSERT_EQ(a.size(), b.size());
@@ -428,8 +433,38 @@ void expectSameClassification(const Layer& layer, std::size_t* materials = nullp
         EXPECT_EQ(a[t].min, b[t].min) << "material " << t + 1;
         EXPECT_EQ(a[t].max, b[t].max) << "material " << t + 1;
     }
+}
+
+// Classifies `layer` with the saver's classifier and the plain one. Half way
+// the classifier is copied, and assigned over one that has classified hues
+// of its own; the original, the copy and the assigned one then each go on
+// their own way (the copy takes the rest backwards, so that it records other
+// hues first), each against the plain classifier copied at the same point.
+// A copy that shared its pages or remembered tags with the original would
+// answer for hues only the other had seen. `materials`, when given,
+// receives the number of materials the original made.
+void expectSameClassification(const Layer& layer, std::size_t* materials = nullptr)
+{
+    const std::size_t pixels = layer.size() / 3, half = pixels / 2;
+    MaterialHelper remembered;
+    PlainClassifier plain;
+    expectSameTags(remembered, plain, layer, 0, half);
+
+    MaterialHelper copy(remembered);
+    PlainClassifier plainCopy(plain);
+    MaterialHelper assigned;
+    assigned.getTag(0.2f, 0.9f, 0.4f);
+    assigned = remembered;
+    PlainClassifier plainAssigned(plain);
+
+    expectSameTags(remembered, plain, layer, half, pixels);
+    expectSameTags(copy, plainCopy, layer, half, pixels, true);
+    expectSameTags(assigned, plainAssigned, layer, half, pixels);
+    expectSameTable(remembered, plain);
+    expectSameTable(copy, plainCopy);
+    expectSameTable(assigned, plainAssigned);
     if (materials)
-        *materials = a.size();
+        *materials = remembered.materialRanges().size();
 }
 
 TEST(MaterialTags, RememberedTagsAndTableEqualThePlainClassification)
