@@ -3,8 +3,9 @@
 // a metadata block appended to the file.
 //
 // The reader trusts nothing in the file: every offset and length is checked
-// against the file size before it is followed, and a material list that loops
-// or runs past its count is refused. Every failure is a ReadError whose text
+// against the file size before it is followed, every uncompressed strip must
+// hold exactly the bytes of its rows, and a material list that loops or runs
+// past its count is refused. Every failure is a ReadError whose text
 // names the file, the structure being read and its place, for example
 // "demo.ovq: depth block at offset 1234: extends past end of file (size 1000)".
 //
@@ -119,6 +120,20 @@ public:
     virtual void readColourRow(std::uint32_t row, std::uint8_t* out) = 0;
     virtual void readDepthRow(std::uint32_t row, std::uint32_t* out) = 0;
     virtual void readMaterialRow(std::uint32_t row, std::uint16_t* out) = 0;
+
+    // Decodes every row of every compressed directory once and throws
+    // ReadError naming the first that cannot be decoded, with its directory,
+    // strip and row ("demo.ovq: colour directory 0, strip 3, row 3: cannot be
+    // decoded: ..."); afterwards every row of the file reads. Uncompressed
+    // directories cost nothing here: open() has already checked that each of
+    // their strips holds exactly its rows' bytes, which is all they need.
+    //
+    // open() does not do this itself because for a compressed file it is a
+    // full decode of the pixels, which a user who reads some rows, or reads
+    // them later (lazily, one array at a time), should not pay at every
+    // open; a user that must refuse every undecodable file before it
+    // reports on it (`orvo info`) calls it.
+    virtual void verifyStrips() = 0;
 
     // Closes the file. Never throws.
     virtual ~OrvoReader() = default;

@@ -4,6 +4,7 @@
 
 #include "FileBytes.h"
 #include "QuietTiff.h"
+#include "StoredByteCounts.h"
 
 #include <algorithm>
 #include <cstring>
@@ -59,6 +60,60 @@ unsigned bytesPerPixel(Channel c)
     return 0;
 }
 
+std::uint64_t rowBytes(const DirectoryInfo& d)
+{
+    return std::uint64_t(d.width) * bytesPerPixel(d.channel);
+}
+
+// The rows a strip holds: rowsPerStrip of them from the strip's first, the
+// last strip the rows that remain, the TIFF rule libtiff decodes by. libtiff
+// stands in its default (every row) for an absent RowsPerStrip and refuses 0,
+// so rowsPerStrip is at least 1.
+struct StripRows {
+    std::uint32_t first = 0;
+    std::uint32_t count = 0;
+};
+
+std::uint32_t rowsPerStrip(const DirectoryInfo& d)
+{
+    return std::max<std::uint32_t>(1, std::min(d.rowsPerStrip, d.height));
+}
+
+// libtiff counts the strips by the same rule, so every strip it has holds
+// at least one row.
+StripRows stripRows(const DirectoryInfo& d, std::uint32_t strip)
+{
+    const std::uint64_t first = std::uint64_t(strip) * rowsPerStrip(d);
+    if (first >= d.height)
+        return {d.height, 0};
+    return {static_cast<std::uint32_t>(first),
+            static_cast<std::uint32_t>(std::min<std::uint64_t>(rowsPerStrip(d), d.height - first))};
+}
+
+// "colour directory 0", as messages about pixels name a directory.
+std::string channelPlace(const DirectoryInfo& d)
+{
+    return std::string(channelName(d.channel)) + " directory " + std::to_string(d.index);
+}
+
+// "colour directory 0, strip 3, row 3" or "..., strip 1, rows 32 to 63".
+std::string stripPlace(const DirectoryInfo& d, std::uint32_t strip)
+{
+    const StripRows rows = stripRows(d, strip);
+    std::string place = channelPlace(d) + ", strip " + std::to_string(strip);
+    if (rows.count <= 1)
+        return place + ", row " + std::to_string(rows.first);
+    return place + ", rows " + std::to_string(rows.first) + " to "
+           + std::to_string(rows.first + rows.count - 1);
+}
+
+// "its row" or "its 32 rows", with `kind` ("uncompressed") before the noun.
+std::string itsRows(std::uint32_t count, const char* kind)
+{
+    return count == 1 ? std::string("its ") + kind + " row"
+                      : "its " + std::to_string(count) + " " + kind + " rows";
+}
+
 class OrvoReaderImp final : public OrvoReader {
 public:
     explicit OrvoReaderImp(const std::string& path);
@@ -76,6 +131,7 @@ public:
     {
         readRow(Channel::Material, row, out);
     }
+    void verifyStrips() override;
 
 private:
     std::string fail(const std::string& text) const { return summary_.path + ": " + text; }
@@ -83,7 +139,8 @@ private:
     void readHeader();
     void readDirectories();
     DirectoryInfo readDirectory(unsigned index);
-    // Every strip of the current directory lies inside the file.
+    // Every strip of the current directory lies inside the file and can hold
+    // its rows: exactly their bytes when uncompressed, some bytes otherwise.
     void checkStrips(const DirectoryInfo& d);
     std::uint32_t readSubfileTag(unsigned index);
     void readColourTexts();
@@ -91,6 +148,9 @@ private:
     void readDepthBlock(const DirectoryInfo& d);
     void readMaterialBlock(const DirectoryInfo& d);
     void readRow(Channel c, std::uint32_t row, void* out);
+    // Decodes one row of d into out, rowBytes(d) bytes; a failure's message
+    // starts with place, which names the row.
+    void decodeRow(const DirectoryInfo& d, std::uint32_t row, void* out, const std::string& place);
 
     OrvoSummary summary_;
     FileBytes bytes_;
@@ -215,16 +275,17 @@ DirectoryInfo OrvoReaderImp::readDirectory(unsigned index)
                              + "; Orvo samples are unsigned integers"));
     if (planar != PLANARCONFIG_CONTIG)
         throw ReadError(fail(place + ": samples stored in separate planes"));
-    // An uncompressed picture must fit in the file; compressed ones are
-    // checked strip by strip when read.
-    std::uint64_t rowBytes = std::uint64_t(d.width) * bytesPerPixel(d.channel);
-    if (rowBytes > kMaxRowBytes)
+    // An uncompressed picture must fit in the file, which is said once for
+    // the whole picture before any strip is; compressed ones are checked
+    // strip by strip.
+    const std::uint64_t bytesOfRow = rowBytes(d);
+    if (bytesOfRow > kMaxRowBytes)
         throw ReadError(
             fail(place + ": rows of " + std::to_string(d.width) + " pixels are too wide to read"));
-    if (d.compression == COMPRESSION_NONE && rowBytes * d.height > bytes_.size())
+    if (d.compression == COMPRESSION_NONE && bytesOfRow * d.height > bytes_.size())
         throw ReadError(fail(place + ": " + std::to_string(d.width) + " x "
                              + std::to_string(d.height) + " pixels need "
-                             + std::to_string(rowBytes * d.height) + " bytes, but the file has "
+                             + std::to_string(bytesOfRow * d.height) + " bytes, but the file has "
                              + std::to_string(bytes_.size())));
     checkStrips(d);
     d.blockOffset = readSubfileTag(index);
@@ -242,13 +303,41 @@ void OrvoReaderImp::checkStrips(const DirectoryInfo& d)
         || !TIFFGetField(tif, TIFFTAG_STRIPBYTECOUNTS, &lengths) || offsets == nullptr
         || lengths == nullptr)
         throw ReadError(fail(place + ": no StripOffsets or StripByteCounts"));
+    // The counts checked are the stored ones, which libtiff may have
+    // replaced by its own (StoredByteCounts.h); libtiff's, which it decodes
+    // by, must lie inside the file as well.
+    const std::vector<std::uint32_t> stored
+        = storedByteCounts(bytes_, TIFFCurrentDirOffset(tif), place);
+    if (stored.empty())
+        throw ReadError(fail(place + ": no StripOffsets or StripByteCounts"));
+    if (stored.size() < strips)
+        throw ReadError(fail(place + ": StripByteCounts holds " + std::to_string(stored.size())
+                             + " lengths for " + std::to_string(strips) + " strips"));
+    // A strip inside the file can still be short of its rows, which libtiff
+    // finds only when it decodes them (a byte count zeroed or cut by damage).
+    // Uncompressed, the right count is known, so it is checked here, at no
+    // cost; a compressed strip's count says nothing of what it decodes to
+    // beyond that it holds some bytes, and verifyStrips() decodes it.
     const std::uint64_t size = bytes_.size();
     for (std::uint32_t s = 0; s < strips; ++s) {
-        if (offsets[s] > size || lengths[s] > size - offsets[s])
-            throw ReadError(
-                fail(place + ": strip " + std::to_string(s) + " at offset "
-                     + std::to_string(offsets[s]) + " with " + std::to_string(lengths[s])
-                     + " bytes extends past end of file (size " + std::to_string(size) + ")"));
+        const std::uint64_t length = stored[s];
+        if (offsets[s] > size || length > size - offsets[s] || lengths[s] > size - offsets[s])
+            throw ReadError(fail(stripPlace(d, s) + ": at offset " + std::to_string(offsets[s])
+                                 + " with " + std::to_string(std::max(length, lengths[s]))
+                                 + " bytes extends past end of file (size " + std::to_string(size)
+                                 + ")"));
+        const StripRows rows = stripRows(d, s);
+        if (d.compression == COMPRESSION_NONE) {
+            const std::uint64_t needed = rows.count * rowBytes(d);
+            if (length != needed)
+                throw ReadError(fail(stripPlace(d, s) + ": holds " + std::to_string(length)
+                                     + " bytes instead of the " + std::to_string(needed) + " "
+                                     + itsRows(rows.count, "uncompressed")
+                                     + (rows.count == 1 ? " takes" : " take")));
+        } else if (length == 0) {
+            throw ReadError(fail(stripPlace(d, s) + ": holds no bytes, so "
+                                 + itsRows(rows.count, "compressed") + " cannot be decoded"));
+        }
     }
 }
 
@@ -486,25 +575,43 @@ void OrvoReaderImp::readRow(Channel c, std::uint32_t row, void* out)
     const DirectoryInfo* d = summary_.directory(c);
     if (d == nullptr)
         throw ReadError(fail(std::string("has no ") + channelName(c) + " directory"));
-    const std::string place = std::string(channelName(c)) + " directory " + std::to_string(d->index)
-                              + ", row " + std::to_string(row);
+    const std::string place = channelPlace(*d) + ", row " + std::to_string(row);
     if (row >= d->height)
         throw ReadError(
             fail(place + ": outside the picture of " + std::to_string(d->height) + " rows"));
+    decodeRow(*d, row, out, place);
+}
+
+void OrvoReaderImp::decodeRow(const DirectoryInfo& d, std::uint32_t row, void* out,
+                              const std::string& place)
+{
     TIFF* tif = tiff_.get();
-    if (currentDirectory_ != static_cast<int>(d->index)) {
-        if (!TIFFSetDirectory(tif, static_cast<tdir_t>(d->index))) {
+    if (currentDirectory_ != static_cast<int>(d.index)) {
+        if (!TIFFSetDirectory(tif, static_cast<tdir_t>(d.index))) {
             currentDirectory_ = -1;
             throw ReadError(fail(place + ": cannot return to the directory: " + tiff_.takeError()));
         }
-        currentDirectory_ = static_cast<int>(d->index);
+        currentDirectory_ = static_cast<int>(d.index);
     }
-    const std::uint64_t rowBytes = std::uint64_t(d->width) * bytesPerPixel(c);
-    if (static_cast<std::uint64_t>(TIFFScanlineSize64(tif)) != rowBytes)
+    if (static_cast<std::uint64_t>(TIFFScanlineSize64(tif)) != rowBytes(d))
         throw ReadError(fail(place + ": unexpected row size"));
     if (TIFFReadScanline(tif, out, row, 0) < 0) {
         std::string why = tiff_.takeError();
         throw ReadError(fail(place + ": cannot be decoded" + (why.empty() ? "" : ": " + why)));
+    }
+}
+
+void OrvoReaderImp::verifyStrips()
+{
+    for (const DirectoryInfo& d : summary_.directories) {
+        if (d.compression == COMPRESSION_NONE)
+            continue;
+        std::vector<std::uint8_t> row(static_cast<std::size_t>(rowBytes(d)));
+        // Top to bottom, so that libtiff decodes each strip once.
+        for (std::uint32_t y = 0; y < d.height; ++y)
+            decodeRow(d, y, row.data(),
+                      channelPlace(d) + ", strip " + std::to_string(y / rowsPerStrip(d)) + ", row "
+                          + std::to_string(y));
     }
 }
 
