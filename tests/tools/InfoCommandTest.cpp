@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <functional>
 
 using namespace tooltest;
 
@@ -123,8 +124,8 @@ TEST_F(InfoCommand, RefusesFilesThatAreNotValidOrvoFiles)
         std::string expected;
     } cases[] = {
         {"truncated.ovq", "orvo: truncated.ovq: "},
-        {"strip-past-end.ovq", "orvo: strip-past-end.ovq: directory 1: strip 1 at offset 100000 "
-                               "with 16 bytes extends past end of file (size "
+        {"strip-past-end.ovq", "orvo: strip-past-end.ovq: depth directory 1, strip 1, row 1: at "
+                               "offset 100000 with 16 bytes extends past end of file (size "
                                    + std::to_string(good.size()) + ")\n"},
         {"pipe.ovq", "orvo: pipe.ovq: cannot open: not a regular file\n"},
         {"past-end.ovq", "orvo: past-end.ovq: depth block at offset 5000: extends past end of "
@@ -153,6 +154,186 @@ TEST_F(InfoCommand, RefusesFilesThatAreNotValidOrvoFiles)
             EXPECT_TRUE(j.at("camera").is_null());
         }
     }
+}
+
+// A value of a SHORT or LONG entry, `index` into its array (inline or out of
+// line), read and written in the file's byte order.
+std::size_t elementAt(const orvoblocks::IfdEntry& e, std::uint32_t index)
+{
+    const std::uint32_t width = e.type == orvoblocks::kTiffShort ? 2 : 4;
+    const std::size_t at = std::uint64_t(width) * e.count <= 4 ? e.entryOffset + 8 : e.value;
+    return at + std::size_t(width) * index;
+}
+
+void setElement(std::vector<unsigned char>& bytes, const orvoblocks::IfdEntry& e,
+                std::uint32_t index, std::uint32_t value)
+{
+    const orvoblocks::OrvoBytes file(bytes);
+    const std::size_t at = elementAt(e, index);
+    if (e.type == orvoblocks::kTiffLong) {
+        patchU32(bytes, at, value);
+        return;
+    }
+    ASSERT_LE(value, 0xFFFFu);
+    bytes.at(at + (file.bigEndian() ? 1 : 0)) = static_cast<unsigned char>(value);
+    bytes.at(at + (file.bigEndian() ? 0 : 1)) = static_cast<unsigned char>(value >> 8);
+}
+
+// The entry of `tag` in directory `index`.
+orvoblocks::IfdEntry entryOf(const std::vector<unsigned char>& bytes, std::size_t index,
+                             std::uint16_t tag)
+{
+    const orvoblocks::IfdEntry* e = orvoblocks::OrvoBytes(bytes).directories().at(index).find(tag);
+    if (e == nullptr)
+        throw std::runtime_error("no tag " + std::to_string(tag) + " in directory "
+                                 + std::to_string(index));
+    return *e;
+}
+
+// Strips whose byte counts damage zeroed, cut or ran over by a flipped byte:
+// inside the file, so a check against the file's size lets them through,
+// yet their rows cannot be decoded. Uncompressed, open refuses them from the
+// count alone; compressed, only a decode can tell, and info runs it. Either
+// way the message names the directory, the strip and the row, and `info
+// --json` reports the file invalid with the same message.
+TEST(InfoStrips, RefusesEveryStripThatCannotBeDecodedToItsRows)
+{
+    ScratchDir dir;
+    writeKnownOrvo(dir.file("known.ovq"));
+    writeKnownOrvo(dir.file("lzw.ovq"), false, true);
+    const std::vector<unsigned char> plain = readBytes(dir.file("known.ovq"));
+    const std::vector<unsigned char> packed = readBytes(dir.file("lzw.ovq"));
+    const std::uint32_t colourRow = kKnownWidth * 3, depthRow = kKnownWidth * 4,
+                        materialRow = kKnownWidth * 2;
+
+    // Each damage: the file it starts from, what it changes, and the message
+    // that `info` must give (for a decode that fails, up to libtiff's reason).
+    struct Case {
+        std::string file;
+        const std::vector<unsigned char>* from;
+        std::function<void(std::vector<unsigned char>&)> damage;
+        std::string expected;
+        bool wholeLine;
+    };
+    auto counts = [](const std::vector<unsigned char>& b, std::size_t d) {
+        return entryOf(b, d, TIFFTAG_STRIPBYTECOUNTS);
+    };
+    const std::vector<Case> cases = {
+        {"zeroed-counts.ovq", &plain,
+         [&](std::vector<unsigned char>& b) {
+             for (std::uint32_t s = 0; s < kKnownHeight; ++s)
+                 setElement(b, counts(b, 1), s, 0);
+         },
+         "depth directory 1, strip 0, row 0: holds 0 bytes instead of the "
+             + std::to_string(depthRow) + " its uncompressed row takes",
+         true},
+        {"count-short-of-a-row.ovq", &plain,
+         [&](std::vector<unsigned char>& b) { setElement(b, counts(b, 2), 2, materialRow - 1); },
+         "material directory 2, strip 2, row 2: holds " + std::to_string(materialRow - 1)
+             + " bytes instead of the " + std::to_string(materialRow)
+             + " its uncompressed row takes",
+         true},
+        // The low byte of a count flipped: 12 becomes 243, still inside the
+        // file, running over the next strips. libtiff puts a count of its own
+        // in place of this one (the first two of an uncompressed directory
+        // differ), so the stored count is what must be checked.
+        {"count-flipped.ovq", &plain,
+         [&](std::vector<unsigned char>& b) { setElement(b, counts(b, 0), 1, colourRow ^ 0xFFu); },
+         "colour directory 0, strip 1, row 1: holds " + std::to_string(colourRow ^ 0xFFu)
+             + " bytes instead of the " + std::to_string(colourRow) + " its uncompressed row takes",
+         true},
+        {"lzw-zeroed-counts.ovq", &packed,
+         [&](std::vector<unsigned char>& b) {
+             for (std::uint32_t s = 0; s < kKnownHeight; ++s)
+                 setElement(b, counts(b, 0), s, 0);
+         },
+         "colour directory 0, strip 0, row 0: holds no bytes, so its compressed row cannot be "
+         "decoded",
+         true},
+        // Compressed strips cut to their first byte: the code stops before
+        // the row is whole. The depth rows are read for the statistics too;
+        // the colour rows only by the check.
+        {"lzw-colour-cut.ovq", &packed,
+         [&](std::vector<unsigned char>& b) { setElement(b, counts(b, 0), 1, 1); },
+         "colour directory 0, strip 1, row 1: cannot be decoded: ", false},
+        {"lzw-depth-cut.ovq", &packed,
+         [&](std::vector<unsigned char>& b) { setElement(b, counts(b, 1), 2, 1); },
+         "depth directory 1, strip 2, row 2: cannot be decoded: ", false},
+    };
+    for (const Case& c : cases) {
+        std::vector<unsigned char> b = *c.from;
+        c.damage(b);
+        ASSERT_NE(b, *c.from) << c.file;
+        writeBytes(dir.file(c.file), b);
+        const RunResult text = runOrvo("info " + c.file, dir.path());
+        EXPECT_EQ(text.status, 1) << c.file;
+        EXPECT_EQ(text.out, "") << c.file;
+        const std::string expected = "orvo: " + c.file + ": " + c.expected;
+        if (c.wholeLine)
+            EXPECT_EQ(text.err, expected + "\n");
+        else
+            EXPECT_EQ(text.err.rfind(expected, 0), 0u) << text.err;
+        const RunResult json = runOrvo("info --json " + c.file, dir.path());
+        EXPECT_EQ(json.status, 1) << c.file;
+        const nlohmann::json j = nlohmann::json::parse(json.out);
+        EXPECT_EQ(j.at("valid"), false) << c.file;
+        EXPECT_EQ("orvo: " + j.at("error").get<std::string>() + "\n", text.err) << c.file;
+    }
+
+    // extract decodes the colour rows itself and keeps naming the row.
+    const RunResult extract = runOrvo("extract lzw-colour-cut.ovq previews", dir.path());
+    EXPECT_EQ(extract.status, 1);
+    EXPECT_EQ(extract.err.rfind("orvo: lzw-colour-cut.ovq: colour directory 0, row 1: cannot be "
+                                "decoded: ",
+                                0),
+              0u)
+        << extract.err;
+
+    // Strips of two rows, the last strip holding the one row that remains,
+    // as another writer could store them: rows 0 and 1 copied together to
+    // the end of the file as strip 0, row 2 as strip 1 (libtiff reads as
+    // many entries of each strip array as the directory has strips).
+    std::vector<unsigned char> paired = plain;
+    const orvoblocks::OrvoBytes parsed(plain);
+    const orvoblocks::IfdEntry offsets = entryOf(plain, 0, TIFFTAG_STRIPOFFSETS);
+    const std::vector<std::uint32_t> rowAt = parsed.values(offsets);
+    const std::uint32_t pairAt = std::uint32_t(paired.size());
+    for (std::uint32_t y = 0; y < 2; ++y)
+        paired.insert(paired.end(), plain.begin() + rowAt.at(y),
+                      plain.begin() + rowAt.at(y) + colourRow);
+    const orvoblocks::IfdEntry rowsPerStrip = entryOf(plain, 0, TIFFTAG_ROWSPERSTRIP);
+    ASSERT_EQ(rowsPerStrip.count, 1u);
+    setElement(paired, rowsPerStrip, 0, 2);
+    setElement(paired, offsets, 0, pairAt);
+    setElement(paired, offsets, 1, rowAt.at(2));
+    setElement(paired, counts(paired, 0), 0, 2 * colourRow);
+    setElement(paired, counts(paired, 0), 1, colourRow);
+    writeBytes(dir.file("paired.ovq"), paired);
+    std::vector<unsigned char> pairShort = paired;
+    setElement(pairShort, counts(pairShort, 0), 0, colourRow);
+    writeBytes(dir.file("pair-short.ovq"), pairShort);
+    std::vector<unsigned char> lastLong = paired;
+    setElement(lastLong, counts(lastLong, 0), 1, 2 * colourRow);
+    writeBytes(dir.file("last-long.ovq"), lastLong);
+
+    // The undamaged files, of each kind, are valid.
+    for (const char* file : {"known.ovq", "lzw.ovq", "paired.ovq"}) {
+        const RunResult r = runOrvo(std::string("info --json ") + file, dir.path());
+        EXPECT_EQ(r.status, 0) << file << ": " << r.err;
+        EXPECT_EQ(nlohmann::json::parse(r.out).at("valid"), true) << file;
+    }
+    // Read through its strips of two, the picture is the known one.
+    ASSERT_EQ(runOrvo("extract paired.ovq pairs", dir.path()).status, 0);
+    ASSERT_EQ(runOrvo("extract known.ovq singles", dir.path()).status, 0);
+    EXPECT_EQ(readBytes(dir.file("pairs/colour.png")), readBytes(dir.file("singles/colour.png")));
+    EXPECT_EQ(runOrvo("info pair-short.ovq", dir.path()).err,
+              "orvo: pair-short.ovq: colour directory 0, strip 0, rows 0 to 1: holds "
+                  + std::to_string(colourRow) + " bytes instead of the "
+                  + std::to_string(2 * colourRow) + " its 2 uncompressed rows take\n");
+    EXPECT_EQ(runOrvo("info last-long.ovq", dir.path()).err,
+              "orvo: last-long.ovq: colour directory 0, strip 1, row 2: holds "
+                  + std::to_string(2 * colourRow) + " bytes instead of the "
+                  + std::to_string(colourRow) + " its uncompressed row takes\n");
 }
 
 TEST(InfoJson, EveryFileGivesTheSameKeysAndNamesAreValidUtf8)

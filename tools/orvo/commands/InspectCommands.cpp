@@ -20,6 +20,12 @@ int runInfo(const std::string& file, bool json, std::ostream& out, std::ostream&
     std::string error;
     try {
         auto reader = Talvenrock::Orvo::OrvoReader::open(file);
+        // info says whether the file is valid, so every strip must be known
+        // to decode before it says so. The statistics read only the depth
+        // and material rows, and a failure there would name no strip; the
+        // reader's check decodes the compressed directories (all three) once
+        // more, which uncompressed files, the saver's, do not pay for.
+        reader->verifyStrips();
         PixelStats stats = collectStats(*reader);
         out << (json ? infoJson(reader->summary(), stats) : infoText(reader->summary(), stats));
         return 0;
@@ -38,6 +44,8 @@ int runExtract(const std::string& file, const std::string& outDir, std::ostream&
                const Progress& progress)
 {
     try {
+        // No verifyStrips() here: the previews decode every row anyway, and a
+        // row that cannot be decoded fails them with its own message.
         auto reader = Talvenrock::Orvo::OrvoReader::open(file);
         PixelStats stats = collectStats(*reader);
         makeLastFolder(outDir);
