@@ -156,8 +156,8 @@ TEST_F(InfoCommand, RefusesFilesThatAreNotValidOrvoFiles)
     }
 }
 
-// A value of a SHORT or LONG entry, `index` into its array (inline or out of
-// line), read and written in the file's byte order.
+// Where value `index` of a SHORT or LONG entry lies (inline or out of line),
+// and its change, written in the file's byte order.
 std::size_t elementAt(const orvoblocks::IfdEntry& e, std::uint32_t index)
 {
     const std::uint32_t width = e.type == orvoblocks::kTiffShort ? 2 : 4;
@@ -190,12 +190,12 @@ orvoblocks::IfdEntry entryOf(const std::vector<unsigned char>& bytes, std::size_
     return *e;
 }
 
-// Strips whose byte counts damage zeroed, cut or ran over by a flipped byte:
-// inside the file, so a check against the file's size lets them through,
-// yet their rows cannot be decoded. Uncompressed, open refuses them from the
-// count alone; compressed, only a decode can tell, and info runs it. Either
-// way the message names the directory, the strip and the row, and `info
-// --json` reports the file invalid with the same message.
+// Strips whose byte counts damage has zeroed, cut or run over by a flipped
+// byte: inside the file, so a check against the file's size lets them
+// through, yet they do not hold their rows. Uncompressed, open refuses them
+// from the stored count alone; compressed, only a decode can tell, and info
+// runs it. Either way the message names the directory, the strip and the
+// row, and `info --json` reports the file invalid with the same message.
 TEST(InfoStrips, RefusesEveryStripThatCannotBeDecodedToItsRows)
 {
     ScratchDir dir;
