@@ -108,8 +108,10 @@ struct OrvoSummary {
 
 class OrvoReader {
 public:
-    // Opens and validates the file's structure (directories, blocks, camera,
-    // material list); pixels are read on demand. Throws ReadError.
+    // Opens and validates the file's structure (directories, the strips'
+    // places and byte counts, blocks, camera, material list); pixels are
+    // read on demand, and compressed ones decoded only then or by
+    // verifyStrips(). Throws ReadError.
     static std::unique_ptr<OrvoReader> open(const std::string& path);
 
     virtual const OrvoSummary& summary() const = 0;
