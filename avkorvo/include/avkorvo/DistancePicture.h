@@ -4,6 +4,8 @@
 // (depthDistance), NaN where the file has no depth.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 
@@ -18,6 +20,12 @@ class DistancePictureError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
+
+// One row of the distance picture: each of `width` codes as the distance it
+// stands for (depthDistance with the camera's `farDistance`), rounded to a
+// float, and NaN for kNoDepth. Every program that gives depth as distances
+// converts it so.
+void distanceRow(const std::uint32_t* codes, std::size_t width, double farDistance, float* out);
 
 // Writes the distance picture of `reader`'s depth channel to `path`,
 // deflate-compressed without predictor so that common readers (Python's

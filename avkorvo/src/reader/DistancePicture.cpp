@@ -21,6 +21,13 @@ constexpr std::uint32_t kDefaultStripRows = 0;  // libtiff picks about 8 KiB a s
 
 }  // namespace
 
+void distanceRow(const std::uint32_t* codes, std::size_t width, double farDistance, float* out)
+{
+    for (std::size_t x = 0; x < width; ++x)
+        out[x] = codes[x] == kNoDepth ? std::numeric_limits<float>::quiet_NaN()
+                                      : static_cast<float>(depthDistance(codes[x], farDistance));
+}
+
 void writeDistancePicture(OrvoReader& reader, const std::string& path)
 {
     const auto& s = reader.summary();
@@ -46,9 +53,7 @@ void writeDistancePicture(OrvoReader& reader, const std::string& path)
     std::vector<float> distances(s.width);
     for (std::uint32_t y = 0; y < s.height; ++y) {
         reader.readDepthRow(y, codes.data());
-        for (std::uint32_t x = 0; x < s.width; ++x)
-            distances[x] = codes[x] == kNoDepth ? std::numeric_limits<float>::quiet_NaN()
-                                                : static_cast<float>(depthDistance(codes[x], far));
+        distanceRow(codes.data(), s.width, far, distances.data());
         if (TIFFWriteScanline(tif, distances.data(), y, 0) < 0)
             throw DistancePictureError(path + ": cannot write row " + std::to_string(y) + ": "
                                        + out.takeError());

@@ -4,6 +4,7 @@
 #include "orvo/inspect/NumberText.h"
 
 #include "avkorvo/OrvoFormat.h"
+#include "avkorvo/ReportFields.h"
 
 #include <nlohmann/json.hpp>
 
@@ -20,8 +21,6 @@ using Talvenrock::Orvo::OrvoSummary;
 namespace {
 
 constexpr std::size_t kTagCount = 65536;
-constexpr std::uint16_t kTiffUnitInch = 2;
-constexpr std::uint16_t kTiffUnitCentimetre = 3;
 constexpr int kJsonIndent = 2;
 
 // Values as stored, -0 included.
@@ -74,15 +73,6 @@ std::string compressionName(std::uint16_t c)
     }
 }
 
-std::string unitName(std::uint16_t unit)
-{
-    switch (unit) {
-    case kTiffUnitInch: return "inch";
-    case kTiffUnitCentimetre: return "centimetre";
-    default: return "no unit";
-    }
-}
-
 // Why a planar camera's xAxis, yAxis and zAxis are not unit vectors at
 // right angles; empty when they are. A file saved from such a camera is
 // well-formed, but no ray through it goes where readers take it to go.
@@ -91,16 +81,6 @@ std::string planarAxesFault(const Talvenrock::Orvo::Camera& c)
     const double* const axes[3] = {c.xAxis, c.yAxis, c.zAxis};
     const char* const names[3] = {"xAxis", "yAxis", "zAxis"};
     return axesFault(axes, names);
-}
-
-std::vector<Talvenrock::Orvo::Material> byTag(const OrvoSummary& s)
-{
-    std::vector<Talvenrock::Orvo::Material> m = s.materials;
-    std::stable_sort(m.begin(), m.end(),
-                     [](const Talvenrock::Orvo::Material& a, const Talvenrock::Orvo::Material& b) {
-                         return a.tag < b.tag;
-                     });
-    return m;
 }
 
 // Tags that pixels carry but the material table does not list (0 excluded).
@@ -187,7 +167,7 @@ std::string infoText(const OrvoSummary& s, const PixelStats& st)
         o += "Copyright: " + s.copyright + "\n";
     if (s.hasResolution)
         o += "Resolution: " + num(s.xResolution) + " x " + num(s.yResolution) + " per "
-             + unitName(s.resolutionUnit) + "\n";
+             + Talvenrock::Orvo::resolutionUnitName(s.resolutionUnit) + "\n";
 
     if (s.hasCamera) {
         const auto& c = s.camera;
@@ -239,7 +219,7 @@ std::string infoText(const OrvoSummary& s, const PixelStats& st)
 
     if (s.hasMaterialBlock) {
         o += "Materials: " + std::to_string(s.materialCount) + "\n";
-        for (const auto& m : byTag(s)) {
+        for (const auto& m : Talvenrock::Orvo::materialsByTag(s)) {
             o += "  tag " + std::to_string(m.tag) + " " + quoted(m.name) + ": colour "
                  + std::to_string(m.red) + " " + std::to_string(m.green) + " "
                  + std::to_string(m.blue);
@@ -280,14 +260,28 @@ void text(Json& j, const std::string& key, const std::string* value)
     j[key + "Hex"] = valid ? Json(nullptr) : Json(hexBytes(*value));
 }
 
-void optionalText(Json& j, const std::string& key, const std::string& value)
-{
-    text(j, key, value.empty() ? nullptr : &value);
-}
-
 Json vector3(const double* v) { return Json::array({v[0], v[1], v[2]}); }
 
 Json number(double v) { return std::isfinite(v) ? Json(v) : Json(nullptr); }
+
+// The camera's fields as JSON values; numbers that are not finite as null,
+// which JSON has no other way to write.
+class JsonCameraFields : public Talvenrock::Orvo::CameraFieldSink {
+public:
+    explicit JsonCameraFields(Json& out) : out_(out) {}
+    void text(const char* key, const char* value) override { out_[key] = value; }
+    void count(const char* key, std::uint32_t value) override { out_[key] = value; }
+    void number(const char* key, double value) override
+    {
+        out_[key] = ::fennick::tool::number(value);
+    }
+    void vector(const char* key, const double* value) override { out_[key] = vector3(value); }
+    void flag(const char* key, bool value) override { out_[key] = value; }
+    void absent(const char* key) override { out_[key] = nullptr; }
+
+private:
+    Json& out_;
+};
 
 // Every key of the schema, null; a report fills in what the file has.
 Json skeleton(const std::string& path)
@@ -299,8 +293,8 @@ Json skeleton(const std::string& path)
     text(j, "file", &path);
     for (const char* key : {"fileSize", "byteOrder", "width", "height", "directories"})
         j[key] = nullptr;
-    for (const char* key : {"software", "dateTime", "documentName", "artist", "copyright"})
-        text(j, key, nullptr);
+    for (const Talvenrock::Orvo::NamedText& t : Talvenrock::Orvo::colourTexts(OrvoSummary()))
+        text(j, t.key, nullptr);
     for (const char* key :
          {"resolution", "camera", "depth", "materials", "noMaterialPixels", "unlistedTags"})
         j[key] = nullptr;
@@ -339,38 +333,17 @@ std::string infoJson(const OrvoSummary& s, const PixelStats& st)
         dirs.push_back(e);
     }
     j["directories"] = dirs;
-    optionalText(j, "software", s.software);
-    optionalText(j, "dateTime", s.dateTime);
-    optionalText(j, "documentName", s.documentName);
-    optionalText(j, "artist", s.artist);
-    optionalText(j, "copyright", s.copyright);
+    for (const Talvenrock::Orvo::NamedText& t : Talvenrock::Orvo::colourTexts(s))
+        text(j, t.key, t.value);
     if (s.hasResolution)
-        j["resolution"] = Json{
-            {"x", s.xResolution}, {"y", s.yResolution}, {"unit", unitName(s.resolutionUnit)}};
+        j["resolution"] = Json{{"x", s.xResolution},
+                               {"y", s.yResolution},
+                               {"unit", Talvenrock::Orvo::resolutionUnitName(s.resolutionUnit)}};
 
     if (s.hasCamera) {
-        const auto& c = s.camera;
-        Json cam;
-        cam["projection"] = c.panoramic ? "panoramic" : "planar";
-        cam["blockCode"] = c.blockCode;
-        cam["kind"] = c.kind;
-        cam["position"] = vector3(c.position);
-        const bool planar = !c.panoramic;
-        cam["xAxis"] = planar ? vector3(c.xAxis) : Json(nullptr);
-        cam["yAxis"] = planar ? vector3(c.yAxis) : Json(nullptr);
-        cam["zAxis"] = planar ? vector3(c.zAxis) : Json(nullptr);
-        cam["axesOrthonormal"] = planar ? Json(planarAxesFault(c).empty()) : Json(nullptr);
-        cam["spareAxis"] = planar ? vector3(c.spareAxis) : Json(nullptr);
-        cam["topLeft"] = planar ? vector3(c.topLeft) : Json(nullptr);
-        cam["bottomRight"] = planar ? vector3(c.bottomRight) : Json(nullptr);
-        cam["direction1"] = planar ? Json(nullptr) : vector3(c.direction1);
-        cam["direction2"] = planar ? Json(nullptr) : vector3(c.direction2);
-        cam["direction3"] = planar ? Json(nullptr) : vector3(c.direction3);
-        cam["angle"] = planar ? Json(nullptr) : number(c.angle);
-        cam["nearDistance"] = number(c.nearDistance);
-        cam["farDistance"] = number(c.farDistance);
-        cam["scale"] = number(c.scale);
-        cam["code"] = c.code;
+        Json cam = Json::object();
+        JsonCameraFields fields(cam);
+        Talvenrock::Orvo::reportCameraFields(s.camera, fields);
         j["camera"] = cam;
     }
 
@@ -396,7 +369,7 @@ std::string infoJson(const OrvoSummary& s, const PixelStats& st)
 
     if (s.hasMaterialBlock) {
         Json list = Json::array();
-        for (const auto& m : byTag(s)) {
+        for (const auto& m : Talvenrock::Orvo::materialsByTag(s)) {
             Json e;
             e["tag"] = m.tag;
             text(e, "name", &m.name);
