@@ -1,7 +1,7 @@
 # Fails when a C++ source of the project differs from what clang-format makes
 # of it under the project's .clang-format, naming each such file.
 # Run as: cmake -DCLANG_FORMAT=... -DROOT=... -P check_format.cmake
-set(folders avkorvo contract hostabi host saver module hostsim tools tests fuzz bench)
+set(folders avkorvo contract hostabi host saver module hostsim tools python tests fuzz bench)
 set(sources)
 foreach(folder ${folders})
   file(GLOB_RECURSE found ${ROOT}/${folder}/*.cpp ${ROOT}/${folder}/*.h)
