@@ -47,6 +47,10 @@ public:
 
     std::string description() const;
 
+    // Closes the file and lets go of the arrays (callers may still hold
+    // them). Never throws.
+    ~OpenFile() = default;
+
 private:
     // Reads the picture of `channel` with `read` into `cache` the first
     // time; None when the file has no such directory.
