@@ -7,9 +7,8 @@
 
 #include <cstdint>
 
-// The far plane lies at 1.5 x depthMax, so that the codes of samples within
-// the depth range stay well below the no-depth marker 0xFFFFFFFF.
-inline constexpr double kFarDistanceFactor = 1.5;
+using fennick::contract::kFarDistanceFactor;
+
 // Code stored in every camera record this saver writes.
 inline constexpr std::uint32_t kProjectionCode = 4;
 

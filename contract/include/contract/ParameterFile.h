@@ -43,6 +43,10 @@ struct CameraParameters {
 };
 
 inline constexpr char kParameterHeaderWord[] = "Parameters";
+// The saved camera's far plane lies at this many times depthMax, so that the
+// codes of samples within the depth range stay well below the no-depth
+// marker 0xFFFFFFFF; a file's depthMax is its farDistance divided by it.
+inline constexpr double kFarDistanceFactor = 1.5;
 inline constexpr char kPerspectiveWord[] = "persp";
 
 // One token as the reader took it: a key word, the header word (key
