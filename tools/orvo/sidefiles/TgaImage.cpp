@@ -156,18 +156,6 @@ CFile startTga32(const std::string& path, unsigned width, unsigned height)
 }
 }  // namespace
 
-std::uint8_t encodeSrgb8(float linear)
-{
-    if (!(linear > 0.0f))  // also NaN
-        return 0;
-    if (linear >= 1.0f)
-        return 255;
-    // The sRGB transfer function: linear segment near black, power law above.
-    double v = linear <= 0.0031308f ? 12.92 * linear
-                                    : 1.055 * std::pow(double(linear), 1.0 / 2.4) - 0.055;
-    return static_cast<std::uint8_t>(std::lround(v * 255.0));
-}
-
 std::uint8_t encodeLinear8(float value)
 {
     if (!(value > 0.0f))

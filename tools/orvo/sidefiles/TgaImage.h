@@ -3,6 +3,7 @@
 #pragma once
 
 #include "orvo/render/RenderImage.h"
+#include "orvo/render/SrgbTransfer.h"
 
 #include <cstdint>
 #include <string>
@@ -11,8 +12,6 @@
 namespace fennick {
 namespace tool {
 
-// Linear light (0..1, clamped) to an 8-bit sRGB-encoded value.
-std::uint8_t encodeSrgb8(float linear);
 // Coverage (0..1, clamped) to an 8-bit value, not gamma-encoded.
 std::uint8_t encodeLinear8(float value);
 
