@@ -179,6 +179,40 @@ CameraParameters cameraFromExr(const std::string& path, const ExrCamera& cam, un
     return c;
 }
 
+ExrCamera exrCameraFrom(const std::string& path, const CameraParameters& c, unsigned width,
+                        unsigned height)
+{
+    // Camera space to world: rows right, up, the viewing direction (minus
+    // the parameter file's back row), and the position.
+    Matrix44 cameraToWorld{};
+    for (int k = 0; k < 3; ++k) {
+        cameraToWorld[std::size_t(k)] = c.worldMatrix[k];
+        cameraToWorld[std::size_t(4 + k)] = c.worldMatrix[3 + k];
+        cameraToWorld[std::size_t(8 + k)] = -c.worldMatrix[6 + k];
+        cameraToWorld[std::size_t(12 + k)] = c.pos[k];
+    }
+    cameraToWorld[15] = 1;
+    ExrCamera exr;
+    if (!invert(cameraToWorld, exr.worldToCamera))
+        throw ToolError(path
+                        + ": the camera's axes are not independent, so no worldToCamera "
+                          "can be made of them");
+    exr.pixelAspectRatio = c.pAspect;
+    if (c.projType != fennick::contract::kPerspectiveWord)
+        return exr;
+    const fennick::contract::FilmSize film = fennick::contract::filmSize(c, width, height);
+    constexpr double kCentre = 0.5;
+    Matrix44 toNdc{};
+    toNdc[0] = c.focalLen / film.width;
+    toNdc[5] = -c.focalLen / film.height;
+    toNdc[8] = kCentre;
+    toNdc[9] = kCentre;
+    toNdc[11] = 1;  // w = z
+    toNdc[14] = 1;  // z_ndc = 1 / z
+    exr.worldToNdc = multiply(exr.worldToCamera, toNdc);
+    return exr;
+}
+
 CameraParameters cameraFromUser(const UserCamera& u)
 {
     CameraParameters c = newCamera();
@@ -224,42 +258,25 @@ void convertFromZUp(CameraParameters& c)
         carry(c.worldMatrix + row * 3);
 }
 
-namespace {
-
-// rayLengthPerDepth over one picture: the projection and the film's size are
-// worked out once, not for every pixel.
-class RayLengths {
-public:
-    RayLengths(const CameraParameters& c, unsigned width, unsigned height)
-        : perspective_(c.projType == fennick::contract::kPerspectiveWord), focalLen_(c.focalLen),
-          width_(width), height_(height)
-    {
-        if (perspective_) {
-            const fennick::contract::FilmSize film = fennick::contract::filmSize(c, width, height);
-            filmWidth_ = film.width;
-            filmHeight_ = film.height;
-        }
+RayLengths::RayLengths(const CameraParameters& c, unsigned width, unsigned height)
+    : perspective_(c.projType == fennick::contract::kPerspectiveWord), focalLen_(c.focalLen),
+      width_(width), height_(height)
+{
+    if (perspective_) {
+        const fennick::contract::FilmSize film = fennick::contract::filmSize(c, width, height);
+        filmWidth_ = film.width;
+        filmHeight_ = film.height;
     }
+}
 
-    double operator()(unsigned x, unsigned y) const
-    {
-        if (!perspective_)
-            return 1.0;
-        const double u = ((x + 0.5) / width_ - 0.5) * filmWidth_ / focalLen_;
-        const double v = (0.5 - (y + 0.5) / height_) * filmHeight_ / focalLen_;
-        return std::sqrt(1 + u * u + v * v);
-    }
-
-private:
-    bool perspective_;
-    double focalLen_;
-    unsigned width_;
-    unsigned height_;
-    double filmWidth_ = 0;
-    double filmHeight_ = 0;
-};
-
-}  // namespace
+double RayLengths::operator()(unsigned x, unsigned y) const
+{
+    if (!perspective_)
+        return 1.0;
+    const double u = ((x + 0.5) / width_ - 0.5) * filmWidth_ / focalLen_;
+    const double v = (0.5 - (y + 0.5) / height_) * filmHeight_ / focalLen_;
+    return std::sqrt(1 + u * u + v * v);
+}
 
 double rayLengthPerDepth(const CameraParameters& c, unsigned width, unsigned height, unsigned x,
                          unsigned y)

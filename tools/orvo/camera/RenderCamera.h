@@ -61,10 +61,37 @@ CameraParameters cameraFromUser(const UserCamera& user);
 // (x, y, z) -> (x, z, -y), its position and axes alike; lens and range stay.
 void convertFromZUp(CameraParameters& camera);
 
+// The OpenEXR camera attributes of a perspective camera: the exact inverse
+// of cameraFromExr (position and axes in worldToCamera, the lens in the
+// projection worldToNDC makes of camera space: x_ndc = 0.5 + f x / (fw z),
+// y_ndc = 0.5 - f y / (fh z), with f the focal length and fw, fh the film's
+// size as the picture frames it; z_ndc = 1 / z, which keeps the matrix
+// invertible), and the pixel aspect. Other planar cameras have no
+// worldToNDC. Throws ToolError naming `path`, the camera's file, when the
+// axes are not independent.
+ExrCamera exrCameraFrom(const std::string& path, const CameraParameters& camera, unsigned width,
+                        unsigned height);
+
 // Length of the ray through pixel (x, y)'s centre whose component along the
 // camera's axis is 1: the factor from planar depth to distance.
 double rayLengthPerDepth(const CameraParameters& camera, unsigned width, unsigned height,
                          unsigned x, unsigned y);
+
+// rayLengthPerDepth over one picture: the projection and the film's size are
+// worked out once, not for every pixel.
+class RayLengths {
+public:
+    RayLengths(const CameraParameters& camera, unsigned width, unsigned height);
+    double operator()(unsigned x, unsigned y) const;
+
+private:
+    bool perspective_;
+    double focalLen_;
+    unsigned width_;
+    unsigned height_;
+    double filmWidth_ = 0;
+    double filmHeight_ = 0;
+};
 
 struct DepthLayer {
     std::vector<float> values;  // the saver's convention

@@ -35,10 +35,10 @@ constexpr std::size_t kVectorComponents = 3;
 // (0-99999999), not a render anyone has.
 constexpr long kMaxNamedFrames = 1000000;
 
-const char kToolAbout[] = "Save OpenEXR renders as Orvo files through the fennick plug-in, and "
-                          "inspect Orvo files.";
-const char kToolSynopsis[] = "orvo {save|demo|info|extract|params} ...";
-const char kCommandNames[] = "save, demo, info, extract or params";
+const char kToolAbout[] = "Save OpenEXR renders as Orvo files through the fennick plug-in, "
+                          "inspect Orvo files, and export them to OpenEXR.";
+const char kToolSynopsis[] = "orvo {save|demo|info|extract|params|export} ...";
+const char kCommandNames[] = "save, demo, info, extract, params or export";
 const char kPluginNote[] = "The plug-in is fennick.so beside the tool or in its installed folder, "
                            "unless --plugin names another. ";
 const char kEndOfOptions[] = "`--` ends the options (for a file whose name begins with -).";
@@ -56,6 +56,7 @@ const Synopsis kSynopses[] = {
     {"extract", "orvo extract FILE.ovq OUTDIR"},
     {"params",
      "orvo params OUTPUT.txt --depth-max DISTANCE [--position X,Y,Z] [--rotation X,Y,Z] [options]"},
+    {"export", "orvo export FILE.ovq OUT.exr"},
 };
 
 // A mistake on the command line, in the tool's words; `command` is the
@@ -453,6 +454,20 @@ CommandLine parse(int argc, const char* const* argv)
     params.option("--dpi", "DPI", "resolution in dots per inch (default 72)");
     params.option("--pixel-aspect", "RATIO", "pixel aspect ratio (default 1)");
 
+    Command exportCmd(tool, "export",
+                      "Write an Orvo file as one OpenEXR file: linear colour, depth, material "
+                      "IDs, Cryptomatte and the camera.",
+                      "Every channel is 32-bit float: R, G, B (linear, decoded from sRGB) and A; Z "
+                      "(planar depth) and distance (along the ray), infinite where nothing was "
+                      "hit; materialId (the tag, 0 for none); CryptoMaterial00.r .g .b .a. The "
+                      "camera is in worldToCamera, worldToNDC and pixelAspectRatio, the texts and "
+                      "the material table in orvo/... attributes. `orvo save OUT.exr AGAIN.ovq "
+                      "--depth Z --materials materialId --depth-max D` gives the file back; the "
+                      "command prints D. "
+                          + std::string(kEndOfOptions));
+    exportCmd.positional("FILE", "the Orvo file");
+    exportCmd.positional("OUT", "the OpenEXR file to write (.exr)");
+
     if (argc >= 2 && std::string(argv[1]) == "help")
         return helpFor(tool, argc, argv);
     try {
@@ -547,6 +562,11 @@ CommandLine parse(int argc, const char* const* argv)
         u.dpi = dpi.value_or(u.dpi);
         u.pixelAspect
             = params.positive("--pixel-aspect", "a ratio above 0").value_or(u.pixelAspect);
+    } else if (exportCmd.app()->parsed()) {
+        exportCmd.check();
+        c.command = CommandKind::Export;
+        c.exportFile.input = exportCmd.required("FILE", "the Orvo file to export");
+        c.exportFile.output = exportCmd.required("OUT", "the OpenEXR file to write");
     } else {
         throw UsageError{"", std::string("no command given; the commands are ") + kCommandNames};
     }

@@ -17,7 +17,7 @@ inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
 
-enum class CommandKind { Save, Demo, Info, Extract, Params };
+enum class CommandKind { Save, Demo, Info, Extract, Params, Export };
 
 struct InfoOptions {
     std::string file;
@@ -44,6 +44,7 @@ struct CommandLine {
     InfoOptions info;
     ExtractOptions extract;
     ParamsOptions params;
+    ExportOptions exportFile;
 };
 
 CommandLine parseCommandLine(int argc, const char* const* argv);

@@ -1,6 +1,6 @@
 // orvo: saves OpenEXR renders as Orvo files through the fennick plug-in,
-// renders a demonstration scene, writes parameter files, and describes and
-// unpacks Orvo files.
+// renders a demonstration scene, writes parameter files, describes and
+// unpacks Orvo files, and exports them to OpenEXR.
 #include "orvo/cli/CommandLine.h"
 #include "orvo/commands/Commands.h"
 #include "orvo/render/ExrRender.h"
@@ -46,6 +46,9 @@ int run(int argc, char** argv)
     case fennick::tool::CommandKind::Extract:
         return fennick::tool::runExtract(line.extract.file, line.extract.outDir, out, progress);
     case fennick::tool::CommandKind::Params: return fennick::tool::runParams(line.params, out);
+    case fennick::tool::CommandKind::Export:
+        fennick::tool::useExrThreads();
+        return fennick::tool::runExport(line.exportFile, out, err, progress);
     }
     return fennick::tool::kExitFailure;
 }

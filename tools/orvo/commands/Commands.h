@@ -59,6 +59,11 @@ struct ParamsOptions {
     UserCamera camera;
 };
 
+struct ExportOptions {
+    std::string input;   // the Orvo file
+    std::string output;  // the OpenEXR file to write
+};
+
 int runSave(const SaveOptions& options, std::ostream& out, std::ostream& err,
             const Progress& progress);
 int runDemo(const DemoOptions& options, std::ostream& out, std::ostream& err,
@@ -69,6 +74,8 @@ int runInfo(const std::string& file, bool json, std::ostream& out, std::ostream&
 int runExtract(const std::string& file, const std::string& outDir, std::ostream& out,
                const Progress& progress);
 int runParams(const ParamsOptions& options, std::ostream& out);
+int runExport(const ExportOptions& options, std::ostream& out, std::ostream& err,
+              const Progress& progress);
 
 }  // namespace tool
 }  // namespace fennick

@@ -230,14 +230,24 @@ void prepareMaterials(const SaveOptions& o, ExrRender& r, std::ostream& out, std
         err << kWarning << m.notWhole << " of " << m.ids.size() << " samples of " << m.source
             << " are not whole numbers from 0 to " << MaterialIds::kMaxWholeId
             << "; they are saved as no material\n";
-    std::size_t distinct = 0;
-    image.layers.push_back(materialLayer(o.render, m, distinct));
+    if (!m.tableProblem.empty())
+        err << kWarning << "the render's " << kMaterialTableAttribute
+            << " is not a material table (" << m.tableProblem
+            << "); the IDs are painted in evenly spaced hues\n";
+    MaterialLayer made = materialLayer(o.render, m);
+    const std::size_t distinct = made.distinctIds;
+    image.layers.push_back(std::move(made.layer));
+    if (!made.tableUnused.empty())
+        err << kWarning << "the render's material table (" << kMaterialTableAttribute
+            << ") cannot colour the IDs of " << m.source << ": " << made.tableUnused
+            << "; they are painted in evenly spaced hues\n";
     if (distinct == 0)
         err << kWarning << "no pixel of " << m.source << " has a material ID; the material "
             << "picture is empty\n";
     out << "material layer: " << quote(kMaterialLayerPrefix) << ", from "
         << (m.cryptomatte ? "the Cryptomatte layer " : "channel ") << m.source << " (" << distinct
-        << (distinct == 1 ? " ID" : " IDs") << ")\n";
+        << (distinct == 1 ? " ID" : " IDs")
+        << (made.tableColours ? ", in the colours of the render's material table" : "") << ")\n";
 }
 
 // Which tag each ID became, read back from the saved file: the file names

@@ -1,5 +1,7 @@
 #include "orvo/render/ExrRender.h"
 
+#include "orvo/render/Cryptomatte.h"
+#include "orvo/render/ExrLibraryText.h"
 #include "orvo/support/FileOps.h"
 #include "orvo/support/Text.h"
 #include "orvo/support/ToolError.h"
@@ -19,7 +21,6 @@
 #include <ImfStringAttribute.h>
 #include <ImfThreading.h>
 #include <half.h>
-#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <cctype>
@@ -72,28 +73,6 @@ std::string upper(std::string s)
     for (char& c : s)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return s;
-}
-
-// OpenEXR's text for a failure, without what the message says already:
-// its own "Cannot read image file "<path>"." or the path in quotes.
-std::string libraryText(std::string text, const std::string& path)
-{
-    for (const std::string& repeated :
-         {"Cannot read image file \"" + path + "\". ", "Cannot read image file \"" + path + "\".",
-          " from image file \"" + path + "\"", " image file \"" + path + "\"",
-          "\"" + path + "\": ", "\"" + path + "\""})
-        for (std::size_t at = text.find(repeated); at != std::string::npos;
-             at = text.find(repeated))
-            text.erase(at, repeated.size());
-    // OpenEXR writes its limits run together with their unit ("65535pixels").
-    const std::string unit = "pixels";
-    for (std::size_t at = text.find(unit, 1); at != std::string::npos;
-         at = text.find(unit, at + unit.size()))
-        if (std::isdigit(static_cast<unsigned char>(text[at - 1])))
-            text.insert(at++, " ");
-    while (!text.empty() && (text.back() == '.' || text.back() == ' '))
-        text.pop_back();
-    return text;
 }
 
 std::vector<std::string> suffixes(const Group& g)
@@ -332,32 +311,6 @@ struct Cryptomatte {
     std::map<std::uint32_t, std::string> names;
 };
 
-constexpr char kCryptomattePrefix[] = "cryptomatte/";
-constexpr char kCryptomatteName[] = "/name";
-constexpr char kCryptomatteManifest[] = "/manifest";
-constexpr int kHexBase = 16;
-
-// The manifest's JSON object of names to 8 hex digits, inverted.
-std::map<std::uint32_t, std::string>
-manifestNames(const std::string& path, const std::string& layer, const std::string& manifest)
-{
-    std::map<std::uint32_t, std::string> names;
-    const nlohmann::json doc = nlohmann::json::parse(manifest, nullptr, false);
-    if (!doc.is_object())
-        throw ToolError(path + ": the manifest of the Cryptomatte layer " + quote(layer)
-                        + " is not a JSON object of names and IDs");
-    for (const auto& [name, hex] : doc.items()) {
-        if (!hex.is_string())
-            continue;
-        const std::string digits = hex.get<std::string>();
-        char* end = nullptr;
-        const unsigned long id = std::strtoul(digits.c_str(), &end, kHexBase);
-        if (!digits.empty() && *end == '\0' && id <= 0xFFFFFFFFul)
-            names.emplace(static_cast<std::uint32_t>(id), name);
-    }
-    return names;
-}
-
 // The Cryptomatte layer `given` names (its whole name or the end after a
 // '.'); none when no layer is so named. Several so named are refused.
 std::optional<Cryptomatte> findCryptomatte(const std::string& path, Imf::MultiPartInputFile& file,
@@ -379,7 +332,8 @@ std::optional<Cryptomatte> findCryptomatte(const std::string& path, Imf::MultiPa
             c.name = name->value();
             for (const Group& g : groupChannels(header, layout))
                 for (const ChannelRef& ch : g.channels)
-                    if (ch.full == c.name + "00.r" || ch.full == c.name + "00.R")
+                    if (ch.full == c.name + kCryptomatteFirstRanks + ".r"
+                        || ch.full == c.name + kCryptomatteFirstRanks + ".R")
                         c.rankZero = ch.display;
             if (c.rankZero.empty())
                 throw ToolError(path + ": the Cryptomatte layer " + quote(c.name)
@@ -403,6 +357,21 @@ std::optional<Cryptomatte> findCryptomatte(const std::string& path, Imf::MultiPa
     if (found.empty())
         return std::nullopt;
     return std::move(found.front());
+}
+
+// The text of the first material table (kMaterialTableAttribute) among the
+// headers of the view's flat parts.
+std::optional<std::string> materialTableOf(Imf::MultiPartInputFile& file, const Layout& layout)
+{
+    for (int part = 0; part < file.parts(); ++part) {
+        const Imf::Header& header = file.header(part);
+        if (isDeep(header) || !partInView(header, layout))
+            continue;
+        if (const auto* t
+            = header.findTypedAttribute<Imf::StringAttribute>(kMaterialTableAttribute))
+            return t->value();
+    }
+    return std::nullopt;
 }
 
 std::uint64_t sampleBytes(Imf::PixelType type) { return type == Imf::HALF ? 2 : 4; }
@@ -795,6 +764,7 @@ ExrRender readExrRender(const std::string& path, const ChannelRequests& requests
     depth.outside = std::numeric_limits<float>::infinity();
     ids.option = "--materials";
     std::optional<Cryptomatte> cryptomatte;
+    std::optional<std::string> table;
     try {
         Imf::MultiPartInputFile file(path.c_str());
         const Layout layout = chooseLayout(path, file, requests.view, render.views);
@@ -814,6 +784,8 @@ ExrRender readExrRender(const std::string& path, const ChannelRequests& requests
         if (!depth.name.empty() && depth.name == ids.name)
             throw ToolError(path + ": --depth and --materials name one channel, "
                             + quote(depth.name));
+        if (!ids.name.empty() && !cryptomatte)
+            table = materialTableOf(file, layout);
         PulledChannel* const pulled[2] = {&depth, &ids};
         for (int part = 0; part < file.parts(); ++part)
             readPart(path, file, part, layout, display, pulled, render);
@@ -865,6 +837,8 @@ ExrRender readExrRender(const std::string& path, const ChannelRequests& requests
         } else {
             m.source = ids.name;
             m.fromWholeNumbers(ids.values);
+            if (table)
+                m.table = readMaterialTable(*table, m.tableProblem);
         }
     }
     return render;

@@ -1,5 +1,6 @@
 #include "orvo/render/MaterialIds.h"
 
+#include "orvo/render/Cryptomatte.h"
 #include "orvo/support/ToolError.h"
 #include "avkorvo/OrvoReader.h"
 
@@ -9,6 +10,7 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <map>
 #include <unordered_map>
 
 namespace fennick {
@@ -23,7 +25,7 @@ constexpr std::size_t kMaxTags = 65535;
 // far more than the saver's tolerance of 1e-5 and than a float's error.
 constexpr double kHueTurn = 6.0;
 constexpr unsigned kRgb = 3;
-constexpr char kHexIdDigits[] = "%08x";
+constexpr std::uint8_t kFullByte = 255;
 
 // Fully saturated, full-value colour of `hue` in [0, 6): the largest
 // component 1, the smallest 0, so that no pixel falls below the saver's
@@ -38,6 +40,43 @@ void hueColour(double hue, float* rgb)
     std::copy(colours[sector], colours[sector] + kRgb, rgb);
 }
 
+// The table colour of each of `ids` (sorted, distinct), as the saver
+// reads a layer: 0..1. Empty when the table gives every ID a colour of its
+// own that the saver classifies as one material and colours back with the
+// same bytes: a fully saturated colour (one component 255, one 0) has the
+// hue it names to within 1/255, far above the saver's hue tolerance, and
+// the saver colours a material of one hue with that hue's fully saturated
+// colour rounded to bytes, which is the colour again. Else why not.
+std::string tableFault(const std::vector<TableMaterial>& table,
+                       const std::vector<std::uint32_t>& ids,
+                       std::unordered_map<std::uint32_t, std::array<float, kRgb>>& colourOf)
+{
+    constexpr float kByteMax = 255.0f;
+    std::map<std::uint32_t, const TableMaterial*> byTag;
+    for (const TableMaterial& m : table)
+        byTag.emplace(m.tag, &m);
+    std::map<std::array<std::uint8_t, kRgb>, std::uint32_t> idOfColour;
+    for (std::uint32_t id : ids) {
+        const auto found = byTag.find(id);
+        if (found == byTag.end())
+            return "ID " + std::to_string(id) + " is not in it";
+        const std::array<std::uint8_t, kRgb>& c = found->second->colour;
+        const std::string text = "(" + std::to_string(c[0]) + ", " + std::to_string(c[1]) + ", "
+                                 + std::to_string(c[2]) + ")";
+        if (*std::max_element(c.begin(), c.end()) != kFullByte
+            || *std::min_element(c.begin(), c.end()) != 0)
+            return "the colour of ID " + std::to_string(id) + " " + text
+                   + " is not fully saturated";
+        const auto [other, fresh] = idOfColour.emplace(c, id);
+        if (!fresh)
+            return "IDs " + std::to_string(other->second) + " and " + std::to_string(id)
+                   + " share the colour " + text;
+        colourOf.emplace(id, std::array<float, kRgb>{float(c[0]) / kByteMax, float(c[1]) / kByteMax,
+                                                     float(c[2]) / kByteMax});
+    }
+    return {};
+}
+
 }  // namespace
 
 std::string MaterialIds::label(std::uint32_t id) const
@@ -47,9 +86,7 @@ std::string MaterialIds::label(std::uint32_t id) const
         return named->second;
     if (!cryptomatte)
         return "ID " + std::to_string(id);
-    char hex[9];
-    std::snprintf(hex, sizeof hex, kHexIdDigits, static_cast<unsigned>(id));
-    return std::string("ID ") + hex;
+    return "ID " + idHex(id);
 }
 
 void MaterialIds::fromWholeNumbers(const std::vector<float>& samples)
@@ -66,8 +103,7 @@ void MaterialIds::fromWholeNumbers(const std::vector<float>& samples)
     }
 }
 
-RenderLayer materialLayer(const std::string& render, const MaterialIds& materials,
-                          std::size_t& distinctIds)
+MaterialLayer materialLayer(const std::string& render, const MaterialIds& materials)
 {
     std::vector<std::uint32_t> sorted;
     {
@@ -78,20 +114,28 @@ RenderLayer materialLayer(const std::string& render, const MaterialIds& material
             if (id != kNoMaterialId)
                 sorted.push_back(id);
     }
-    distinctIds = sorted.size();
+    MaterialLayer made;
+    made.distinctIds = sorted.size();
     if (sorted.size() > kMaxTags)
         throw ToolError(render + ": --materials " + materials.source + " holds "
                         + std::to_string(sorted.size()) + " IDs; an Orvo file has tags for "
                         + std::to_string(kMaxTags) + " materials");
     std::unordered_map<std::uint32_t, std::array<float, kRgb>> colourOf;
     colourOf.reserve(sorted.size());
-    for (std::size_t k = 0; k < sorted.size(); ++k) {
-        std::array<float, kRgb> rgb{};
-        hueColour(kHueTurn * double(k) / double(sorted.size()), rgb.data());
-        colourOf.emplace(sorted[k], rgb);
+    if (materials.table) {
+        made.tableUnused = tableFault(*materials.table, sorted, colourOf);
+        made.tableColours = made.tableUnused.empty();
+    }
+    if (!made.tableColours) {
+        colourOf.clear();
+        for (std::size_t k = 0; k < sorted.size(); ++k) {
+            std::array<float, kRgb> rgb{};
+            hueColour(kHueTurn * double(k) / double(sorted.size()), rgb.data());
+            colourOf.emplace(sorted[k], rgb);
+        }
     }
 
-    RenderLayer layer;
+    RenderLayer& layer = made.layer;
     layer.name = fennick::contract::kMaterialLayerPrefix;
     layer.channels = kRgb;
     layer.rgb = true;
@@ -109,7 +153,7 @@ RenderLayer materialLayer(const std::string& render, const MaterialIds& material
         }
         std::copy(lastColour, lastColour + kRgb, layer.values.begin() + std::ptrdiff_t(i * kRgb));
     }
-    return layer;
+    return made;
 }
 
 std::vector<MaterialTag> tagsOfIds(const std::string& target, const MaterialIds& materials,

@@ -6,13 +6,18 @@
 // hash of the material's name, the names listed in the file's manifest.
 // The saver tags materials by hue, so the tool paints each ID in a hue of
 // its own, spaced evenly round the colour circle: each is farther from every
-// other than the saver's hue tolerance, and so becomes exactly one tag.
+// other than the saver's hue tolerance, and so becomes exactly one tag. A
+// render exported from an Orvo file carries the file's material table, and
+// its IDs are the file's tags: each is then painted in its table colour, so
+// that the saver gives back the same tags and the same table.
 #pragma once
 
+#include "orvo/render/MaterialTable.h"
 #include "orvo/render/RenderImage.h"
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,6 +41,11 @@ struct MaterialIds {
     // Samples of an ID channel that were not whole numbers from 0 to
     // kMaxWholeId (an antialiased channel); saved as no material.
     std::uint64_t notWhole = 0;
+    // The render's material table (kMaterialTableAttribute), read with an
+    // ID channel of whole numbers; `tableProblem` says why an attribute of
+    // that name was not read as one.
+    std::optional<std::vector<TableMaterial>> table;
+    std::string tableProblem;
 
     // Whole numbers above this are not read as IDs: a float holds every
     // whole number exactly only up to 2^24.
@@ -48,12 +58,23 @@ struct MaterialIds {
     void fromWholeNumbers(const std::vector<float>& samples);
 };
 
-// The material layer (named as the saver looks for it) painting every
-// distinct ID but kNoMaterialId in its own fully saturated hue, and black
-// where there is none. Throws ToolError naming `render` when there are more
-// IDs than the saver has tags.
-RenderLayer materialLayer(const std::string& render, const MaterialIds& materials,
-                          std::size_t& distinctIds);
+struct MaterialLayer {
+    // Named as the saver looks for it; black where there is no material.
+    RenderLayer layer;
+    std::size_t distinctIds = 0;
+    // Whether the IDs are painted in the colours of `table`; else in evenly
+    // spaced hues.
+    bool tableColours = false;
+    // Why a table the render carries could not give the colours; empty
+    // when it did or there was none.
+    std::string tableUnused;
+};
+
+// The material layer painting every distinct ID but kNoMaterialId in a fully
+// saturated colour of its own: its table colour when the table gives every
+// ID one (see above), else a hue spaced evenly from the others. Throws
+// ToolError naming `render` when there are more IDs than the saver has tags.
+MaterialLayer materialLayer(const std::string& render, const MaterialIds& materials);
 
 struct MaterialTag {
     unsigned tag = 0;
