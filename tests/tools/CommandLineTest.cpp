@@ -24,7 +24,7 @@ const std::string kInfoUsage
 const std::string kDemoUsage = "usage: orvo demo [OUTDIR] [--size WxH] [--plugin PATH]\n       "
                                "(orvo demo --help for more)\n";
 const std::string kToolUsage
-    = "usage: orvo {save|demo|info|extract|params} ... (orvo --help for more)\n";
+    = "usage: orvo {save|demo|info|extract|params|export} ... (orvo --help for more)\n";
 
 TEST(CommandLine, HelpAndVersionArePrintedAsExpected)
 {
@@ -33,7 +33,7 @@ TEST(CommandLine, HelpAndVersionArePrintedAsExpected)
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out, readText(kDataDir + "usage.txt"));
     EXPECT_EQ(runOrvo("--help", dir.path()).out, help.out);
-    for (const char* command : {"save", "demo", "info", "extract", "params"}) {
+    for (const char* command : {"save", "demo", "info", "extract", "params", "export"}) {
         RunResult own = runOrvo(std::string(command) + " --help", dir.path());
         EXPECT_EQ(own.status, 0) << command;
         EXPECT_EQ(own.out, readText(kDataDir + "help_" + command + ".txt")) << command;
@@ -55,13 +55,14 @@ TEST(CommandLine, EveryMistakeIsNamedInTheToolsWordsWithTheUsageLine)
         const char* args;
         std::string err;
     } cases[] = {
-        {"", "orvo: no command given; the commands are save, demo, info, extract or params\n"
-                 + kToolUsage},
+        {"",
+         "orvo: no command given; the commands are save, demo, info, extract, params or export\n"
+             + kToolUsage},
         {"frobnicate", "orvo: unknown command \"frobnicate\"; the commands are save, demo, info, "
-                       "extract or params\n"
+                       "extract, params or export\n"
                            + kToolUsage},
         {"help bogus", "orvo: unknown command \"bogus\"; the commands are save, demo, info, "
-                       "extract or params\n"
+                       "extract, params or export\n"
                            + kToolUsage},
         {"--bogus", "orvo: unknown option \"--bogus\"\n" + kToolUsage},
         // An unknown option is named even where an argument is missing too.
