@@ -3,11 +3,14 @@
 // demo camera's known place and aim, the sRGB standard, the ray through each
 // pixel from the file's frame corners, MurmurHash3 values of another
 // implementation and of Cryptomatte's published examples), and saved back
-// with `orvo save` into the same file; a panoramic file is refused.
+// with `orvo save` into the same file (its IDs painted in the material
+// table's colours where those keep the tags apart); what else an Orvo file
+// may hold; a panoramic file is refused.
 #include "tools/ToolProcess.h"
 #include "tools/ToolTestSupport.h"
 
 #include "orvo/render/Cryptomatte.h"
+#include "orvo/render/MaterialIds.h"
 #include "orvo/render/SrgbTransfer.h"
 #include "avkorvo/OrvoReader.h"
 
@@ -130,6 +133,42 @@ TEST(ExportRules, SrgbDecodingAndCryptomatteHashesAreTheStandardOnes)
     EXPECT_EQ(fennick::tool::cryptomatteId("Mat 18"), 0x80273685u ^ 0x00800000u);
     EXPECT_EQ(fennick::tool::cryptomatteId("Mat 296"), 0xfff39795u ^ 0x00800000u);
     EXPECT_EQ(fennick::tool::cryptomatteAttributeBase("CryptoMaterial"), "cryptomatte/be359d6");
+}
+
+// `orvo save --materials` paints whole-number IDs in the colours of the
+// render's material table only where that gives each ID a hue of its own,
+// and says why not otherwise.
+TEST(ExportRules, TheMaterialTableColoursTheIdsOnlyWhenEachGetsAHueOfItsOwn)
+{
+    using fennick::tool::TableMaterial;
+    fennick::tool::MaterialIds ids;
+    ids.source = "materialId";
+    ids.ids = {0, 2, 1, 2};
+    const TableMaterial red{1, "Mat 1", {255, 0, 0}}, teal{2, "Mat 2", {0, 255, 128}};
+    ids.table = std::vector<TableMaterial>{red, teal};
+    const fennick::tool::MaterialLayer used = fennick::tool::materialLayer("r.exr", ids);
+    EXPECT_TRUE(used.tableColours);
+    EXPECT_EQ(used.tableUnused, "");
+    EXPECT_EQ(used.layer.values,
+              (std::vector<float>{0, 0, 0, 0, 1, 128 / 255.0f, 1, 0, 0, 0, 1, 128 / 255.0f}));
+
+    const struct {
+        std::vector<TableMaterial> table;
+        std::string why;
+    } unusable[] = {
+        {{red}, "ID 2 is not in it"},
+        {{red, {2, "Mat 2", {200, 0, 0}}}, "the colour of ID 2 (200, 0, 0) is not fully saturated"},
+        {{red, {2, "Mat 2", {255, 0, 0}}}, "IDs 1 and 2 share the colour (255, 0, 0)"},
+    };
+    for (const auto& u : unusable) {
+        ids.table = u.table;
+        const fennick::tool::MaterialLayer hues = fennick::tool::materialLayer("r.exr", ids);
+        EXPECT_FALSE(hues.tableColours) << u.why;
+        EXPECT_EQ(hues.tableUnused, u.why);
+        // Evenly spaced hues from red: ID 1 red, ID 2 half a turn on, cyan.
+        EXPECT_EQ(hues.layer.values, (std::vector<float>{0, 0, 0, 0, 1, 1, 1, 0, 0, 0, 1, 1}))
+            << u.why;
+    }
 }
 
 TEST_F(Export, WritesLinearColourDepthTagsCryptomatteAndTheCamera)
@@ -313,6 +352,87 @@ TEST_F(Export, SavingTheExportGivesTheFileBack)
             ASSERT_EQ(ta[x], tb[x]) << x << ", " << y;
         }
     }
+}
+
+// The known file has what the demo has not: an orthographic camera (Z is
+// the distance itself, and there is no worldToNDC), a tag missing from the
+// table, a name with a non-ASCII letter and quotes, a property list. A file
+// of colour alone is exported as colour alone.
+TEST_F(Export, CarriesWhatAnOrvoFileMayHoldBeyondTheDemo)
+{
+    Talvenrock::Orvo::Projection ortho = knownProjection();
+    ortho.kind = 1;
+    writeKnownOrvo(dir->file("known.ovq"), true, false, ortho);
+    const RunResult r = runOrvo("export known.ovq known.exr", dir->path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "orvo: known.ovq: an orthographic camera: no worldToNDC, which here holds "
+                     "only perspective projections\n"
+                     "orvo: known.ovq: 1 pixel has a tag the material table does not name; the "
+                     "Cryptomatte layer holds no material there, materialId holds the tag\n");
+    // No way back through `orvo save` without worldToNDC: not offered.
+    EXPECT_EQ(r.out.find("to save it again"), std::string::npos) << r.out;
+
+    Imf::InputFile in(dir->file("known.exr").c_str());
+    const Imf::Header& h = in.header();
+    EXPECT_TRUE(Imf::hasWorldToCamera(h));
+    EXPECT_FALSE(Imf::hasWorldToNDC(h));
+    const float kUnset = -1;
+    std::vector<float> z(kKnownWidth * kKnownHeight, kUnset), d(z), id(z), cov(z), tag(z);
+    Imf::FrameBuffer frame;
+    const auto slice = [](std::vector<float>& v) {
+        return Imf::Slice(Imf::FLOAT, reinterpret_cast<char*>(v.data()), sizeof(float),
+                          sizeof(float) * kKnownWidth);
+    };
+    frame.insert("Z", slice(z));
+    frame.insert("distance", slice(d));
+    frame.insert("materialId", slice(tag));
+    frame.insert("CryptoMaterial00.r", slice(id));
+    frame.insert("CryptoMaterial00.g", slice(cov));
+    in.setFrameBuffer(frame);
+    in.readPixels(0, int(kKnownHeight) - 1);
+    // MurmurHash3 of the UTF-8 bytes of "Grün \"2\"", by a reference implementation
+    // of the algorithm in Python.
+    const std::uint32_t kGruen = 0x4256d545u;
+    const std::uint32_t kMat1 = 0xf1b20af4u;
+    for (unsigned y = 0; y < kKnownHeight; ++y)
+        for (unsigned x = 0; x < kKnownWidth; ++x) {
+            const std::size_t i = y * kKnownWidth + x;
+            const std::uint32_t code = kKnownDepth[y][x];
+            if (code == kNone) {
+                EXPECT_TRUE(std::isinf(z[i]) && std::isinf(d[i])) << x << ", " << y;
+            } else {
+                EXPECT_NEAR(d[i], code / 4294967294.0 * 15, 1e-6) << x << ", " << y;
+                EXPECT_EQ(z[i], d[i]) << x << ", " << y;
+            }
+            const unsigned t = kKnownTags[y][x];
+            EXPECT_EQ(tag[i], float(t));
+            EXPECT_EQ(bitsOf(id[i]), t == 1 ? kMat1 : t == 2 ? kGruen : 0u) << x << ", " << y;
+            EXPECT_EQ(cov[i], t == 1 || t == 2 ? 1.0f : 0.0f) << x << ", " << y;
+        }
+    EXPECT_EQ(nlohmann::json::parse(text(h, "cryptomatte/be359d6/manifest")),
+              nlohmann::json::parse(u8R"({"Mat 1": "f1b20af4", "Grün \"2\"": "4256d545"})"));
+    auto reader = OrvoReader::open(dir->file("known.ovq"));
+    EXPECT_EQ(text(h, "orvo/propertyList"), reader->summary().propertyList);
+    EXPECT_NE(reader->summary().propertyList, "");
+    EXPECT_EQ(text(h, "orvo/farDistance"), "15");
+
+    // Colour alone: no depth, so no camera either.
+    {
+        const std::string path = dir->file("flat.ovq");
+        const std::wstring wpath(path.begin(), path.end());
+        std::unique_ptr<Talvenrock::Orvo::OrvoFile> f(Talvenrock::Orvo::OrvoFile::create(
+            wpath, 2, 2, L"test", L"", L"", L"", knownProjection(), false));
+        f->beginPass(1);
+        for (int y = 0; y < 2; ++y)
+            f->putScan();
+        f->close();
+    }
+    const RunResult flat = runOrvo("export flat.ovq flat.exr", dir->path());
+    ASSERT_EQ(flat.status, 0) << flat.err;
+    EXPECT_EQ(flat.err, "orvo: flat.ovq: no depth picture, and so no camera: no Z, distance, "
+                        "worldToCamera or worldToNDC\n");
+    EXPECT_EQ(flat.out, "wrote flat.exr: 2 x 2 pixels, 32-bit float channels R, G, B, A (linear "
+                        "light, decoded from sRGB)\n");
 }
 
 TEST_F(Export, RefusesAPanoramicCameraAndTheInputAsOutput)

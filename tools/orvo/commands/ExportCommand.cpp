@@ -38,8 +38,9 @@ void report(const ExportOptions& o, const ExportSummary& s, std::ostream& out, s
         err << kNotice << o.input << ": " << line << "\n";
     if (s.unnamedTagPixels != 0)
         err << kNotice << o.input << ": " << s.unnamedTagPixels
-            << " pixels have a tag the material table does not name; the Cryptomatte layer "
-               "holds no material there\n";
+            << (s.unnamedTagPixels == 1 ? " pixel has" : " pixels have")
+            << " a tag the material table does not name; the Cryptomatte layer holds no "
+               "material there, materialId holds the tag\n";
     out << "wrote " << o.output << ": " << s.width << " x " << s.height
         << " pixels, 32-bit float channels " << channelText(s) << "\n";
     if (s.depth)
