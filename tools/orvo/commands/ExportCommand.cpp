@@ -6,6 +6,7 @@
 #include "orvo/commands/Report.h"
 #include "orvo/inspect/NumberText.h"
 #include "orvo/render/ExrExport.h"
+#include "orvo/render/ExrRender.h"
 #include "orvo/support/FileOps.h"
 #include "orvo/support/ToolError.h"
 #include "avkorvo/OrvoReader.h"
@@ -24,8 +25,8 @@ std::string channelText(const ExportSummary& s)
 {
     std::string text = "R, G, B, A (linear light, decoded from sRGB)";
     if (s.depth)
-        text += std::string(", ") + kExportDepthChannel + " (planar depth), "
-                + kExportDistanceChannel + " (along the ray)";
+        text += std::string(", ") + kDepthChannelName + " (planar depth), " + kExportDistanceChannel
+                + " (along the ray)";
     if (s.materials)
         text += std::string(", ") + kExportMaterialChannel + " (the material tag), "
                 + kExportCryptomatteLayer + "00.r .g .b .a (Cryptomatte)";
@@ -51,7 +52,7 @@ void report(const ExportOptions& o, const ExportSummary& s, std::ostream& out, s
             << "and the Cryptomatte manifest\n";
     if (s.depth && s.materials && s.worldToNdc)
         out << "to save it again: orvo save " << o.output << " AGAIN.ovq --depth "
-            << kExportDepthChannel << " --materials " << kExportMaterialChannel << " --depth-max "
+            << kDepthChannelName << " --materials " << kExportMaterialChannel << " --depth-max "
             << shortestText(s.depthMax) << "\n";
 }
 

@@ -1,4 +1,5 @@
 #include "orvo/render/ExrExport.h"
+#include "orvo/render/ExrRender.h"
 
 #include "orvo/camera/CameraAxes.h"
 #include "orvo/camera/OrvoCamera.h"
@@ -153,7 +154,7 @@ ExportSummary exportToExr(Talvenrock::Orvo::OrvoReader& reader, const std::strin
         for (const char* c : kColourChannels)
             channels.push_back(c);
         if (sum.depth) {
-            channels.push_back(kExportDepthChannel);
+            channels.push_back(kDepthChannelName);
             channels.push_back(kExportDistanceChannel);
         }
         const std::string crypto = std::string(kExportCryptomatteLayer) + kCryptomatteFirstRanks;
@@ -275,7 +276,7 @@ ExportSummary exportToExr(Talvenrock::Orvo::OrvoReader& reader, const std::strin
             for (unsigned k = 0; k < kRgba; ++k)
                 frame.insert(kColourChannels[k], slice(band.colour, kRgba, k));
             if (sum.depth) {
-                frame.insert(kExportDepthChannel, slice(band.z, 1, 0));
+                frame.insert(kDepthChannelName, slice(band.z, 1, 0));
                 frame.insert(kExportDistanceChannel, slice(band.distance, 1, 0));
             }
             if (sum.materials) {
