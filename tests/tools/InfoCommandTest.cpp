@@ -183,7 +183,8 @@ void setElement(std::vector<unsigned char>& bytes, const orvoblocks::IfdEntry& e
 orvoblocks::IfdEntry entryOf(const std::vector<unsigned char>& bytes, std::size_t index,
                              std::uint16_t tag)
 {
-    const orvoblocks::IfdEntry* e = orvoblocks::OrvoBytes(bytes).directories().at(index).find(tag);
+    const std::vector<orvoblocks::Directory> dirs = orvoblocks::OrvoBytes(bytes).directories();
+    const orvoblocks::IfdEntry* e = dirs.at(index).find(tag);
     if (e == nullptr)
         throw std::runtime_error("no tag " + std::to_string(tag) + " in directory "
                                  + std::to_string(index));
