@@ -24,6 +24,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cmath>
 #include <cstring>
 #include <map>
@@ -463,6 +465,44 @@ TEST_F(Export, RefusesAPanoramicCameraAndTheInputAsOutput)
     EXPECT_EQ(same.status, 1);
     EXPECT_EQ(same.err, "orvo: ./out/demo.ovq: the OpenEXR file to write is the Orvo file "
                         "out/demo.ovq; exporting would replace it\n");
+}
+
+// An export over a file the user has: through a link, to a file of another
+// owner and group with set-id and sticky bits, as a save treats its target.
+TEST_F(Export, ReplacesAFileThroughItsLinkAndKeepsItsModeAndOwner)
+{
+    const std::string real = dir->file("real");
+    ASSERT_EQ(::mkdir(real.c_str(), 0755), 0);
+    const std::string kept = real + "/kept.exr";
+    writeBytes(kept, {'o', 'l', 'd'});
+    constexpr uid_t kOwner = 1234;
+    constexpr gid_t kGroup = 5678;
+    constexpr mode_t kMode = 07750;
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::chown(kept.c_str(), kOwner, kGroup), 0);
+    }
+    ASSERT_EQ(::chmod(kept.c_str(), kMode), 0);
+    struct stat before;
+    ASSERT_EQ(::stat(kept.c_str(), &before), 0);
+    ASSERT_EQ(::symlink("real/kept.exr", dir->file("link.exr").c_str()), 0);
+
+    const RunResult r = runOrvo("export out/demo.ovq link.exr", dir->path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    struct stat link, after;
+    ASSERT_EQ(::lstat(dir->file("link.exr").c_str(), &link), 0);
+    EXPECT_TRUE(S_ISLNK(link.st_mode)) << "the link was replaced by a file";
+    ASSERT_EQ(::stat(kept.c_str(), &after), 0);
+    EXPECT_EQ(after.st_mode & 07777, before.st_mode & 07777);
+    EXPECT_EQ(after.st_uid, before.st_uid);
+    EXPECT_EQ(after.st_gid, before.st_gid);
+    if (root) {
+        EXPECT_EQ(after.st_mode & 07777, kMode);
+    }
+    EXPECT_NO_THROW(Imf::InputFile exr(kept.c_str()));
+    for (const std::string& folder : {dir->path(), real})
+        for (const std::string& name : folderEntries(folder))
+            EXPECT_EQ(name.rfind(".orvo-tmp-", 0), std::string::npos) << folder << "/" << name;
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 namespace fennick {
 namespace tool {
@@ -19,6 +20,8 @@ namespace {
 constexpr int kTempNameAttempts = 100;
 // Mode of a new file before the umask: what any new file of the user's gets.
 constexpr mode_t kNewFileMode = 0666;
+// Permission, set-id and sticky bits: what a replaced file's mode keeps.
+constexpr mode_t kModeBits = 07777;
 }  // namespace
 
 std::string tempNameIn(const std::string& folder)
@@ -99,9 +102,17 @@ std::string joinPath(const std::string& dir, const std::string& name)
     return dir.back() == '/' ? dir + name : dir + "/" + name;
 }
 
-OutputFile::OutputFile(const std::string& finalPath) : final_(finalPath)
+OutputFile::OutputFile(const std::string& finalPath) : final_(finalPath), resolved_(finalPath)
 {
-    const std::string folder = folderOf(finalPath);
+    // A link that leads nowhere is replaced itself: there is no file at its
+    // end to keep.
+    std::error_code linkError;
+    if (std::filesystem::is_symlink(finalPath, linkError)) {
+        const std::filesystem::path end = std::filesystem::canonical(finalPath, linkError);
+        if (!linkError)
+            resolved_ = end.string();
+    }
+    const std::string folder = folderOf(resolved_);
     int error = 0;
     for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
         const std::string candidate = tempNameIn(folder);
@@ -133,7 +144,21 @@ OutputFile::~OutputFile()
 
 void OutputFile::commit()
 {
-    if (std::rename(temp_.c_str(), final_.c_str()) != 0)
+    // The owner first: changing it may clear the set-id bits the mode then
+    // puts back. A file of another user stays that user's only for a
+    // privileged process; elsewhere the new file is the caller's, as any
+    // file it writes.
+    struct stat old;
+    if (::stat(resolved_.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+        if ((old.st_uid != ::geteuid() || old.st_gid != ::getegid())
+            && ::chown(temp_.c_str(), old.st_uid, old.st_gid) != 0 && errno != EPERM)
+            throw ToolError(final_ + ": cannot give the new file the owner of the old one: "
+                            + std::strerror(errno));
+        if (::chmod(temp_.c_str(), old.st_mode & kModeBits) != 0)
+            throw ToolError(final_ + ": cannot give the new file the mode of the old one: "
+                            + std::strerror(errno));
+    }
+    if (std::rename(temp_.c_str(), resolved_.c_str()) != 0)
         throw ToolError(final_
                         + ": cannot move the finished file into place: " + std::strerror(errno));
     committed_ = true;

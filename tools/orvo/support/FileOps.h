@@ -63,7 +63,12 @@ std::string tempNameIn(const std::string& folder);
 
 // An output under a temporary name (tempNameIn) beside
 // its final name. The temporary file is removed when the object goes without
-// commit() and when the tool is interrupted.
+// commit() and when the tool is interrupted. An output replaces what the
+// user had there as a save replaces its target: a link at the final name
+// stays a link and the file at the end of its chain is replaced, in that
+// file's folder; an existing file's mode (set-id and sticky bits included)
+// and, where the process may give them, its owner and group stay. Each of
+// the file's other hard links keeps the old content.
 class OutputFile {
 public:
     explicit OutputFile(const std::string& finalPath);
@@ -79,6 +84,8 @@ public:
 
 private:
     std::string final_;
+    // final_ with every link of its chain followed: the name replaced.
+    std::string resolved_;
     std::string temp_;
     std::uint64_t interruptToken_ = 0;
     bool committed_ = false;
