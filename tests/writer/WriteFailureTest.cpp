@@ -370,13 +370,13 @@ TEST(WriteFailure, OffsetsBetweenTwoAndFourGibibytesAreWrittenWholeAndAStripBeyo
 
     // A strip that would begin past 4 GiB, in the middle of a pass: its
     // offset entry cannot hold it.
-    const std::string far = dir.file("edge.ovq");
+    const std::string edgePath = dir.file("edge.ovq");
     auto edge = makeWriter(dir.wfile("edge.ovq"), kW, kH);
     samplepattern::writePass(*edge, 1, kW, kH);
     edge->beginPass(2);
     samplepattern::fillRow(*edge, 2, kW, 0);
     edge->putScan();
-    ASSERT_TRUE(extendSparse(far, (std::uint64_t(4) << 30) + 16));
+    ASSERT_TRUE(extendSparse(edgePath, (std::uint64_t(4) << 30) + 16));
     samplepattern::fillRow(*edge, 2, kW, 1);
     try {
         edge->putScan();
