@@ -10,29 +10,66 @@
 namespace Talvenrock {
 namespace Orvo {
 
+namespace {
+
+// Positions past 2 GiB need 64 bits; off_t has 32 on Windows (32-bit Linux
+// builds set _FILE_OFFSET_BITS=64).
+bool seekTo(std::FILE* file, std::uint64_t offset, int whence)
+{
+#ifdef _WIN32
+    return _fseeki64(file, static_cast<__int64>(offset), whence) == 0;
+#else
+    static_assert(sizeof(off_t) >= 8, "file offsets must be 64 bits wide");
+    return fseeko(file, static_cast<off_t>(offset), whence) == 0;
+#endif
+}
+
+// The status of a file by name or descriptor. Windows' plain stat fails for
+// files past 2 GiB, so its 64-bit one is used.
+#ifdef _WIN32
+using FileStatus = struct _stat64;
+int statusOf(const char* path, FileStatus& st) { return ::_stat64(path, &st); }
+int statusOf(int fd, FileStatus& st) { return ::_fstat64(fd, &st); }
+#else
+using FileStatus = struct stat;
+int statusOf(const char* path, FileStatus& st) { return ::stat(path, &st); }
+int statusOf(int fd, FileStatus& st) { return ::fstat(fd, &st); }
+#endif
+
+std::int64_t positionOf(std::FILE* file)
+{
+#ifdef _WIN32
+    return _ftelli64(file);
+#else
+    return ftello(file);
+#endif
+}
+
+}  // namespace
+
 FileBytes::FileBytes(const std::string& path) : path_(path)
 {
     // Checked before opening: opening a named pipe or a device waits for a
     // writer or reads forever.
-    struct stat before;
-    if (::stat(path.c_str(), &before) == 0 && !S_ISREG(before.st_mode))
+    FileStatus before;
+    if (statusOf(path.c_str(), before) == 0 && !S_ISREG(before.st_mode))
         throw ReadError(path + ": cannot open: not a regular file");
     file_ = std::fopen(path.c_str(), "rb");
     if (file_ == nullptr)
         throw ReadError(path + ": cannot open: " + std::strerror(errno));
-    struct stat st;
-    if (::fstat(fileno(file_), &st) != 0 || !S_ISREG(st.st_mode)) {
+    FileStatus st;
+    if (statusOf(fileno(file_), st) != 0 || !S_ISREG(st.st_mode)) {
         std::fclose(file_);
         file_ = nullptr;
         throw ReadError(path + ": cannot open: not a regular file");
     }
-    if (fseeko(file_, 0, SEEK_END) != 0) {
+    if (!seekTo(file_, 0, SEEK_END)) {
         int e = errno;
         std::fclose(file_);
         file_ = nullptr;
         throw ReadError(path + ": cannot seek: " + std::strerror(e));
     }
-    off_t end = ftello(file_);
+    const std::int64_t end = positionOf(file_);
     size_ = end < 0 ? 0 : static_cast<std::uint64_t>(end);
 }
 
@@ -57,7 +94,7 @@ std::vector<std::uint8_t> FileBytes::read(std::uint64_t offset, std::uint64_t co
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(count));
     if (count == 0)
         return bytes;
-    if (fseeko(file_, static_cast<off_t>(offset), SEEK_SET) != 0
+    if (!seekTo(file_, offset, SEEK_SET)
         || std::fread(bytes.data(), 1, bytes.size(), file_) != bytes.size())
         throw ReadError(where(what, start, std::string("read failed: ") + std::strerror(errno)));
     return bytes;
