@@ -1,6 +1,8 @@
 #include "orvo/render/SrgbTransfer.h"
 
+#include <array>
 #include <cmath>
+#include <cstddef>
 
 namespace fennick {
 namespace tool {
@@ -13,6 +15,7 @@ constexpr double kLinearLimit = 0.0031308;  // on the linear side
 constexpr double kExponent = 2.4;
 constexpr double kOffset = 0.055;
 constexpr double kByteMax = 255.0;
+constexpr std::size_t kByteValues = 256;
 
 double encoded(double linear)
 {
@@ -41,7 +44,15 @@ std::uint8_t encodeSrgb8(float linear)
 
 float decodeSrgb8(std::uint8_t value)
 {
-    return static_cast<float>(decoded(double(value) / kByteMax));
+    // 256 values, each decoded once: an export asks for three a pixel, and
+    // std::pow for each would cost seconds at 8K.
+    static const std::array<float, kByteValues> linear = [] {
+        std::array<float, kByteValues> table{};
+        for (std::size_t v = 0; v < kByteValues; ++v)
+            table[v] = static_cast<float>(decoded(double(v) / kByteMax));
+        return table;
+    }();
+    return linear[value];
 }
 
 }  // namespace tool
